@@ -1,0 +1,8 @@
+#include <sx/SxMutex.h>
+
+void SxMutex::lock() {
+   mutex_.lock();
+}
+void SxMutex::unlock() {
+   mutex_.unlock();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <sx/SxString.h>
+
+/// A file opened for binary reading or writing, closed when the object goes out of scope.
+///
+/// Failures raise SxException. Reads and writes move one shared file position.
+class SxFileIO {
+public:
+   SxFileIO() = default;
+   ~SxFileIO();
+   SxFileIO(const SxFileIO&) = delete;
+   SxFileIO& operator=(const SxFileIO&) = delete;
+
+   /// Opens name with an fopen-style mode ("rb", "wb", "ab", "r+b", ...). A file that the call
+   /// creates gets the given permission bits where the platform has them. A file already open
+   /// through this object is closed first. Raises "Can't open file '<name>' : <reason>".
+   void open(const SxString& name, const SxString& mode, int permissions = 0644);
+   /// Closes the file; closing a closed file does nothing.
+   void close();
+   [[nodiscard]] bool isOpen() const { return file_ != nullptr; }
+   /// True when the file is open and its mode holds every character of mode, so hasMode("w")
+   /// asks whether it was opened for writing.
+   [[nodiscard]] bool hasMode(const SxString& mode) const;
+   [[nodiscard]] const SxString& getName() const { return name_; }
+
+   /// Reads up to n bytes into buffer and returns how many were read (fewer at the end).
+   int64_t read(void* buffer, int64_t n);
+   /// Reads the rest of the file as UTF-8 text.
+   SxString readUtf8();
+   /// Writes n bytes; raises a "FileWriteError" exception when fewer are written.
+   void write(const void* data, int64_t n);
+   /// Writes the first length bytes of the text's UTF-8 form, or all of them when length is -1.
+   void write(const SxString& text, int64_t length = -1);
+   void flush();
+
+   /// Moves the file position to offset bytes from the start.
+   void seek(int64_t offset);
+   [[nodiscard]] int64_t getOffset() const;
+   [[nodiscard]] int64_t getSize() const;
+
+   /// The text that reports a failed read of the named file.
+   static SxString fileReadErr(const SxString& name);
+   /// The text that reports a failed write to the named file.
+   static SxString fileWriteErr(const SxString& name);
+
+private:
+   void requireOpen() const;
+
+   std::FILE* file_ = nullptr;
+   SxString name_;
+   SxString mode_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <mutex>
+
+/// A mutual-exclusion lock that is not recursive.
+class SxMutex {
+public:
+   void lock();
+   void unlock();
+
+private:
+   std::mutex mutex_;
+};
+
+/// Holds an SxMutex for the lifetime of the block.
+class [[nodiscard]] SxMutexBlock {
+public:
+   explicit SxMutexBlock(SxMutex& mutex) : mutex_(mutex) { mutex_.lock(); }
+   explicit SxMutexBlock(SxMutex* mutex) : SxMutexBlock(*mutex) {}
+   ~SxMutexBlock() { mutex_.unlock(); }
+   SxMutexBlock(const SxMutexBlock&) = delete;
+   SxMutexBlock& operator=(const SxMutexBlock&) = delete;
+
+private:
+   SxMutex& mutex_;
+};

@@ -1,0 +1,105 @@
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <sx/SxError.h>
+#include <sx/SxException.h>
+#include <sx/SxFileIO.h>
+#include <sx/SxMutex.h>
+#include <voutil/VoLog.h>
+#include <windows.h>
+
+// The log's state is shared by the whole process and built when the library loads.
+SxFileIO voGlobalLogIO;
+SxMutex voGlobalLogMutex;
+std::atomic<bool> voLogToStdOut{false};
+
+void voLogMsg(char const* tag, SxString const& message) {
+   SxMutexBlock lock(voGlobalLogMutex);
+   if (!voGlobalLogIO.isOpen())
+      return;
+   const bool echo = voLogToStdOut.load();
+   try {
+      const __time64_t now = std::time(nullptr);
+      struct tm local {};
+      char stamp[1024] = "";
+      if (_localtime64_s(&local, &now) == 0)
+         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S [", &local);
+      const SxString head = SxString(stamp) + SxString::fromAscii(tag) + "] : ";
+
+      for (const SxString& piece : message.tokenize("\n", false)) {
+         const SxString line = head + piece;
+         if (echo) {
+            std::fputs(line.utf8(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+         }
+         voGlobalLogIO.write(line + "\n", -1);
+      }
+      voGlobalLogIO.flush();
+      if (echo)
+         std::fflush(stdout);
+   } catch (SxException const&) {
+      // A log that cannot be written must not take its caller down; the message is lost.
+   }
+}
+
+void voFatalStop(char const* file, int line) {
+   std::fputs("\n+---------------------------------------------", stderr);
+   std::fputs("--------------------------------\n", stderr);
+   std::fputs("| Abnormal program stop in file ", stderr);
+   std::fputs(file, stderr);
+   std::fputs(" at line ", stderr);
+   std::fputs(SxString(line).utf8(), stderr);
+   std::fputs(".\n", stderr);
+   std::fputs("+---------------------------------------------", stderr);
+   std::fputs("--------------------------------\n", stderr);
+   sxExit(1);
+}
+
+VoLog::VoLog(SxString const& fileName) {
+   open(fileName);
+   voLogToStdOut = true;
+}
+
+VoLog::~VoLog() {
+   try {
+      close();
+   } catch (SxException const&) {
+      // A destructor cannot report a failed close; the file is released all the same.
+   }
+}
+
+void VoLog::open(SxString const& fileName) {
+   voGlobalLogIO.open(fileName, "wb", 0600);
+}
+
+void VoLog::close() {
+   voGlobalLogIO.close();
+}
+
+void VoLog::enableLogToStdOut() {
+   voLogToStdOut = true;
+}
+
+void VoLog::disableLogToStdOut() {
+   voLogToStdOut = false;
+}
+
+void VoLog::printCLI(SxString const& tag, int argc, char** argv) {
+   SxList<SxString> args;
+   for (int i = 0; i < argc; ++i)
+      args.append(SxString::fromUtf8(argv[i]));
+   voLogMsg(tag.utf8(), SxString::join(args, " "));
+}
+
+void VoLog::printCLI(SxString const& tag, int argc, wchar_t** argv) {
+   SxList<SxString> args;
+   for (int i = 0; i < argc; ++i)
+      args.append(SxString::fromUtf16(argv[i]));
+   voLogMsg(tag.utf8(), SxString::join(args, " "));
+}
+
+void VoLog::printCMD(SxString const& tag, SxString const& command,
+                     SxList<SxString, SxListIterators> const& args) {
+   voLogMsg(tag.utf8(), command + " " + SxString::join(args, " "));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <stdexcept>
+#include <sx/SxList.h>
+#include <sx/SxString.h>
+
+namespace voutil::cli {
+
+/// Exit codes of the tool.
+enum ExitCode : int { Success = 0, Failure = 1, UsageError = 2 };
+
+/// Thrown for a malformed command line; the tool prints the text and the verb's usage.
+struct BadCommandLine : std::runtime_error {
+   using std::runtime_error::runtime_error;
+};
+
+using Args = SxList<SxString>;
+
+/// One verb of the tool, such as "log".
+struct Verb {
+   const char* name;
+   const char* usage;   ///< the argument synopsis after the verb
+   const char* summary; ///< one line for --help
+   int (*run)(const Args& args);
+};
+
+int runLog(const Args& args);
+
+} // namespace voutil::cli

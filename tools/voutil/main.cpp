@@ -1,0 +1,60 @@
+// voutil: the library's operations on the command line.
+
+#include "Cli.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <sx/SxException.h>
+
+using namespace voutil::cli;
+
+namespace {
+
+const Verb kVerbs[] = {
+    {"log", "[--no-echo] [--tag TAG] FILE MESSAGE...",
+     "write MESSAGE (or standard input for '-') to the log FILE, echoed to standard output",
+     runLog},
+};
+
+void printHelp(std::FILE* out) {
+   std::fputs("Usage: voutil [--help] VERB [ARGS...]\n\nVerbs:\n", out);
+   for (const Verb& v : kVerbs)
+      std::fprintf(out, "  %s %s\n      %s\n", v.name, v.usage, v.summary);
+   std::fputs("\nExit codes: 0 success, 1 failure (reasons on standard error, outermost first),\n"
+              "2 malformed command line.\n",
+              out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+   if (argc < 2) {
+      printHelp(stderr);
+      return UsageError;
+   }
+   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+      printHelp(stdout);
+      return Success;
+   }
+   for (const Verb& verb : kVerbs) {
+      if (std::strcmp(argv[1], verb.name) != 0)
+         continue;
+      Args args;
+      for (int i = 2; i < argc; ++i)
+         args.append(SxString::fromUtf8(argv[i]));
+      try {
+         return verb.run(args);
+      } catch (const BadCommandLine& e) {
+         std::fprintf(stderr, "voutil %s: %s\nUsage: voutil %s %s\n", verb.name, e.what(),
+                      verb.name, verb.usage);
+         return UsageError;
+      } catch (const SxException& e) {
+         for (const SxString& message : e.getMessages())
+            std::fprintf(stderr, "%s\n", message.utf8());
+         return Failure;
+      }
+   }
+   std::fprintf(stderr, "voutil: unknown verb '%s'; see voutil --help\n", argv[1]);
+   return UsageError;
+}
