@@ -1,0 +1,11 @@
+#pragma once
+
+// The Windows C runtime functions the library calls that POSIX spells differently.
+
+#include <vowin/types.h>
+
+#include <ctime>
+
+/// Converts a time to local calendar time, as the Windows runtime does. Returns 0 on success,
+/// or EINVAL with *result cleared when either pointer is null or the time cannot be converted.
+errno_t _localtime64_s(struct tm* result, const __time64_t* time);

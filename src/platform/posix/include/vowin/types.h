@@ -1,0 +1,15 @@
+#pragma once
+
+// Basic Windows types and status codes.
+
+#include <cstdint>
+
+using DWORD = uint32_t;
+using LONG = int32_t;
+using BOOL = int;
+using BYTE = uint8_t;
+using WCHAR = char16_t;
+using LPCWSTR = const WCHAR*;
+using LPWSTR = WCHAR*;
+using errno_t = int;
+using __time64_t = int64_t;
