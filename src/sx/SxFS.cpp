@@ -1,0 +1,102 @@
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sx/SxException.h>
+#include <sx/SxFS.h>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr char kSource[] = "src/sx/SxFS";
+
+// Paths go through UTF-8 explicitly: the narrow constructor would use the ANSI code page on
+// Windows.
+fs::path toPath(const SxString& s) {
+   const std::string& bytes = s.str();
+   return fs::path(std::u8string(bytes.begin(), bytes.end()));
+}
+
+SxString fromPath(const fs::path& p) {
+   const std::u8string u8 = p.generic_u8string();
+   return SxString(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
+bool isSeparator(char c) {
+   return c == '/' || c == '\\';
+}
+
+// The text without trailing separators, keeping a lone root separator.
+std::string withoutTrailingSeparators(const std::string& path) {
+   std::size_t end = path.size();
+   while (end > 1 && isSeparator(path[end - 1]))
+      --end;
+   return path.substr(0, end);
+}
+} // namespace
+
+SxFileInfo::SxFileInfo(const SxString& path) : path_(path) {}
+
+SxString SxFileInfo::getAbsPath() const {
+   std::error_code ec;
+   const fs::path abs = fs::absolute(toPath(path_), ec);
+   return ec ? path_ : fromPath(abs.lexically_normal());
+}
+
+SxString SxFileInfo::getPath() const {
+   const std::string path = withoutTrailingSeparators(path_.str());
+   const std::size_t sep = path.find_last_of("/\\");
+   if (sep == std::string::npos)
+      return ".";
+   std::size_t end = sep;
+   while (end > 0 && isSeparator(path[end - 1]))
+      --end;
+   return end == 0 ? SxString(std::string_view(path).substr(0, 1))
+                   : SxString(std::string_view(path).substr(0, end));
+}
+
+SxString SxFileInfo::getName() const {
+   const std::string path = withoutTrailingSeparators(path_.str());
+   const std::size_t sep = path.find_last_of("/\\");
+   return sep == std::string::npos ? SxString(std::string_view(path))
+                                   : SxString(std::string_view(path).substr(sep + 1));
+}
+
+bool SxFSAction::test_f(const SxString& path) {
+   std::error_code ec;
+   return !path.isEmpty() && fs::is_regular_file(toPath(path), ec);
+}
+
+bool SxFSAction::test_d(const SxString& path) {
+   std::error_code ec;
+   return !path.isEmpty() && fs::is_directory(toPath(path), ec);
+}
+
+void SxFSAction::mkdir_p(const SxString& path, int mode) {
+   std::error_code ec;
+   const fs::path p = toPath(path);
+   if (fs::is_directory(p, ec))
+      return;
+   fs::create_directories(p, ec);
+   if (ec)
+      throw SxException("Can't create directory '" + path + "' : " + SxString(ec.message().c_str()),
+                        kSource, __LINE__);
+   // Directories are made with the usual umask; only a narrower mode is applied on top.
+   if ((mode & 0777) != 0777)
+      fs::permissions(p, static_cast<fs::perms>(mode & 0777), fs::perm_options::replace, ec);
+}
+
+void SxFSAction::touch(const SxString& path) {
+   std::error_code ec;
+   const fs::path p = toPath(path);
+   if (fs::exists(p, ec)) {
+      fs::last_write_time(p, fs::file_time_type::clock::now(), ec);
+   } else {
+      std::ofstream create(p, std::ios::app | std::ios::binary);
+      if (!create)
+         ec = std::make_error_code(std::errc::no_such_file_or_directory);
+   }
+   if (ec)
+      throw SxException("Can't touch file '" + path + "' : " + SxString(ec.message().c_str()),
+                        kSource, __LINE__);
+}

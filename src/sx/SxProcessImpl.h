@@ -1,0 +1,28 @@
+#pragma once
+
+// Per-platform child-process primitives behind SxProcess; see posix/ and windows/.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <sx/SxList.h>
+#include <sx/SxProcess.h>
+#include <sx/SxString.h>
+
+namespace sx::detail {
+
+/// Starts program with args (argv[0] is the program itself). pipes is a sum of the
+/// SxProcess::Channels values. Raises SxException when the child cannot be started.
+std::unique_ptr<ChildProcess, ChildDeleter>
+spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, bool hiddenWindow);
+/// Writes to the child's standard input; false when it is not open or the write fails.
+bool writeChild(ChildProcess& child, const char* data, long long n);
+void closeChildStdin(ChildProcess& child);
+/// Length of the longest prefix of bytes that ends on a character boundary, so that a character
+/// split between two reads of a pipe is handed on whole.
+std::size_t completeUtf8Prefix(const std::string& bytes);
+/// Reads the piped streams to their end, handing each piece to onOut or onErr, then reaps the
+/// child and returns its exit code.
+int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& onOut,
+              const std::function<void(const SxString&)>& onErr);
+} // namespace sx::detail

@@ -1,0 +1,176 @@
+#include <sx/SxException.h>
+#include <sx/SxRegex.h>
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+#include <string>
+
+namespace {
+constexpr char kSource[] = "src/sx/SxRegex";
+
+// Generous for real patterns, small enough that catastrophic backtracking ends in well under a
+// second instead of hanging.
+constexpr uint32_t kMatchLimit = 10'000'000;
+constexpr uint32_t kDepthLimit = 100'000;
+
+SxString pcre2Message(int code) {
+   PCRE2_UCHAR buffer[256];
+   pcre2_get_error_message(code, buffer, sizeof buffer);
+   return SxString(reinterpret_cast<const char*>(buffer));
+}
+} // namespace
+
+namespace sx::detail {
+
+struct CompiledPattern {
+   SxString text;
+   pcre2_code* code = nullptr;
+   pcre2_match_context* context = nullptr;
+
+   ~CompiledPattern() {
+      pcre2_match_context_free(context);
+      pcre2_code_free(code);
+   }
+
+   // Matches text from offset; returns the match data (caller frees) or null when nothing
+   // matches. Raises when a limit is hit.
+   pcre2_match_data* matchAt(const std::string& subject, std::size_t offset) const {
+      pcre2_match_data* data = pcre2_match_data_create_from_pattern(code, nullptr);
+      const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
+                                 offset, offset > 0 ? PCRE2_NO_UTF_CHECK : 0, data, context);
+      if (rc >= 0)
+         return data;
+      pcre2_match_data_free(data);
+      if (rc == PCRE2_ERROR_NOMATCH)
+         return nullptr;
+      throw SxException("Matching regular expression '" + text + "' failed: " + pcre2Message(rc),
+                        kSource, __LINE__);
+   }
+};
+
+} // namespace sx::detail
+
+SxRegex::SxRegex(const SxString& pattern, const SxString& options)
+    : pattern_(std::make_unique<sx::detail::CompiledPattern>()) {
+   uint32_t flags = PCRE2_UTF;
+   for (char c : options.str()) {
+      switch (c) {
+      case 'i':
+         flags |= PCRE2_CASELESS;
+         break;
+      case 'm':
+         flags |= PCRE2_MULTILINE;
+         break;
+      case 's':
+         flags |= PCRE2_DOTALL;
+         break;
+      case 'x':
+         flags |= PCRE2_EXTENDED;
+         break;
+      case 'g':
+         break; // meaningful to SxSed only
+      default:
+         throw SxException("Invalid regular expression '" + pattern + "': unknown option '" +
+                               SxString(std::string(1, c)) + "'",
+                           kSource, __LINE__);
+      }
+   }
+   int error = 0;
+   PCRE2_SIZE offset = 0;
+   pattern_->text = pattern;
+   pattern_->code =
+       pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.utf8()),
+                     static_cast<PCRE2_SIZE>(pattern.getNBytes()), flags, &error, &offset, nullptr);
+   if (!pattern_->code)
+      throw SxException("Invalid regular expression '" + pattern + "' at offset " +
+                            SxString(static_cast<unsigned long long>(offset)) + ": " +
+                            pcre2Message(error),
+                        kSource, __LINE__);
+   // JIT is an optimisation only: where it is unavailable the interpreter runs the same pattern.
+   (void)pcre2_jit_compile(pattern_->code, PCRE2_JIT_COMPLETE);
+   pattern_->context = pcre2_match_context_create(nullptr);
+   pcre2_set_match_limit(pattern_->context, kMatchLimit);
+   pcre2_set_depth_limit(pattern_->context, kDepthLimit);
+}
+
+SxRegex::~SxRegex() = default;
+SxRegex::SxRegex(SxRegex&&) noexcept = default;
+SxRegex& SxRegex::operator=(SxRegex&&) noexcept = default;
+
+SxList<SxString> SxRegex::match(const SxString& text) const {
+   SxList<SxString> result;
+   pcre2_match_data* data = pattern_->matchAt(text.str(), 0);
+   if (!data)
+      return result;
+   const uint32_t n = pcre2_get_ovector_count(data);
+   const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+   uint32_t groups = 0;
+   pcre2_pattern_info(pattern_->code, PCRE2_INFO_CAPTURECOUNT, &groups);
+   for (uint32_t i = 0; i <= groups; ++i) {
+      if (i < n && ovector[2 * i] != PCRE2_UNSET)
+         result.append(SxString(std::string_view(text.str())
+                                    .substr(ovector[2 * i], ovector[2 * i + 1] - ovector[2 * i])));
+      else
+         result.append(SxString());
+   }
+   pcre2_match_data_free(data);
+   return result;
+}
+
+SxSed::SxSed(const SxString& pattern, const SxString& replacement, const SxString& options)
+    : regex_(pattern, options), replacement_(replacement),
+      global_(options.str().find('g') != std::string::npos) {}
+
+SxString SxSed::subst(const SxString& text, int* nMatches) const {
+   const std::string& subject = text.str();
+   const std::string& repl = replacement_.str();
+   std::string out;
+   std::size_t pos = 0;
+   int count = 0;
+   while (pos <= subject.size()) {
+      pcre2_match_data* data = regex_.pattern_->matchAt(subject, pos);
+      if (!data)
+         break;
+      const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data);
+      const uint32_t nPairs = pcre2_get_ovector_count(data);
+      const std::size_t start = ov[0], end = ov[1];
+      out.append(subject, pos, start - pos);
+      for (std::size_t i = 0; i < repl.size(); ++i) {
+         if (repl[i] != '\\' || i + 1 == repl.size()) {
+            out += repl[i];
+            continue;
+         }
+         const char next = repl[++i];
+         if (next >= '1' && next <= '9') {
+            const uint32_t g = static_cast<uint32_t>(next - '0');
+            if (g < nPairs && ov[2 * g] != PCRE2_UNSET)
+               out.append(subject, ov[2 * g], ov[2 * g + 1] - ov[2 * g]);
+         } else {
+            out += next;
+         }
+      }
+      pcre2_match_data_free(data);
+      ++count;
+      if (end == start) {
+         // An empty match: copy one character and move on, so the scan always advances.
+         if (start == subject.size()) {
+            pos = start;
+            break;
+         }
+         std::size_t next = start + 1;
+         while (next < subject.size() && (static_cast<unsigned char>(subject[next]) & 0xC0) == 0x80)
+            ++next;
+         out.append(subject, start, next - start);
+         pos = next;
+      } else {
+         pos = end;
+      }
+      if (!global_)
+         break;
+   }
+   if (pos < subject.size())
+      out.append(subject, pos);
+   if (nMatches)
+      *nMatches = count;
+   return SxString(std::string_view(out));
+}

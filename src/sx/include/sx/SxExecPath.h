@@ -1,0 +1,6 @@
+#pragma once
+
+/// Writes the full path of the running executable into buffer as NUL-terminated UTF-8 and
+/// returns its length in bytes, or -1 (with an empty buffer) when it is unknown or longer than
+/// size - 1 bytes.
+long sxGetExecPath(char* buffer, long size);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <thread>
+
+/// A thread of the system that runs the virtual main of a derived class.
+///
+/// The owner starts it with start and joins it with wait; the destructor does neither, so wait
+/// must be called before the object goes away.
+class SxSystemThread {
+public:
+   /// Scheduling hint for a started thread. The standard library offers no portable priority,
+   /// so the value is recorded only.
+   enum Priority { Low, Normal, High };
+
+   SxSystemThread() = default;
+   virtual ~SxSystemThread();
+   SxSystemThread(const SxSystemThread&) = delete;
+   SxSystemThread& operator=(const SxSystemThread&) = delete;
+
+   /// Starts a thread running main. Starting a running thread does nothing.
+   void start(Priority priority = Normal);
+   /// Blocks until main has returned; returns at once when the thread was never started.
+   void wait();
+   [[nodiscard]] Priority getPriority() const { return priority_; }
+
+protected:
+   /// The thread's work.
+   virtual void main() = 0;
+
+private:
+   std::thread thread_;
+   Priority priority_ = Normal;
+};
