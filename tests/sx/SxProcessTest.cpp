@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+#include <sx/SxException.h>
+#include <sx/SxProcess.h>
+
+#ifndef _WIN32
+namespace {
+
+class Recorder : public SxProcess {
+public:
+   using SxProcess::SxProcess;
+   int outPieces = 0;
+   void readFromStdout(const SxString& text) override {
+      ++outPieces;
+      appendStdout(text);
+   }
+};
+
+TEST(SxProcess, CapturesBothStreamsAndReturnsTheExitCode) {
+   SxProcess p("/bin/sh", {"-c", "printf 'caf\\303\\251'; echo oops >&2; exit 3"});
+   p.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
+   p.start({});
+   EXPECT_EQ(p.wait(), 3);
+   EXPECT_EQ(p.getStdout(), "caf\xC3\xA9");
+   EXPECT_EQ(p.getStderr(), "oops\n");
+   EXPECT_EQ(p.read(), "caf\xC3\xA9");
+   EXPECT_EQ(p.read(), "");
+}
+
+TEST(SxProcess, ArgumentsReachTheChildUnsplitAndUnexpanded) {
+   Recorder p("/bin/sh", {"-c", "for a; do printf '[%s]' \"$a\"; done", "sh"});
+   p.setCommunication(SxProcess::StdOut);
+   EXPECT_EQ(p.run({"a b", "$HOME", "*", ""}), 0);
+   EXPECT_EQ(p.getStdout(), "[a b][$HOME][*][]");
+   EXPECT_GE(p.outPieces, 1);
+}
+
+TEST(SxProcess, LargeOutputOnBothStreamsDoesNotDeadlock) {
+   SxProcess p("/bin/sh", {"-c", "head -c 300000 /dev/zero | tr '\\0' x; head -c 300000 /dev/zero "
+                                 "| tr '\\0' y >&2"});
+   p.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
+   EXPECT_EQ(p.run({}), 0);
+   EXPECT_EQ(p.getStdout().getNBytes(), 300000);
+   EXPECT_EQ(p.getStderr().getNBytes(), 300000);
+}
+
+TEST(SxProcess, StandardInputIsFedAndClosed) {
+   SxProcess p("/bin/sh", {"-c", "tr a-z A-Z"});
+   p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+   p.start({});
+   p.write(SxString("hello"));
+   p.finishExecution();
+   EXPECT_EQ(p.getStdout(), "HELLO");
+   EXPECT_EQ(p.readBuffer(2), "HE");
+   EXPECT_EQ(p.read(), "LLO");
+}
+
+TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
+   SxProcess missing("/nonexistent/tool");
+   try {
+      missing.start({});
+      FAIL();
+   } catch (const SxException& e) {
+      EXPECT_TRUE(e.getMessage().str().starts_with("Can't start process '/nonexistent/tool' : "));
+   }
+   SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
+   EXPECT_EQ(killed.run({}), 128 + 9);
+}
+
+} // namespace
+#endif
