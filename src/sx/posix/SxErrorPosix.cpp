@@ -17,6 +17,8 @@ SxString sxstrerror(long code) {
        {8, "Not enough memory resources are available to process this command."},
        {13, "The data is invalid."},
        {87, "The parameter is incorrect."},
+       {112, "There is not enough space on the disk."},
+       {170, "The requested resource is in use."},
        {234, "More data is available."},
        {259, "No more data is available."},
        {1009, "The configuration registry database is corrupt."},
@@ -24,6 +26,9 @@ SxString sxstrerror(long code) {
        {1011, "The configuration registry key could not be opened."},
        {1012, "The configuration registry key could not be read."},
        {1013, "The configuration registry key could not be written."},
+       {1016, "An I/O operation initiated by the registry failed unrecoverably. The registry could "
+              "not read in, or write out, or flush, one of the files that contain the system's "
+              "image of the registry."},
        {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
    };
    for (const Entry& e : kTexts)

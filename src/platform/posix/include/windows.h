@@ -6,3 +6,5 @@
 
 #include <vowin/types.h>
 #include <vowin/crt.h>
+#include <vowin/winerror.h>
+#include <vowin/registry.h>

@@ -1,0 +1,337 @@
+// The registry functions of <windows.h>: argument checks, handles, access rights and the
+// callers' buffers. Keys and values themselves are the backend's business.
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <sx/SxString.h>
+#include <unordered_set>
+#include <voplatform/RegistryBackend.h>
+#include <windows.h>
+
+using voplatform::KeyInfo;
+using voplatform::KeyPath;
+using voplatform::KeyRef;
+using voplatform::RegistryBackend;
+using voplatform::ValueData;
+
+struct HKEY__ {
+   std::shared_ptr<RegistryBackend> backend;
+   KeyRef key;
+   REGSAM access = 0;
+};
+
+namespace {
+
+// The longest key name and value name Windows accepts, in UTF-16 units.
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE;
+// What emptying a key through its own handle needs.
+constexpr REGSAM kClearAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE;
+
+// Open handles, so that a stale or foreign handle is answered with ERROR_INVALID_HANDLE
+// instead of being dereferenced.
+std::mutex gHandlesMutex;
+std::unordered_set<HKEY> gHandles;
+
+bool isPredefined(HKEY hKey) {
+   return reinterpret_cast<uintptr_t>(hKey) >= reinterpret_cast<uintptr_t>(HKEY_CLASSES_ROOT);
+}
+
+// The backend, key and rights behind a handle, copied so that closing the handle on another
+// thread cannot pull them away during a call.
+LSTATUS resolve(HKEY hKey, HKEY__* out) {
+   if (isPredefined(hKey)) {
+      out->backend = voplatform::registryBackend();
+      out->access = KEY_ALL_ACCESS;
+      return out->backend->rootKey(hKey, &out->key);
+   }
+   std::lock_guard<std::mutex> lock(gHandlesMutex);
+   if (!gHandles.count(hKey))
+      return ERROR_INVALID_HANDLE;
+   *out = *hKey;
+   return ERROR_SUCCESS;
+}
+
+HKEY newHandle(const HKEY__& from, KeyRef key, REGSAM access) {
+   HKEY handle = new HKEY__{from.backend, key, access};
+   std::lock_guard<std::mutex> lock(gHandlesMutex);
+   gHandles.insert(handle);
+   return handle;
+}
+
+std::size_t unitCount(LPCWSTR text) {
+   std::size_t n = 0;
+   while (text[n])
+      ++n;
+   return n;
+}
+
+std::string toUtf8(LPCWSTR text, std::size_t nUnits) {
+   return SxString::fromUtf16(text, static_cast<std::ptrdiff_t>(nUnits)).str();
+}
+
+// Splits a sub-path at backslashes into key names, as Windows does; empty names are skipped.
+LSTATUS parseSubKey(LPCWSTR subKey, KeyPath* path) {
+   if (!subKey)
+      return ERROR_SUCCESS;
+   const std::size_t n = unitCount(subKey);
+   std::size_t start = 0;
+   for (std::size_t i = 0; i <= n; ++i) {
+      if (i < n && subKey[i] != u'\\')
+         continue;
+      if (i - start > kMaxKeyNameLength)
+         return ERROR_INVALID_PARAMETER;
+      if (i > start)
+         path->push_back(toUtf8(subKey + start, i - start));
+      start = i + 1;
+   }
+   return ERROR_SUCCESS;
+}
+
+LSTATUS parseValueName(LPCWSTR name, std::string* out) {
+   if (!name)
+      return ERROR_SUCCESS;
+   const std::size_t n = unitCount(name);
+   if (n > kMaxValueNameLength)
+      return ERROR_INVALID_PARAMETER;
+   *out = toUtf8(name, n);
+   return ERROR_SUCCESS;
+}
+
+// Copies a name into a caller's buffer of *cch units (NUL included); on success *cch is the
+// name's length without the NUL.
+LSTATUS copyName(const std::string& name, LPWSTR buffer, LPDWORD cch) {
+   if (!buffer || !cch)
+      return ERROR_INVALID_PARAMETER;
+   const SxArray<SxChar16> units = SxString(std::string_view(name)).utf16();
+   const auto withNul = static_cast<DWORD>(units.getSize());
+   if (withNul > *cch)
+      return ERROR_MORE_DATA;
+   std::copy(units.begin(), units.end(), buffer);
+   *cch = withNul - 1;
+   return ERROR_SUCCESS;
+}
+
+// Hands a value's type, size and data to a caller the way RegQueryValueExW does: without a
+// buffer only type and size, with a short buffer ERROR_MORE_DATA and the needed size.
+LSTATUS copyValue(const ValueData& value, LPDWORD type, LPBYTE data, LPDWORD cbData) {
+   const auto size = static_cast<DWORD>(value.bytes.size());
+   LSTATUS status = ERROR_SUCCESS;
+   if (data) {
+      if (*cbData < size)
+         status = ERROR_MORE_DATA;
+      else if (size)
+         std::memcpy(data, value.bytes.data(), size);
+   }
+   if (type)
+      *type = value.type;
+   if (cbData)
+      *cbData = size;
+   return status;
+}
+
+} // namespace
+
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
+                      PHKEY phkResult) {
+   if (!phkResult)
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ base;
+   KeyPath path;
+   KeyRef key;
+   LSTATUS status = resolve(hKey, &base);
+   if (status == ERROR_SUCCESS)
+      status = parseSubKey(lpSubKey, &path);
+   if (status == ERROR_SUCCESS)
+      status = base.backend->openKey(base.key, path, (samDesired & kWriteAccess) != 0, &key);
+   if (status == ERROR_SUCCESS)
+      *phkResult = newHandle(base, key, samDesired);
+   return status;
+}
+
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR /*lpClass*/,
+                        DWORD /*dwOptions*/, REGSAM samDesired,
+                        const LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+                        LPDWORD lpdwDisposition) {
+   if (!phkResult || Reserved)
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ base;
+   KeyPath path;
+   KeyRef key;
+   bool created = false;
+   LSTATUS status = resolve(hKey, &base);
+   if (status == ERROR_SUCCESS)
+      status = parseSubKey(lpSubKey, &path);
+   if (status == ERROR_SUCCESS && !path.empty() && !(base.access & KEY_CREATE_SUB_KEY))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = base.backend->createKey(base.key, path, &key, &created);
+   if (status != ERROR_SUCCESS)
+      return status;
+   *phkResult = newHandle(base, key, samDesired);
+   if (lpdwDisposition)
+      *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+   return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData) {
+   if (lpReserved || (lpData && !lpcbData))
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ key;
+   std::string name;
+   ValueData value;
+   LSTATUS status = resolve(hKey, &key);
+   if (status == ERROR_SUCCESS && !(key.access & KEY_QUERY_VALUE))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = parseValueName(lpValueName, &name);
+   if (status == ERROR_SUCCESS)
+      status = key.backend->queryValue(key.key, name, &value);
+   if (status == ERROR_SUCCESS)
+      status = copyValue(value, lpType, lpData, lpcbData);
+   return status;
+}
+
+LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                         LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                         LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+   if (lpReserved || (lpClass && !lpcchClass))
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ key;
+   KeyInfo info;
+   LSTATUS status = resolve(hKey, &key);
+   if (status == ERROR_SUCCESS && !(key.access & KEY_QUERY_VALUE))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = key.backend->queryInfo(key.key, &info);
+   if (status != ERROR_SUCCESS)
+      return status;
+   if (lpClass && *lpcchClass)
+      lpClass[0] = 0;
+   for (LPDWORD zero : {lpcchClass, lpcbMaxClassLen, lpcbSecurityDescriptor})
+      if (zero)
+         *zero = 0;
+   const std::pair<LPDWORD, DWORD> outputs[] = {{lpcSubKeys, info.subKeys},
+                                                {lpcbMaxSubKeyLen, info.maxSubKeyLen},
+                                                {lpcValues, info.values},
+                                                {lpcbMaxValueNameLen, info.maxValueNameLen},
+                                                {lpcbMaxValueLen, info.maxValueLen}};
+   for (const auto& [out, number] : outputs)
+      if (out)
+         *out = number;
+   if (lpftLastWriteTime)
+      *lpftLastWriteTime = FILETIME{0, 0};
+   return ERROR_SUCCESS;
+}
+
+LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                       const BYTE* lpData, DWORD cbData) {
+   if (Reserved || (!lpData && cbData))
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ key;
+   ValueData value;
+   LSTATUS status = resolve(hKey, &key);
+   if (status == ERROR_SUCCESS && !(key.access & KEY_SET_VALUE))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = parseValueName(lpValueName, &value.name);
+   if (status != ERROR_SUCCESS)
+      return status;
+   value.type = dwType;
+   if (cbData)
+      value.bytes.assign(lpData, lpData + cbData);
+   return key.backend->setValue(key.key, value);
+}
+
+LSTATUS RegDeleteKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName) {
+   HKEY__ base;
+   KeyPath path;
+   std::string name;
+   LSTATUS status = resolve(hKey, &base);
+   if (status == ERROR_SUCCESS)
+      status = parseSubKey(lpSubKey, &path);
+   if (status == ERROR_SUCCESS && path.empty() && !(base.access & KEY_SET_VALUE))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = parseValueName(lpValueName, &name);
+   if (status == ERROR_SUCCESS)
+      status = base.backend->deleteValue(base.key, path, name);
+   return status;
+}
+
+LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+   HKEY__ base;
+   KeyPath path;
+   LSTATUS status = resolve(hKey, &base);
+   if (status == ERROR_SUCCESS)
+      status = parseSubKey(lpSubKey, &path);
+   if (status == ERROR_SUCCESS && path.empty() && (base.access & kClearAccess) != kClearAccess)
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = base.backend->deleteTree(base.key, path);
+   return status;
+}
+
+LSTATUS RegCloseKey(HKEY hKey) {
+   if (isPredefined(hKey))
+      return ERROR_SUCCESS;
+   {
+      std::lock_guard<std::mutex> lock(gHandlesMutex);
+      if (!gHandles.erase(hKey))
+         return ERROR_INVALID_HANDLE;
+   }
+   delete hKey;
+   return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                      LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                      PFILETIME lpftLastWriteTime) {
+   if (lpReserved || !lpName || !lpcchName || (lpClass && !lpcchClass))
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ key;
+   std::string name;
+   LSTATUS status = resolve(hKey, &key);
+   if (status == ERROR_SUCCESS && !(key.access & KEY_ENUMERATE_SUB_KEYS))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = key.backend->enumKey(key.key, dwIndex, &name);
+   if (status == ERROR_SUCCESS)
+      status = copyName(name, lpName, lpcchName);
+   if (status != ERROR_SUCCESS)
+      return status;
+   if (lpClass && *lpcchClass)
+      lpClass[0] = 0;
+   if (lpcchClass)
+      *lpcchClass = 0;
+   if (lpftLastWriteTime)
+      *lpftLastWriteTime = FILETIME{0, 0};
+   return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                      LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+   if (lpReserved || !lpValueName || !lpcchValueName || (lpData && !lpcbData))
+      return ERROR_INVALID_PARAMETER;
+   HKEY__ key;
+   ValueData value;
+   LSTATUS status = resolve(hKey, &key);
+   if (status == ERROR_SUCCESS && !(key.access & KEY_QUERY_VALUE))
+      status = ERROR_ACCESS_DENIED;
+   if (status == ERROR_SUCCESS)
+      status = key.backend->enumValue(key.key, dwIndex, &value);
+   if (status != ERROR_SUCCESS)
+      return status;
+   const DWORD nameBuffer = *lpcchValueName;
+   status = copyName(value.name, lpValueName, lpcchValueName);
+   const LSTATUS dataStatus = copyValue(value, lpType, lpData, lpcbData);
+   if (status != ERROR_SUCCESS) {
+      *lpcchValueName = nameBuffer;
+      return status;
+   }
+   return dataStatus;
+}
