@@ -25,5 +25,7 @@ struct Verb {
 };
 
 int runLog(const Args& args);
+int runPaths(const Args& args);
+int runArchive(const Args& args);
 
 } // namespace voutil::cli

@@ -3,9 +3,11 @@
 #include "Cli.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <sx/SxException.h>
+#include <sx/SxTimer.h>
 
 using namespace voutil::cli;
 
@@ -15,10 +17,17 @@ const Verb kVerbs[] = {
     {"log", "[--no-echo] [--tag TAG] FILE MESSAGE...",
      "write MESSAGE (or standard input for '-') to the log FILE, echoed to standard output",
      runLog},
+    {"paths", "", "print the executable, working, known-folder, data and root directories",
+     runPaths},
+    {"archive", "7z|un7z|tgz|untgz SOURCE TARGET",
+     "7z SRC ARCHIVE, un7z ARCHIVE DIR, tgz SRC ARCHIVE, untgz ARCHIVE DIR: pack or unpack",
+     runArchive},
 };
 
 void printHelp(std::FILE* out) {
-   std::fputs("Usage: voutil [--help] VERB [ARGS...]\n\nVerbs:\n", out);
+   std::fputs("Usage: voutil [--help] [--timings] VERB [ARGS...]\n\n"
+              "  --timings  print the totals of the timed phases at exit\n\nVerbs:\n",
+              out);
    for (const Verb& v : kVerbs)
       std::fprintf(out, "  %s %s\n      %s\n", v.name, v.usage, v.summary);
    std::fputs("\nExit codes: 0 success, 1 failure (reasons on standard error, outermost first),\n"
@@ -29,6 +38,14 @@ void printHelp(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+   bool timings = false;
+   if (argc >= 2 && std::strcmp(argv[1], "--timings") == 0) {
+      timings = true;
+      --argc;
+      ++argv;
+   }
+   if (timings)
+      std::atexit([] { std::fputs(SxTimer::getGlobalTimer().printout().utf8(), stdout); });
    if (argc < 2) {
       printHelp(stderr);
       return UsageError;

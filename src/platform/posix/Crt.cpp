@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 #include <windows.h>
 
 errno_t _localtime64_s(struct tm* result, const __time64_t* time) {
@@ -10,4 +11,8 @@ errno_t _localtime64_s(struct tm* result, const __time64_t* time) {
       return EINVAL;
    const std::time_t t = static_cast<std::time_t>(*time);
    return ::localtime_r(&t, result) ? 0 : EINVAL;
+}
+
+char* _getcwd(char* buffer, int maxLength) {
+   return ::getcwd(buffer, buffer ? static_cast<size_t>(maxLength < 0 ? 0 : maxLength) : 0);
 }

@@ -16,6 +16,9 @@ public:
 
    SxList() = default;
    SxList(std::initializer_list<T> init) : elems_(init) {}
+   /// The elements of the range [first, last).
+   template <class It>
+   SxList(It first, It last) : elems_(first, last) {}
 
    [[nodiscard]] std::ptrdiff_t getSize() const {
       return static_cast<std::ptrdiff_t>(elems_.size());

@@ -1,0 +1,103 @@
+#include <sx/SxFS.h>
+#include <voutil/VoArchive.h>
+#include <voutil/VoSilentProcess.h>
+#include <voutil/VoSysEnv.h>
+
+namespace {
+
+constexpr char kSource[] = "src/util/VoArchive";
+
+// Where the tools live. On Windows these are the places the library has always used; elsewhere
+// the 7-Zip tool is a link to the system's and tar is the system's own.
+#ifdef _WIN32
+constexpr char k7zBelowRoot[] = "/7z/7zr.exe";
+constexpr char kTarTool[] = "C:/Windows/System32/tar.exe";
+#else
+constexpr char k7zBelowRoot[] = "/7z/7zr";
+constexpr char kTarTool[] = "/usr/bin/tar";
+#endif
+
+SxString sevenZipTool() {
+   return VoSysEnv::getRTERootDir() + k7zBelowRoot;
+}
+
+void requireTool(SxString const& tool) {
+   if (!SxFSAction::test_f(tool))
+      throw SxException("Archive tool " + tool + " not found", kSource, __LINE__);
+}
+
+void requireArchive(SxString const& archive) {
+   if (!SxFSAction::test_f(archive))
+      throw SxException("Archive file " + archive + " not found", kSource, __LINE__);
+}
+
+// Runs the tool hidden and silent; any exit code but 0 is a failure.
+void runTool(SxString const& tool, SxList<SxString> const& args) {
+   VoSilentProcess process(tool, args);
+   process.setHiddenWindow(true);
+   process.start({});
+   const int exitCode = process.wait();
+   if (exitCode == 0)
+      return;
+   SxString argText;
+   for (SxString const& arg : args)
+      argText += " " + arg;
+   throw SxException("Could not execute archive process " + tool + " with args : " + argText +
+                         " Exit code : " + SxString(exitCode),
+                     kSource, __LINE__);
+}
+
+} // namespace
+
+template <>
+SxTimerNames<Timer::ArchiveTimer>::SxTimerNames() {
+   regTimer(Timer::Compression, "Data Compression");
+   regTimer(Timer::Decompression, "Data Decompression");
+}
+
+void VoArchive::compress7z(SxString const& source, SxString const& archive) {
+   SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
+   try {
+      const SxString tool = sevenZipTool();
+      requireTool(tool);
+      runTool(tool, {"a", "-t7z", archive, "-m0=lzma2", "-mx=9", source});
+   } catch (SxException const& e) {
+      throw SxException(e, "Compression of target file failed", kSource, __LINE__);
+   }
+}
+
+void VoArchive::extract7z(SxString const& archive, SxString const& destDir) {
+   SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
+   requireArchive(archive);
+   try {
+      SxFSAction::mkdir_p(destDir, 0777);
+      const SxString tool = sevenZipTool();
+      requireTool(tool);
+      runTool(tool, {"e", "-aoa", "-o" + destDir, archive});
+   } catch (SxException const& e) {
+      throw SxException(e, "Extraction of archive failed", kSource, __LINE__);
+   }
+}
+
+void VoArchive::compressZip(SxString const& source, SxString const& archive) {
+   SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
+   try {
+      requireTool(kTarTool);
+      const SxFile file(source);
+      runTool(kTarTool, {"-C", file.getPath(), "-czf", archive, file.getName()});
+   } catch (SxException const& e) {
+      throw SxException(e, "Compression of target file failed", kSource, __LINE__);
+   }
+}
+
+void VoArchive::extractZip(SxString const& archive, SxString const& destDir) {
+   SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
+   requireArchive(archive);
+   try {
+      SxFSAction::mkdir_p(destDir, 0777);
+      requireTool(kTarTool);
+      runTool(kTarTool, {"-C", destDir, "-xf", archive});
+   } catch (SxException const& e) {
+      throw SxException(e, "Extraction of archive failed", kSource, __LINE__);
+   }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <sx/SxException.h>
+#include <sx/SxString.h>
+#include <sx/SxTimer.h>
+
+/// The phases of the library that the process-wide timer table measures.
+namespace Timer {
+/// Packing and unpacking archives. There is no phase 0.
+enum ArchiveTimer : int {
+   Compression = 1,  ///< "Data Compression"
+   Decompression = 2 ///< "Data Decompression"
+};
+} // namespace Timer
+
+template <>
+SxTimerNames<Timer::ArchiveTimer>::SxTimerNames();
+
+/// Packs and unpacks archives by running an external archiver as a hidden, silent child process
+/// and judging the result by its exit code alone.
+///
+/// 7z archives use the reduced 7-Zip tool in the "7z" folder of the root directory
+/// (VoSysEnv::getRTERootDir); gzip-compressed tar archives use the system's tar tool. Paths are
+/// handed to the tools unchanged. Nothing is cleaned up after a failure.
+class VoArchive {
+public:
+   /// Packs the file or directory source into the 7z archive archive (LZMA2, level 9).
+   /// Raises "Compression of target file failed" around the cause.
+   static void compress7z(SxString const& source, SxString const& archive);
+   /// Unpacks every file of archive into destDir, created first, without the stored directory
+   /// names, overwriting existing files. Raises "Archive file <archive> not found" when archive
+   /// is missing, else "Extraction of archive failed" around the cause.
+   static void extract7z(SxString const& archive, SxString const& destDir);
+   /// Writes a gzip-compressed tar archive of source (its last path element, taken from its
+   /// directory) under the name archive.
+   static void compressZip(SxString const& source, SxString const& archive);
+   /// Unpacks a tar archive into destDir, created first.
+   static void extractZip(SxString const& archive, SxString const& destDir);
+};

@@ -1,0 +1,29 @@
+#include "Cli.h"
+
+#include <cstring>
+#include <voutil/VoArchive.h>
+
+namespace voutil::cli {
+
+// voutil archive 7z|un7z|tgz|untgz FROM TO
+int runArchive(const Args& args) {
+   if (args.getSize() != 3)
+      throw BadCommandLine("archive needs an action and two paths");
+   struct Action {
+      const char* name;
+      void (*run)(SxString const&, SxString const&);
+   };
+   static const Action kActions[] = {{"7z", VoArchive::compress7z},
+                                     {"un7z", VoArchive::extract7z},
+                                     {"tgz", VoArchive::compressZip},
+                                     {"untgz", VoArchive::extractZip}};
+   for (const Action& action : kActions) {
+      if (args(0) == action.name) {
+         action.run(args(1), args(2));
+         return Success;
+      }
+   }
+   throw BadCommandLine("unknown archive action '" + args(0).str() + "'");
+}
+
+} // namespace voutil::cli
