@@ -1,7 +1,12 @@
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <sx/SxError.h>
 #include <sx/SxException.h>
+#include <vector>
 #include <voutil/VoLog.h>
 #include <voutil/VoRegistry.h>
+#include <windows.h>
 
 namespace {
 
@@ -13,6 +18,176 @@ constexpr const char* kTypeNames[] = {"REG_BINARY",    "REG_DWORD", "REG_DWORD_L
                                       "REG_NONE",      "REG_QWORD", "REG_QWORD_LITTLE_ENDIAN",
                                       "REG_SZ"};
 constexpr int kNTypes = static_cast<int>(sizeof kTypeNames / sizeof kTypeNames[0]);
+
+// A registry key handle, closed when the object goes.
+class KeyHandle {
+public:
+   KeyHandle() = default;
+   ~KeyHandle() {
+      if (handle_)
+         RegCloseKey(handle_);
+   }
+   KeyHandle(KeyHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+   KeyHandle(const KeyHandle&) = delete;
+   KeyHandle& operator=(const KeyHandle&) = delete;
+   KeyHandle& operator=(KeyHandle&&) = delete;
+
+   [[nodiscard]] HKEY get() const { return handle_; }
+   /// The place where a registry call stores a new handle.
+   [[nodiscard]] PHKEY out() { return &handle_; }
+
+private:
+   HKEY handle_ = nullptr;
+};
+
+// A key path taken apart: its root and the sub-path below it.
+struct KeyPath {
+   enum Kind { Root, Reserved, Unknown };
+   Kind kind = Unknown;
+   SxString rootName; ///< the first token, as written
+   HKEY root = nullptr;
+   SxList<SxString> names; ///< the key names below the root
+   SxString subPath;       ///< names joined by backslashes
+};
+
+KeyPath parseKeyPath(SxString const& key) {
+   static const struct {
+      const char* abbreviation;
+      HKEY root;
+   } kRoots[] = {{"HKCR", HKEY_CLASSES_ROOT},
+                 {"HKCU", HKEY_CURRENT_USER},
+                 {"HKLM", HKEY_LOCAL_MACHINE},
+                 {"HKU", HKEY_USERS},
+                 {"HKCC", HKEY_CURRENT_CONFIG}};
+   KeyPath path;
+   SxList<SxString> tokens = key.tokenize("/", false);
+   if (!tokens.isEmpty())
+      path.rootName = tokens.first();
+   for (std::ptrdiff_t i = 1; i < tokens.getSize(); ++i)
+      path.names.append(tokens(i));
+   path.subPath = SxString::join(path.names, "\\");
+   if (path.rootName == "REGISTRY")
+      path.kind = KeyPath::Reserved;
+   for (const auto& entry : kRoots) {
+      if (path.rootName == entry.abbreviation) {
+         path.kind = KeyPath::Root;
+         path.root = entry.root;
+      }
+   }
+   return path;
+}
+
+SxException unknownRoot(KeyPath const& path, SxString const& key, int line) {
+   return SxException("Unknown registry root key '" + path.rootName + "' in key '" + key + "'.",
+                      kSource, line);
+}
+
+// Opens an existing key with the given rights; the status of the attempt.
+LSTATUS openKey(KeyPath const& path, REGSAM access, KeyHandle* key) {
+   return RegOpenKeyExW(path.root, path.subPath.utf16().elements(), 0, access, key->out());
+}
+
+SxString errorText(LSTATUS status) {
+   return sxstrerror(status);
+}
+
+// Little-endian bytes of an unsigned number of width bytes.
+template <class T>
+std::vector<BYTE> littleEndian(T number) {
+   std::vector<BYTE> bytes(sizeof(T));
+   for (std::size_t i = 0; i < sizeof(T); ++i)
+      bytes[i] = static_cast<BYTE>(number >> (8 * i));
+   return bytes;
+}
+
+// The number held by the first bytes of data, least significant byte first.
+uint64_t readLittleEndian(SxArray<unsigned char> const& data, std::size_t width) {
+   uint64_t number = 0;
+   const auto available = static_cast<std::size_t>(data.getSize());
+   const std::size_t n = available < width ? available : width;
+   for (std::size_t i = 0; i < n; ++i)
+      number |= uint64_t{data[static_cast<std::ptrdiff_t>(i)]} << (8 * i);
+   return number;
+}
+
+// UTF-16 text up to its first NUL unit or the end of the data.
+SxString readString(SxArray<unsigned char> const& data) {
+   std::u16string units(static_cast<std::size_t>(data.getSize()) / 2, u'\0');
+   if (!units.empty())
+      std::memcpy(units.data(), data.elements(), units.size() * 2);
+   const std::size_t nul = units.find(u'\0');
+   if (nul != std::u16string::npos)
+      units.resize(nul);
+   return SxString::fromUtf16(units.data(), static_cast<std::ptrdiff_t>(units.size()));
+}
+
+SxString dataToText(DWORD type, SxArray<unsigned char> const& data) {
+   switch (type) {
+   case REG_SZ:
+   case REG_EXPAND_SZ:
+   case REG_MULTI_SZ:
+      return readString(data);
+   case REG_DWORD:
+      return SxString(static_cast<unsigned long long>(readLittleEndian(data, 4)));
+   case REG_QWORD:
+      return SxString(static_cast<unsigned long long>(readLittleEndian(data, 8)));
+   case REG_BINARY:
+      return VoRegistry::Item::binary2String(data);
+   case REG_NONE:
+   case REG_LINK:
+      return SxString();
+   default:
+      throw SxException("Unknown Registry Value Type!", kSource, __LINE__);
+   }
+}
+
+// The Windows type code and bytes that a value of type with the data text is written as.
+DWORD textToData(VoRegistry::Item::RegValType type, SxString const& data,
+                 std::vector<BYTE>* bytes) {
+   using Item = VoRegistry::Item;
+   const bool empty = data.isEmpty();
+   auto utf16Bytes = [&] {
+      if (empty)
+         return;
+      const SxArray<SxChar16> units = data.utf16();
+      const auto* first = reinterpret_cast<const BYTE*>(units.elements());
+      bytes->assign(first, first + units.getSize() * 2);
+   };
+   switch (type) {
+   case Item::Binary:
+      if (!empty) {
+         const SxArray<unsigned char> binary = Item::string2Binary(data);
+         bytes->assign(binary.begin(), binary.end());
+      }
+      return REG_BINARY;
+   case Item::DWord:
+      *bytes = littleEndian(static_cast<uint32_t>(empty ? 0 : data.toInt()));
+      return REG_DWORD;
+   case Item::QWord:
+      *bytes = littleEndian(static_cast<uint64_t>(empty ? 0 : data.toInt64()));
+      return REG_QWORD;
+   case Item::ExpandSz:
+      utf16Bytes();
+      return REG_EXPAND_SZ;
+   case Item::MultiSz:
+      utf16Bytes();
+      return REG_MULTI_SZ;
+   case Item::Sz:
+      utf16Bytes();
+      return REG_SZ;
+   case Item::None:
+      return REG_NONE;
+   case Item::DWordLittleEndian:
+      throw SxException("'DWordLittleEndian' Registry Value Type not supported!", kSource,
+                        __LINE__);
+   case Item::Link:
+      throw SxException("Link' Registry Value Type not supported!", kSource, __LINE__);
+   case Item::QWordLittleEndian:
+      throw SxException("'QWordLittleEndian' Registry Value Type not supported!", kSource,
+                        __LINE__);
+   }
+   throw SxException("Unknown Registry Value Type", kSource, __LINE__);
+}
 
 } // namespace
 
@@ -85,4 +260,201 @@ SxArray<unsigned char> VoRegistry::Item::string2Binary(SxString const& text) {
       bytes[i] = byte;
    }
    return bytes;
+}
+
+bool VoRegistry::contains(SxString const& key) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      return false;
+   if (path.kind == KeyPath::Unknown)
+      throw unknownRoot(path, key, __LINE__);
+   KeyHandle handle;
+   return openKey(path, KEY_READ, &handle) == ERROR_SUCCESS;
+}
+
+bool VoRegistry::contains(SxString const& key, SxString const& value) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      return false;
+   if (path.kind == KeyPath::Unknown)
+      throw unknownRoot(path, key, __LINE__);
+   KeyHandle handle;
+   if (openKey(path, KEY_READ, &handle) != ERROR_SUCCESS)
+      return false;
+   const SxArray<SxChar16> name = value.utf16();
+   if (RegQueryValueExW(handle.get(), name.elements(), nullptr, nullptr, nullptr, nullptr) ==
+       ERROR_SUCCESS)
+      return true;
+   KeyHandle subKey;
+   return RegOpenKeyExW(handle.get(), name.elements(), 0, KEY_READ, subKey.out()) == ERROR_SUCCESS;
+}
+
+bool VoRegistry::isReadable(SxString const& key) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Hidden registry root key in " + key, kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw SxException("Unknown registry root key in " + key, kSource, __LINE__);
+   KeyHandle handle;
+   return openKey(path, KEY_READ, &handle) == ERROR_SUCCESS;
+}
+
+bool VoRegistry::isWritable(SxString const& key) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      return false;
+   if (path.kind == KeyPath::Unknown)
+      throw unknownRoot(path, key, __LINE__);
+   KeyHandle handle;
+   return RegCreateKeyExW(path.root, path.subPath.utf16().elements(), 0, nullptr,
+                          REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, handle.out(),
+                          nullptr) == ERROR_SUCCESS;
+}
+
+bool VoRegistry::isVal(SxString const& key, SxString const& value) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Forbidden registry root key '" + path.rootName + "' in key '" + key + "'.",
+                        kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw unknownRoot(path, key, __LINE__);
+   KeyHandle handle;
+   if (openKey(path, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+      return false;
+   DWORD type = 0;
+   DWORD size = 0;
+   return RegQueryValueExW(handle.get(), value.utf16().elements(), nullptr, &type, nullptr,
+                           &size) == ERROR_SUCCESS;
+}
+
+SxString VoRegistry::getVal(SxString const& key, SxString const& value) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Forbidden registry root key '" + path.rootName + "' in key '" + key + "'.",
+                        kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw unknownRoot(path, key, __LINE__);
+   KeyHandle handle;
+   LSTATUS status = openKey(path, KEY_QUERY_VALUE, &handle);
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't open registry key '" + key + "' : " + errorText(status), kSource,
+                        __LINE__);
+   const SxArray<SxChar16> name = value.utf16();
+   DWORD type = 0;
+   DWORD size = 0;
+   status = RegQueryValueExW(handle.get(), name.elements(), nullptr, &type, nullptr, &size);
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't query registry key value '" + value + "' in key '" + key +
+                            "' : " + errorText(status),
+                        kSource, __LINE__);
+   SxArray<unsigned char> data(static_cast<std::ptrdiff_t>(size));
+   status = RegQueryValueExW(handle.get(), name.elements(), nullptr, &type, data.elements(), &size);
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't read registry value '" + value + "' in key '" + key +
+                            "' : " + errorText(status),
+                        kSource, __LINE__);
+   data.resize(static_cast<std::ptrdiff_t>(size));
+   return dataToText(type, data);
+}
+
+int32_t VoRegistry::getNElems(SxString const& key) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      return 0;
+   if (path.kind == KeyPath::Unknown)
+      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+   KeyHandle handle;
+   LSTATUS status = openKey(path, KEY_QUERY_VALUE, &handle);
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't open registry key '" + key + "' : " + errorText(status), kSource,
+                        __LINE__);
+   DWORD subKeys = 0;
+   DWORD values = 0;
+   status = RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                             &values, nullptr, nullptr, nullptr, nullptr);
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't query registry key '" + key + "' : " + errorText(status), kSource,
+                        __LINE__);
+   return static_cast<int32_t>(subKeys + values);
+}
+
+void VoRegistry::setVal(SxString const& key, SxString const& value, Item::RegValType type,
+                        SxString const& data) {
+   if (!contains(key))
+      mkdir_p(key);
+   const KeyPath path = parseKeyPath(key);
+   KeyHandle handle;
+   const LSTATUS openStatus = openKey(path, KEY_WRITE, &handle);
+   if (openStatus != ERROR_SUCCESS)
+      throw SxException("Can't open registry key '" + key + "' for writing : " +
+                            SxString(static_cast<long>(openStatus)) + ":" + errorText(openStatus),
+                        kSource, __LINE__);
+   std::vector<BYTE> bytes;
+   const DWORD winType = textToData(type, data, &bytes);
+   const LSTATUS status =
+       RegSetValueExW(handle.get(), value.utf16().elements(), 0, winType,
+                      bytes.empty() ? nullptr : bytes.data(), static_cast<DWORD>(bytes.size()));
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't set registry key '" + key + " value '" + value + "' to '" + data +
+                            "' : " + errorText(status),
+                        kSource, __LINE__);
+}
+
+void VoRegistry::mkdir_p(SxString const& key) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Forbidden registry root key.", kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+   // One open handle per level below the root, closed deepest first.
+   std::vector<KeyHandle> levels;
+   levels.reserve(static_cast<std::size_t>(path.names.getSize()));
+   struct CloseDeepestFirst {
+      std::vector<KeyHandle>& levels;
+      ~CloseDeepestFirst() {
+         while (!levels.empty())
+            levels.pop_back();
+      }
+   } closer{levels};
+   for (const SxString& name : path.names) {
+      const HKEY parent = levels.empty() ? path.root : levels.back().get();
+      KeyHandle level;
+      const LSTATUS status =
+          RegCreateKeyExW(parent, name.utf16().elements(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_WRITE, nullptr, level.out(), nullptr);
+      if (status != ERROR_SUCCESS)
+         throw SxException("Can't create registry key '" + key + "' : " + "Level '" + name +
+                               "' Error : " + SxString(static_cast<long>(status)) + " : " +
+                               errorText(status),
+                           kSource, __LINE__);
+      levels.push_back(std::move(level));
+   }
+}
+
+void VoRegistry::rm(SxString const& key, SxString const& value) {
+   if (!contains(key, value))
+      return;
+   const KeyPath path = parseKeyPath(key);
+   const LSTATUS status =
+       RegDeleteKeyValueW(path.root, path.subPath.utf16().elements(), value.utf16().elements());
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't delete value '" + value + "' in registry key '" + key +
+                            "' : " + errorText(status),
+                        kSource, __LINE__);
+}
+
+void VoRegistry::rm_rf(SxString const& key) {
+   if (!contains(key))
+      return;
+   if (!isWritable(key))
+      throw SxException("User rights not sufficient to remove '" + key + "'", kSource, __LINE__);
+   const KeyPath path = parseKeyPath(key);
+   const LSTATUS status = RegDeleteTreeW(path.root, path.subPath.utf16().elements());
+   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+      throw SxException("Can't delete registry tree " + key + errorText(status), kSource, __LINE__);
+}
+
+void VoRegistry::rmdir(SxString const& key) {
+   if (contains(key) && getNElems(key) == 0)
+      rm_rf(key);
 }

@@ -7,6 +7,11 @@
 #include <sx/SxString.h>
 
 /// Access to the registry through slash-separated key paths such as "HKLM/SOFTWARE/MORV".
+///
+/// A key path is a root abbreviation ("HKCR", "HKCU", "HKLM", "HKU" or "HKCC", compared
+/// case-sensitively) followed by key names, all joined by "/". Value names are separate
+/// arguments. "REGISTRY" is a reserved root: recognised but never opened. Every operation opens
+/// what it needs and closes it again before it returns or throws; nothing is kept between calls.
 class VoRegistry {
 public:
    /// One registry value: its key path, its name, its type and its data written as text.
@@ -58,4 +63,33 @@ public:
       RegValType type;
       SxString data;
    };
+
+   /// True when the key exists and can be opened for reading. False for the reserved root.
+   static bool contains(SxString const& key);
+   /// True when the key holds a value called value or has a direct subkey of that name.
+   static bool contains(SxString const& key, SxString const& value);
+   /// True when the key can be opened for reading. Raises for the reserved and unknown roots.
+   static bool isReadable(SxString const& key);
+   /// True when the key can be opened or created for writing; a missing key is created and stays.
+   static bool isWritable(SxString const& key);
+   /// True when the key holds a value called value; a subkey of that name does not count.
+   static bool isVal(SxString const& key, SxString const& value);
+   /// The value's data as text: strings as they are (the first one of a REG_MULTI_SZ), numbers
+   /// in unsigned decimal, binary data as lower-case hexadecimal, REG_NONE and REG_LINK empty.
+   static SxString getVal(SxString const& key, SxString const& value);
+   /// The number of direct subkeys plus the number of values of the key; 0 for the reserved root.
+   static int32_t getNElems(SxString const& key);
+
+   /// Sets the value to type and data (written as Item describes), creating the key path first
+   /// when it is missing.
+   static void setVal(SxString const& key, SxString const& value, Item::RegValType type,
+                      SxString const& data);
+   /// Creates the key and every missing key above it; existing keys are left as they are.
+   static void mkdir_p(SxString const& key);
+   /// Removes one value; a missing value is no error.
+   static void rm(SxString const& key, SxString const& value);
+   /// Removes the key with everything below it; a missing key is no error.
+   static void rm_rf(SxString const& key);
+   /// Removes the key when it has no subkeys and no values; otherwise does nothing.
+   static void rmdir(SxString const& key);
 };
