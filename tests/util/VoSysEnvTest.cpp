@@ -61,13 +61,13 @@ TEST(VoSysEnv, PosixKnownFoldersFollowTheXdgDirectories) {
    std::ofstream(h + "/cfg/user-dirs.dirs")
        << "# written by a "
           "test\nXDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\nXDG_DESKTOP_DIR=\"/abs/desk\"\n";
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Downloads), h + "/Fetched");
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Desktop), "/abs/desk");
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Documents), h + "/Documents");
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::LocalAppData), h + "/.local/share");
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::RoamingAppData), h + "/cfg");
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::ProgramData), "/var/lib");
-   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Profile), h);
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Downloads).str(), h + "/Fetched");
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Desktop).str(), "/abs/desk");
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Documents).str(), h + "/Documents");
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::LocalAppData).str(), h + "/.local/share");
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::RoamingAppData).str(), h + "/cfg");
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::ProgramData).str(), "/var/lib");
+   EXPECT_EQ(VoSysEnv::getSysPath(VoSysEnv::Profile).str(), h);
 }
 #endif
 

@@ -44,8 +44,12 @@ int main(int argc, char** argv) {
       --argc;
       ++argv;
    }
-   if (timings)
+   if (timings) {
+      // The table must exist before the handler is registered, or it is destroyed before the
+      // handler runs.
+      (void)SxTimer::getGlobalTimer();
       std::atexit([] { std::fputs(SxTimer::getGlobalTimer().printout().utf8(), stdout); });
+   }
    if (argc < 2) {
       printHelp(stderr);
       return UsageError;
