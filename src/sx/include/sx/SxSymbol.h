@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <sx/SxException.h>
+#include <sx/SxList.h>
+#include <sx/SxString.h>
+#include <sx/SxVariant.h>
+
+class SxJSONParser;
+class SxSchema;
+
+namespace sx::detail {
+struct JsonTree;
+}
+
+namespace SxParserKit {
+
+/// One node of a parsed or built JSON tree. Symbols are light handles: copies refer to the same
+/// node, and the tree lives as long as any symbol of it.
+///
+/// Failures raise SxException with a tag: "InvalidInput" for a missing required member,
+/// "InvalidOperation" for a node of another type than asked, "IOError" when writing fails.
+class SxSymbol {
+public:
+   enum Type { Undefined, Null, Bool, Int, Double, String, List, Group };
+
+   /// An invalid symbol, as an optional lookup gives for a missing member.
+   SxSymbol();
+   /// The root of a new, empty tree (of type Null).
+   static SxSymbol newTree(const SxString& sourceName = "");
+
+   /// False for the invalid symbol.
+   [[nodiscard]] bool isValid() const { return node_ != nullptr; }
+   [[nodiscard]] Type getType() const;
+   /// Where the node is, such as "registry[3].key", for messages.
+   [[nodiscard]] const SxString& getLocation() const { return location_; }
+
+   /// The member name of this object node. A missing member raises when required and gives the
+   /// invalid symbol otherwise; a node that is not an object raises.
+   [[nodiscard]] SxSymbol getElem(const SxString& name, bool required = true) const;
+   [[nodiscard]] int64_t toInt() const;
+   [[nodiscard]] SxString toString() const;
+   /// The elements of this array node, in order.
+   [[nodiscard]] SxList<SxSymbol> toList() const;
+
+   /// Makes this node an empty node of the type (Group for an object, List for an array).
+   void setType(Type type);
+   /// Adds a member to this object node and returns it.
+   SxSymbol append(const SxString& name, const SxVariant& value);
+   /// Adds an empty object (Group) or array (List) member to this object node and returns it.
+   SxSymbol append(const SxString& name, Type type);
+   /// Adds an element to this array node and returns it.
+   SxSymbol append(const SxVariant& value);
+   SxSymbol append(Type type);
+
+   /// The tree below this node as indented JSON text.
+   ///
+   /// Text values are written as they are, between quotes: a text is taken to be in JSON string
+   /// form already, so its escapes reach a reader unchanged and a reader undoes them. Only what
+   /// would not be valid JSON is escaped: a backslash that does not begin a valid escape, a
+   /// double quote, and control characters. The output therefore always parses.
+   [[nodiscard]] SxString toJSON() const;
+   /// Writes toJSON() to the named file, replacing it. Raises "IOError" on failure.
+   void write(const SxString& path) const;
+
+private:
+   SxSymbol(std::shared_ptr<sx::detail::JsonTree> tree, void* node, SxString location);
+   void requireType(Type type, const char* what) const;
+
+   std::shared_ptr<sx::detail::JsonTree> tree_;
+   void* node_ = nullptr; // the tree's rapidjson value
+   SxString location_;
+
+   friend class ::SxJSONParser;
+   friend class ::SxSchema;
+};
+
+} // namespace SxParserKit

@@ -1,0 +1,102 @@
+#include <common/TempDir.h>
+#include <gtest/gtest.h>
+#include <sx/SxJSONParser.h>
+#include <sx/SxSchema.h>
+
+namespace {
+
+using SxParserKit::SxSymbol;
+
+SxException raised(const std::function<void()>& f) {
+   try {
+      f();
+   } catch (const SxException& e) {
+      return e;
+   }
+   return SxException("(nothing raised)", "", 0);
+}
+
+TEST(SxJSONParser, ParseErrorsCarryTheSourceLineAndColumn) {
+   SxJSONParser parser;
+   const SxException e =
+       raised([&] { parser.readString("{\n  \"a\": 1,\n  \"b\": ]\n}", "x.json"); });
+   EXPECT_EQ(e.getTag(), "ParseError");
+   EXPECT_TRUE(e.getMessage().str().starts_with("Parse error in 'x.json' at line 3, column 8: "))
+       << e.getMessage();
+   EXPECT_EQ(raised([&] { parser.readFile("/no/such.json"); }).getTag(), "FileIOError");
+}
+
+TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
+   SxJSONParser parser;
+   parser.readString(R"({"version": 2, "list": [{"k": "a\\\"b"}, {"k": "\u00e9"}], "f": 1.5})",
+                     "d");
+   const SxSymbol root = parser.getRootSymbol();
+   EXPECT_EQ(root.getElem("version").toInt(), 2);
+   const SxList<SxSymbol> list = root.getElem("list").toList();
+   ASSERT_EQ(list.getSize(), 2);
+   EXPECT_EQ(list(0).getElem("k").toString(), "a\\\"b") << "the reader undoes escapes";
+   EXPECT_EQ(list(1).getElem("k").toString(), "\xC3\xA9");
+   EXPECT_FALSE(root.getElem("missing", false).isValid());
+
+   const SxException missing = raised([&] { (void)list(1).getElem("v"); });
+   EXPECT_EQ(missing.getTag(), "InvalidInput");
+   EXPECT_EQ(missing.getMessage(), "Required member 'list[1].v' missing in 'd'");
+   EXPECT_EQ(raised([&] { (void)root.getElem("f").toInt(); }).getTag(), "InvalidOperation");
+   EXPECT_EQ(raised([&] { (void)root.getElem("version").toString(); }).getTag(),
+             "InvalidOperation");
+   EXPECT_EQ(raised([&] { (void)root.getElem("missing", false).toList(); }).getTag(),
+             "InvalidOperation");
+}
+
+TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
+   struct Case {
+      const char* stored; // the text as held in the tree
+      const char* read;   // what a reader gets back
+   } cases[] = {
+       {"plain", "plain"},
+       {"E:\\\\Tools", "E:\\Tools"},         // a valid escape passes through
+       {"say \\\"hi\\\"", "say \"hi\""},     // so does an escaped quote
+       {"C:\\Tools", "C:\\Tools"},           // \T is no escape: the backslash is escaped
+       {"bare \"quote\"", "bare \"quote\""}, // a bare quote is escaped
+       {"tab\there", "tab\there"},           // a control character is escaped
+       {"end\\", "end\\"},                   // a trailing backslash
+       {"\\u00e9\\ud83d\\ude00", "\xC3\xA9\xF0\x9F\x98\x80"},
+       {"\\ud800 lone", "\\ud800 lone"}, // a lone surrogate escape would not parse
+   };
+   vo::test::TempDir dir;
+   SxSymbol root = SxSymbol::newTree();
+   root.setType(SxSymbol::Group);
+   root.append("n", 7);
+   SxSymbol list = root.append("texts", SxSymbol::List);
+   for (const Case& c : cases)
+      list.append(SxString(c.stored));
+   const SxString file = dir.file("out.json").c_str();
+   root.write(file);
+
+   SxJSONParser parser;
+   parser.readFile(file);
+   const SxList<SxSymbol> back = parser.getRootSymbol().getElem("texts").toList();
+   ASSERT_EQ(back.getSize(), static_cast<std::ptrdiff_t>(std::size(cases)));
+   for (std::size_t i = 0; i < std::size(cases); ++i)
+      EXPECT_EQ(back(static_cast<std::ptrdiff_t>(i)).toString(), cases[i].read) << cases[i].stored;
+   EXPECT_EQ(parser.getRootSymbol().getElem("n").toInt(), 7);
+   EXPECT_EQ(raised([&] { root.write(dir.file("no/dir/x.json").c_str()); }).getTag(), "IOError");
+}
+
+TEST(SxSchema, ValidationNamesTheOffendingPlace) {
+   SxJSONParser schemaParser;
+   schemaParser.readString(R"({"type": "object", "required": ["version"],
+      "properties": {"version": {"type": "integer", "enum": [2]}}})",
+                           "s.json");
+   const SxSchema schema(schemaParser.getRootSymbol());
+   SxJSONParser good, bad;
+   good.readString(R"({"version": 2})", "good.json");
+   bad.readString(R"({"version": 1})", "bad.json");
+   EXPECT_NO_THROW(schema.validate(good.getRootSymbol()));
+   const SxException e = raised([&] { schema.validate(bad.getRootSymbol()); });
+   EXPECT_EQ(e.getTag(), "ValidationError");
+   EXPECT_EQ(e.getMessage(), "'bad.json' does not match the schema 's.json': the value at "
+                             "#/version violates the keyword 'enum' at #/properties/version");
+}
+
+} // namespace
