@@ -57,8 +57,9 @@ CREATE TABLE IF NOT EXISTS regvalue(
    data BLOB NOT NULL,
    PRIMARY KEY(key, folded)) WITHOUT ROWID;
 INSERT OR IGNORE INTO regkey(id, parent, name, folded) VALUES
-   (1, 0, 'HKEY_CLASSES_ROOT', ''), (2, 0, 'HKEY_CURRENT_USER', ''),
-   (3, 0, 'HKEY_LOCAL_MACHINE', ''), (4, 0, 'HKEY_USERS', ''), (5, 0, 'HKEY_CURRENT_CONFIG', '');
+   (1, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),
+   (3, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS', 'HKEY_USERS'),
+   (5, 0, 'HKEY_CURRENT_CONFIG', 'HKEY_CURRENT_CONFIG');
 )sql";
 
 // Names compare as Windows compares them: by their upper-case form, whatever the locale.
@@ -123,13 +124,14 @@ public:
       sqlite3_bind_int64(stmt_, i, v);
       return *this;
    }
+   // Texts and blobs are copied: callers bind temporaries.
    Query& bind(int i, const std::string& v) {
-      sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+      sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
       return *this;
    }
    Query& bind(int i, const std::vector<BYTE>& v) {
       sqlite3_bind_blob(stmt_, i, v.empty() ? "" : static_cast<const void*>(v.data()),
-                        static_cast<int>(v.size()), SQLITE_STATIC);
+                        static_cast<int>(v.size()), SQLITE_TRANSIENT);
       return *this;
    }
    /// SQLITE_ROW, SQLITE_DONE or an error code.
@@ -171,11 +173,11 @@ public:
       LSTATUS status = ensureOpen();
       if (status != ERROR_SUCCESS)
          return status;
-      if (write && !writable_)
-         return ERROR_ACCESS_DENIED;
+      // Without write permission a write call still looks its key up first, so that a
+      // missing key reads as missing; its first change then fails with SQLITE_READONLY.
       bool open = false;
       try {
-         run(write ? "BEGIN IMMEDIATE" : "BEGIN");
+         run(write && writable_ ? "BEGIN IMMEDIATE" : "BEGIN");
          open = true;
          status = body();
          if (status == ERROR_SUCCESS) {
@@ -321,6 +323,8 @@ private:
       } else if ((rc = exec("SELECT count(*) FROM regkey")) != SQLITE_OK) {
          return fail(rc);
       }
+      if (!writable && (rc = exec("PRAGMA query_only=1")) != SQLITE_OK)
+         return fail(rc);
       writable_ = writable;
       return ERROR_SUCCESS;
    }
@@ -370,6 +374,8 @@ public:
       int64_t id = base.id;
       bool isNew = false;
       const LSTATUS status = store.transact(true, [&] {
+         if (!store.writable())
+            return ERROR_ACCESS_DENIED;
          requireKey(store, base.id);
          for (const std::string& name : path) {
             const std::string folded = foldCase(name);

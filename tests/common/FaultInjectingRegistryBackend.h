@@ -1,0 +1,113 @@
+#pragma once
+
+// Test tools for the registry backend seam (POSIX only): a wrapper that makes one chosen call
+// fail with a chosen status, and a guard that installs a backend for the length of a test.
+
+#include <mutex>
+#include <voplatform/RegistryBackend.h>
+
+namespace vo::test {
+
+class FaultInjectingRegistryBackend : public voplatform::ForwardingRegistryBackend {
+public:
+   enum class Op {
+      OpenKey,
+      CreateKey,
+      QueryValue,
+      SetValue,
+      DeleteValue,
+      DeleteTree,
+      QueryInfo,
+      EnumKey,
+      EnumValue
+   };
+
+   using ForwardingRegistryBackend::ForwardingRegistryBackend;
+
+   /// Makes the call of op that comes after skip further calls of op return status, once,
+   /// without reaching the store.
+   void failCall(Op op, LSTATUS status, int skip = 0) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      armed_ = true;
+      op_ = op;
+      status_ = status;
+      skip_ = skip;
+   }
+
+   /// Whether the armed failure has been delivered.
+   bool fired() {
+      std::lock_guard<std::mutex> lock(mutex_);
+      return !armed_;
+   }
+
+   using KeyRef = voplatform::KeyRef;
+   using KeyPath = voplatform::KeyPath;
+
+   LSTATUS openKey(KeyRef base, const KeyPath& path, bool forWriting, KeyRef* result) override {
+      return inject(Op::OpenKey, [&] { return target().openKey(base, path, forWriting, result); });
+   }
+   LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result, bool* created) override {
+      return inject(Op::CreateKey, [&] { return target().createKey(base, path, result, created); });
+   }
+   LSTATUS queryValue(KeyRef key, const std::string& name, voplatform::ValueData* value) override {
+      return inject(Op::QueryValue, [&] { return target().queryValue(key, name, value); });
+   }
+   LSTATUS setValue(KeyRef key, const voplatform::ValueData& value) override {
+      return inject(Op::SetValue, [&] { return target().setValue(key, value); });
+   }
+   LSTATUS deleteValue(KeyRef base, const KeyPath& path, const std::string& name) override {
+      return inject(Op::DeleteValue, [&] { return target().deleteValue(base, path, name); });
+   }
+   LSTATUS deleteTree(KeyRef base, const KeyPath& path) override {
+      return inject(Op::DeleteTree, [&] { return target().deleteTree(base, path); });
+   }
+   LSTATUS queryInfo(KeyRef key, voplatform::KeyInfo* info) override {
+      return inject(Op::QueryInfo, [&] { return target().queryInfo(key, info); });
+   }
+   LSTATUS enumKey(KeyRef key, DWORD index, std::string* name) override {
+      return inject(Op::EnumKey, [&] { return target().enumKey(key, index, name); });
+   }
+   LSTATUS enumValue(KeyRef key, DWORD index, voplatform::ValueData* value) override {
+      return inject(Op::EnumValue, [&] { return target().enumValue(key, index, value); });
+   }
+
+private:
+   template <class Call>
+   LSTATUS inject(Op op, Call&& call) {
+      {
+         std::lock_guard<std::mutex> lock(mutex_);
+         if (armed_ && op == op_ && skip_-- == 0) {
+            armed_ = false;
+            return status_;
+         }
+      }
+      return call();
+   }
+
+   std::mutex mutex_;
+   bool armed_ = false;
+   Op op_ = Op::OpenKey;
+   LSTATUS status_ = ERROR_SUCCESS;
+   int skip_ = 0;
+};
+
+/// Makes backend the registry's backend until the guard goes, then restores the one before.
+class ScopedRegistryBackend {
+public:
+   explicit ScopedRegistryBackend(std::shared_ptr<voplatform::RegistryBackend> backend)
+       : previous_(voplatform::setRegistryBackend(std::move(backend))) {}
+   ~ScopedRegistryBackend() { voplatform::setRegistryBackend(previous_); }
+   ScopedRegistryBackend(const ScopedRegistryBackend&) = delete;
+   ScopedRegistryBackend& operator=(const ScopedRegistryBackend&) = delete;
+
+private:
+   std::shared_ptr<voplatform::RegistryBackend> previous_;
+};
+
+/// Store files in dir, as VOUTIL_REGISTRY_DIR would place them.
+inline voplatform::SqliteStoreFiles storeFilesIn(const std::string& dir,
+                                                 bool machineReadOnly = false) {
+   return {dir + "/user.sqlite", dir + "/machine.sqlite", machineReadOnly};
+}
+
+} // namespace vo::test

@@ -1,0 +1,52 @@
+#pragma once
+
+// A scratch key of its own for one registry test, removed with everything below it when the
+// test ends. Works against any registry, so the same tests run on Windows and on our store.
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+#include <sx/SxException.h>
+#include <voutil/VoRegistry.h>
+
+namespace vo::test {
+
+class RegistryScratch {
+public:
+   RegistryScratch() {
+      const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+      const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+      key_ = SxString("HKCU/Software/VoutilTest/") + (info ? info->name() : "t") + "-" +
+             SxString(static_cast<long long>(stamp));
+   }
+   ~RegistryScratch() {
+      try {
+         VoRegistry::rm_rf(key_);
+      } catch (const SxException& e) {
+         ADD_FAILURE() << "cleanup: " << e.what();
+      }
+   }
+   RegistryScratch(const RegistryScratch&) = delete;
+   RegistryScratch& operator=(const RegistryScratch&) = delete;
+
+   /// The scratch key path, or a path below it.
+   [[nodiscard]] SxString key(const SxString& below = SxString()) const {
+      return below.isEmpty() ? key_ : key_ + "/" + below;
+   }
+
+private:
+   SxString key_;
+};
+
+/// The message of the SxException that call throws, or "<nothing thrown>".
+template <class Call>
+std::string messageOf(Call&& call) {
+   try {
+      call();
+   } catch (const SxException& e) {
+      return e.getMessage().str();
+   }
+   return "<nothing thrown>";
+}
+
+} // namespace vo::test

@@ -1,0 +1,312 @@
+// The POSIX registry functions against a store of their own in a temporary directory.
+
+#include <common/FaultInjectingRegistryBackend.h>
+#include <common/TempDir.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <string>
+#include <sx/SxError.h>
+#include <vector>
+#include <windows.h>
+
+namespace {
+
+using vo::test::ScopedRegistryBackend;
+using vo::test::storeFilesIn;
+using vo::test::TempDir;
+
+// A key handle closed at the end of the test.
+struct Key {
+   HKEY h = nullptr;
+   ~Key() {
+      if (h) {
+         EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+      }
+   }
+};
+
+class RegistryApi : public ::testing::Test {
+protected:
+   TempDir dir;
+   ScopedRegistryBackend backend{voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path()))};
+
+   LSTATUS create(HKEY root, const char16_t* path, Key* key, REGSAM access = KEY_ALL_ACCESS) {
+      return RegCreateKeyExW(root, path, 0, nullptr, 0, access, nullptr, &key->h, nullptr);
+   }
+   LSTATUS open(HKEY root, const char16_t* path, Key* key, REGSAM access = KEY_READ) {
+      return RegOpenKeyExW(root, path, 0, access, &key->h);
+   }
+   LSTATUS setDword(HKEY key, const char16_t* name, DWORD value) {
+      return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof value);
+   }
+};
+
+TEST_F(RegistryApi, MissingKeysAndValuesAreNotFound) {
+   Key k;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software\\Nope", &k), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(k.h, nullptr) << "the handle must stay untouched on failure";
+   EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Nope"), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, u"Software\\Nope", u"v"), ERROR_FILE_NOT_FOUND);
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\A", &k), ERROR_SUCCESS);
+   DWORD size = 0;
+   EXPECT_EQ(RegQueryValueExW(k.h, u"v", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, u"Software\\A", u"v"), ERROR_FILE_NOT_FOUND);
+   Key root;
+   EXPECT_EQ(open(HKEY_LOCAL_MACHINE, nullptr, &root), ERROR_SUCCESS) << "a root opens itself";
+}
+
+TEST_F(RegistryApi, CreateMakesEveryLevelAndReportsDisposition) {
+   Key k;
+   DWORD disposition = 0;
+   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"A\\B\\C", 0, nullptr, 0, KEY_WRITE, nullptr,
+                             &k.h, &disposition),
+             ERROR_SUCCESS);
+   EXPECT_EQ(disposition, DWORD{REG_CREATED_NEW_KEY});
+   Key again;
+   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"a\\b\\c", 0, nullptr, 0, KEY_WRITE, nullptr,
+                             &again.h, &disposition),
+             ERROR_SUCCESS);
+   EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
+   Key middle;
+   EXPECT_EQ(open(HKEY_LOCAL_MACHINE, u"A\\B", &middle), ERROR_SUCCESS);
+   Key user;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"A", &user), ERROR_FILE_NOT_FOUND)
+       << "each root is a tree of its own";
+}
+
+TEST_F(RegistryApi, NamesAreCaseInsensitiveAndKeepTheirCase) {
+   Key k;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\MixedÄCase", &k), ERROR_SUCCESS);
+   ASSERT_EQ(setDword(k.h, u"ValueÖ", 1), ERROR_SUCCESS);
+   ASSERT_EQ(setDword(k.h, u"VALUEö", 2), ERROR_SUCCESS);
+   Key lower;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\mixedäcase", &lower), ERROR_SUCCESS);
+   DWORD value = 0, size = sizeof value;
+   ASSERT_EQ(RegQueryValueExW(lower.h, u"valueö", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                              &size),
+             ERROR_SUCCESS);
+   EXPECT_EQ(value, 2u);
+   Key software;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"software", &software), ERROR_SUCCESS);
+   char16_t name[64];
+   DWORD cch = 64;
+   ASSERT_EQ(RegEnumKeyExW(software.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+             ERROR_SUCCESS);
+   EXPECT_EQ(std::u16string(name, cch), u"MixedÄCase");
+   cch = 64;
+   ASSERT_EQ(RegEnumValueW(lower.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+             ERROR_SUCCESS);
+   EXPECT_EQ(std::u16string(name, cch), u"ValueÖ") << "replacing a value keeps its first name";
+}
+
+TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
+   Key k;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Data", &k), ERROR_SUCCESS);
+   const std::vector<BYTE> bytes = {0x00, 0xFF, 0x00, 0x10, 0x00};
+   ASSERT_EQ(RegSetValueExW(k.h, u"bin", 0, 77, bytes.data(), 5), ERROR_SUCCESS);
+   DWORD type = 0, size = 0;
+   ASSERT_EQ(RegQueryValueExW(k.h, u"bin", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+   EXPECT_EQ(type, 77u);
+   EXPECT_EQ(size, 5u);
+   std::vector<BYTE> buffer(4, 0xAA);
+   size = 4;
+   type = 0;
+   EXPECT_EQ(RegQueryValueExW(k.h, u"bin", nullptr, &type, buffer.data(), &size), ERROR_MORE_DATA);
+   EXPECT_EQ(size, 5u);
+   EXPECT_EQ(buffer, std::vector<BYTE>(4, 0xAA)) << "a short buffer is left alone";
+   buffer.assign(8, 0xAA);
+   size = 8;
+   ASSERT_EQ(RegQueryValueExW(k.h, u"bin", nullptr, nullptr, buffer.data(), &size), ERROR_SUCCESS);
+   buffer.resize(size);
+   EXPECT_EQ(buffer, bytes);
+   EXPECT_EQ(RegQueryValueExW(k.h, u"bin", nullptr, nullptr, buffer.data(), nullptr),
+             ERROR_INVALID_PARAMETER);
+
+   ASSERT_EQ(RegSetValueExW(k.h, nullptr, 0, REG_NONE, nullptr, 0), ERROR_SUCCESS);
+   size = 99;
+   ASSERT_EQ(RegQueryValueExW(k.h, u"", nullptr, &type, nullptr, &size), ERROR_SUCCESS)
+       << "the null and the empty name are both the default value";
+   EXPECT_EQ(type, DWORD{REG_NONE});
+   EXPECT_EQ(size, 0u);
+}
+
+TEST_F(RegistryApi, HandlesOnlyDoWhatTheyWereOpenedFor) {
+   Key writable;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Rights", &writable, KEY_WRITE), ERROR_SUCCESS);
+   ASSERT_EQ(setDword(writable.h, u"v", 1), ERROR_SUCCESS);
+   DWORD size = 0;
+   EXPECT_EQ(RegQueryValueExW(writable.h, u"v", nullptr, nullptr, nullptr, &size),
+             ERROR_ACCESS_DENIED);
+   Key readOnly;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Rights", &readOnly), ERROR_SUCCESS);
+   EXPECT_EQ(setDword(readOnly.h, u"v", 2), ERROR_ACCESS_DENIED);
+   Key child;
+   EXPECT_EQ(create(readOnly.h, u"Child", &child), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(RegDeleteKeyValueW(readOnly.h, nullptr, u"v"), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(RegDeleteTreeW(readOnly.h, nullptr), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&size)), ERROR_INVALID_HANDLE);
+   EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryApi, AMachineStoreThatCannotBeWrittenDeniesWrites) {
+   {
+      Key k;
+      ASSERT_EQ(create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", &k), ERROR_SUCCESS);
+      ASSERT_EQ(setDword(k.h, u"v", 7), ERROR_SUCCESS);
+   }
+   ScopedRegistryBackend readOnly(
+       voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path(), true)));
+   Key k;
+   EXPECT_EQ(open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", &k, KEY_WRITE), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Other", &k), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(RegDeleteTreeW(HKEY_USERS, u"x"), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor"), ERROR_ACCESS_DENIED);
+   ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", &k), ERROR_SUCCESS);
+   DWORD value = 0, size = sizeof value;
+   EXPECT_EQ(RegQueryValueExW(k.h, u"v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+             ERROR_SUCCESS);
+   EXPECT_EQ(value, 7u);
+   Key user;
+   EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software\\Mine", &user), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryApi, AMissingMachineStoreReadsAsEmpty) {
+   ScopedRegistryBackend readOnly(
+       voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.file("none"), true)));
+   Key k;
+   EXPECT_EQ(open(HKEY_LOCAL_MACHINE, u"SOFTWARE", &k), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(open(HKEY_LOCAL_MACHINE, nullptr, &k), ERROR_SUCCESS);
+   EXPECT_FALSE(std::filesystem::exists(dir.file("none/machine.sqlite")));
+}
+
+TEST_F(RegistryApi, AHandleOfADeletedKeyReportsIt) {
+   Key k;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Gone\\Sub", &k), ERROR_SUCCESS);
+   ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Gone"), ERROR_SUCCESS);
+   Key again;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Gone\\Sub", &again), ERROR_SUCCESS);
+   DWORD size = 0, count = 0;
+   EXPECT_EQ(RegQueryValueExW(k.h, u"v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+   EXPECT_EQ(setDword(k.h, u"v", 1), ERROR_KEY_DELETED);
+   EXPECT_EQ(RegQueryInfoKeyW(k.h, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr),
+             ERROR_KEY_DELETED);
+   Key child;
+   EXPECT_EQ(create(k.h, u"x", &child), ERROR_KEY_DELETED);
+}
+
+TEST_F(RegistryApi, OverlongNamesAreInvalidParameters) {
+   Key k;
+   const std::u16string longest(255, u'k');
+   ASSERT_EQ(create(HKEY_CURRENT_USER, (u"L\\" + longest).c_str(), &k), ERROR_SUCCESS);
+   Key tooLong;
+   EXPECT_EQ(create(HKEY_CURRENT_USER, (u"L\\" + longest + u"k").c_str(), &tooLong),
+             ERROR_INVALID_PARAMETER);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, (longest + u"k\\L").c_str(), &tooLong),
+             ERROR_INVALID_PARAMETER);
+   const std::u16string valueName(16383, u'v');
+   EXPECT_EQ(setDword(k.h, valueName.c_str(), 1), ERROR_SUCCESS);
+   EXPECT_EQ(setDword(k.h, (valueName + u"v").c_str(), 1), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryApi, TreesAreCountedEnumeratedAndDeleted) {
+   Key k;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"T", &k), ERROR_SUCCESS);
+   Key b, a, deep;
+   ASSERT_EQ(create(k.h, u"beta", &b), ERROR_SUCCESS);
+   ASSERT_EQ(create(k.h, u"Alpha\\deep", &deep), ERROR_SUCCESS);
+   ASSERT_EQ(setDword(deep.h, u"x", 1), ERROR_SUCCESS);
+   ASSERT_EQ(setDword(k.h, u"zz", 1), ERROR_SUCCESS);
+   ASSERT_EQ(
+       RegSetValueExW(k.h, u"Long name", 0, REG_BINARY, reinterpret_cast<const BYTE*>("123456"), 6),
+       ERROR_SUCCESS);
+   DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxData = 0;
+   ASSERT_EQ(RegQueryInfoKeyW(k.h, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
+                              &maxName, &maxData, nullptr, nullptr),
+             ERROR_SUCCESS);
+   EXPECT_EQ((std::vector<DWORD>{subKeys, maxSub, values, maxName, maxData}),
+             (std::vector<DWORD>{2, 5, 2, 9, 6}));
+
+   std::vector<std::u16string> names;
+   char16_t name[16];
+   DWORD cch = 16;
+   for (DWORD i = 0;
+        RegEnumKeyExW(k.h, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        ++i, cch = 16)
+      names.emplace_back(name, cch);
+   EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"beta"}));
+   cch = 5;
+   EXPECT_EQ(RegEnumKeyExW(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA)
+       << "the name needs room for its NUL";
+   cch = 16;
+   EXPECT_EQ(RegEnumValueW(k.h, 2, name, &cch, nullptr, nullptr, nullptr, nullptr),
+             ERROR_NO_MORE_ITEMS);
+
+   ASSERT_EQ(RegDeleteTreeW(k.h, nullptr), ERROR_SUCCESS);
+   ASSERT_EQ(RegQueryInfoKeyW(k.h, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                              nullptr, nullptr, nullptr, nullptr),
+             ERROR_SUCCESS);
+   EXPECT_EQ(subKeys + values, 0u) << "emptying a key through its handle keeps the key";
+   Key gone;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"T\\Alpha\\deep", &gone), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryApi, HandlesKeepTheBackendTheyWereOpenedWith) {
+   Key k;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Kept", &k), ERROR_SUCCESS);
+   TempDir other;
+   ScopedRegistryBackend swap(voplatform::makeSqliteRegistryBackend(storeFilesIn(other.path())));
+   EXPECT_EQ(setDword(k.h, u"v", 1), ERROR_SUCCESS);
+   Key there;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Kept", &there), ERROR_FILE_NOT_FOUND);
+}
+
+// A store file that is not a database, or cannot be opened, gives a status and one line on
+// standard error that names the file; the process carries on.
+TEST_F(RegistryApi, ABrokenStoreFileIsReportedNotFatal) {
+   std::ofstream(dir.file("user.sqlite")) << std::string(4096, 'x');
+   std::filesystem::create_directories(dir.file("machine.sqlite"));
+   ::testing::internal::CaptureStderr();
+   Key k;
+   EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software", &k), ERROR_BADDB);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &k), ERROR_BADDB);
+   const LSTATUS machine = open(HKEY_LOCAL_MACHINE, u"SOFTWARE", &k);
+   const std::string err = ::testing::internal::GetCapturedStderr();
+   EXPECT_NE(machine, ERROR_SUCCESS);
+   EXPECT_NE(machine, ERROR_FILE_NOT_FOUND);
+   EXPECT_NE(err.find("'" + dir.file("user.sqlite") + "'"), std::string::npos) << err;
+   EXPECT_NE(err.find("'" + dir.file("machine.sqlite") + "'"), std::string::npos) << err;
+   EXPECT_EQ(err.find("user.sqlite", err.find("user.sqlite") + 1), std::string::npos)
+       << "one line per file, not per call";
+}
+
+TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {
+   using voplatform::winStatusFromNative;
+   EXPECT_EQ(winStatusFromNative(SQLITE_DONE, 0), ERROR_SUCCESS);
+   EXPECT_EQ(winStatusFromNative(SQLITE_BUSY_SNAPSHOT, 0), ERROR_BUSY);
+   EXPECT_EQ(winStatusFromNative(SQLITE_READONLY, 0), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(winStatusFromNative(SQLITE_NOTADB, 0), ERROR_BADDB);
+   EXPECT_EQ(winStatusFromNative(SQLITE_CORRUPT, 0), ERROR_BADDB);
+   EXPECT_EQ(winStatusFromNative(SQLITE_FULL, 0), ERROR_DISK_FULL);
+   EXPECT_EQ(winStatusFromNative(SQLITE_CANTOPEN, EACCES), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(winStatusFromNative(SQLITE_CANTOPEN, ENOENT), ERROR_PATH_NOT_FOUND);
+   EXPECT_EQ(winStatusFromNative(SQLITE_CANTOPEN, 0), ERROR_CANTOPEN);
+   EXPECT_EQ(winStatusFromNative(SQLITE_IOERR_WRITE, ENOSPC), ERROR_DISK_FULL);
+   EXPECT_EQ(winStatusFromNative(SQLITE_IOERR_READ, EIO), ERROR_REGISTRY_IO_FAILED);
+}
+
+TEST(RegistryStatus, EveryStatusHasItsWindowsText) {
+   EXPECT_EQ(sxstrerror(ERROR_FILE_NOT_FOUND), "The system cannot find the file specified.");
+   EXPECT_EQ(sxstrerror(ERROR_ACCESS_DENIED), "Access is denied.");
+   for (long status :
+        {ERROR_SUCCESS, ERROR_PATH_NOT_FOUND, ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY,
+         ERROR_DISK_FULL, ERROR_INVALID_PARAMETER, ERROR_BUSY, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS,
+         ERROR_BADDB, ERROR_BADKEY, ERROR_CANTOPEN, ERROR_CANTREAD, ERROR_CANTWRITE,
+         ERROR_REGISTRY_IO_FAILED, ERROR_KEY_DELETED})
+      EXPECT_FALSE(sxstrerror(status).contains("Unknown error")) << status;
+}
+
+} // namespace
