@@ -27,5 +27,6 @@ struct Verb {
 int runLog(const Args& args);
 int runPaths(const Args& args);
 int runArchive(const Args& args);
+int runReg(const Args& args);
 
 } // namespace voutil::cli

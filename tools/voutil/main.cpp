@@ -22,6 +22,9 @@ const Verb kVerbs[] = {
     {"archive", "7z|un7z|tgz|untgz SOURCE TARGET",
      "7z SRC ARCHIVE, un7z ARCHIVE DIR, tgz SRC ARCHIVE, untgz ARCHIVE DIR: pack or unpack",
      runArchive},
+    {"reg", "query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY | list KEY",
+     "read, write, remove, create or list registry keys and values (KEY like HKCU/Software/X)",
+     runReg},
 };
 
 void printHelp(std::FILE* out) {

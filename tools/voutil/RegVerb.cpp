@@ -1,0 +1,140 @@
+#include "Cli.h"
+
+#include <cstdio>
+#include <sx/SxError.h>
+#include <sx/SxException.h>
+#include <vector>
+#include <voutil/VoRegistry.h>
+#include <windows.h>
+
+namespace voutil::cli {
+namespace {
+
+constexpr char kSource[] = "tools/voutil/RegVerb";
+
+// Names of the Windows type codes, indexed by code.
+constexpr const char* kWindowsTypeNames[] = {"REG_NONE",
+                                             "REG_SZ",
+                                             "REG_EXPAND_SZ",
+                                             "REG_BINARY",
+                                             "REG_DWORD",
+                                             "REG_DWORD_BIG_ENDIAN",
+                                             "REG_LINK",
+                                             "REG_MULTI_SZ",
+                                             "REG_RESOURCE_LIST",
+                                             "REG_FULL_RESOURCE_DESCRIPTOR",
+                                             "REG_RESOURCE_REQUIREMENTS_LIST",
+                                             "REG_QWORD"};
+
+SxString windowsTypeName(DWORD type) {
+   return type < sizeof kWindowsTypeNames / sizeof kWindowsTypeNames[0]
+              ? SxString(kWindowsTypeNames[type])
+              : SxString::sprintf("REG_%lu", static_cast<unsigned long>(type));
+}
+
+HKEY rootKey(const SxString& abbreviation) {
+   static const struct {
+      const char* abbreviation;
+      HKEY root;
+   } kRoots[] = {{"HKCR", HKEY_CLASSES_ROOT},
+                 {"HKCU", HKEY_CURRENT_USER},
+                 {"HKLM", HKEY_LOCAL_MACHINE},
+                 {"HKU", HKEY_USERS},
+                 {"HKCC", HKEY_CURRENT_CONFIG}};
+   for (const auto& entry : kRoots)
+      if (abbreviation == entry.abbreviation)
+         return entry.root;
+   return nullptr;
+}
+
+// voutil reg list KEY: subkeys as "name/", then values as name, TAB, type, TAB, text.
+int listKey(const SxString& key) {
+   // The library checks the root and that the key can be read, with its own messages; the
+   // reserved root has nothing to list.
+   if (VoRegistry::getNElems(key) == 0)
+      return Success;
+   SxList<SxString> names = key.tokenize("/", false);
+   const HKEY root = rootKey(names.first());
+   SxList<SxString> below;
+   for (std::ptrdiff_t i = 1; i < names.getSize(); ++i)
+      below.append(names(i));
+   HKEY handle = nullptr;
+   LSTATUS status =
+       RegOpenKeyExW(root, SxString::join(below, "\\").utf16().elements(), 0, KEY_READ, &handle);
+   if (status != ERROR_SUCCESS)
+      throw SxException("Can't open registry key '" + key + "' : " + sxstrerror(status), kSource,
+                        __LINE__);
+   struct Closer {
+      HKEY handle;
+      ~Closer() { RegCloseKey(handle); }
+   } closer{handle};
+
+   std::vector<SxChar16> name(16384);
+   for (DWORD i = 0;; ++i) {
+      DWORD length = static_cast<DWORD>(name.size());
+      status = RegEnumKeyExW(handle, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      if (status != ERROR_SUCCESS)
+         break;
+      std::printf("%s/\n", SxString::fromUtf16(name.data()).utf8());
+   }
+   std::vector<BYTE> data(256);
+   for (DWORD i = 0;; ++i) {
+      DWORD length = static_cast<DWORD>(name.size());
+      DWORD type = 0;
+      DWORD size = static_cast<DWORD>(data.size());
+      status = RegEnumValueW(handle, i, name.data(), &length, nullptr, &type, data.data(), &size);
+      if (status == ERROR_MORE_DATA) {
+         data.resize(size);
+         --i;
+         continue;
+      }
+      if (status != ERROR_SUCCESS)
+         break;
+      const SxString valueName = SxString::fromUtf16(name.data());
+      SxString text;
+      try {
+         text = VoRegistry::getVal(key, valueName);
+      } catch (const SxException&) {
+         // Types the library does not read are shown as their bytes.
+         text = VoRegistry::Item::binary2String(SxArray<unsigned char>(data.data(), size));
+      }
+      std::printf("%s\t%s\t%s\n", valueName.utf8(), windowsTypeName(type).utf8(), text.utf8());
+   }
+   if (status != ERROR_NO_MORE_ITEMS)
+      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource,
+                        __LINE__);
+   return Success;
+}
+
+} // namespace
+
+// voutil reg query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY |
+// list KEY
+int runReg(const Args& args) {
+   const SxString action = args.isEmpty() ? SxString() : args.first();
+   const std::ptrdiff_t n = args.getSize() - 1;
+   if (action == "query" && n == 2) {
+      std::printf("%s\n", VoRegistry::getVal(args(1), args(2)).utf8());
+   } else if (action == "set" && n == 4) {
+      VoRegistry::Item::RegValType type;
+      try {
+         type = VoRegistry::Item::string2Type(args(3));
+      } catch (const SxException& e) {
+         throw BadCommandLine(e.getMessage().str());
+      }
+      VoRegistry::setVal(args(1), args(2), type, args(4));
+   } else if (action == "delete" && n == 2) {
+      VoRegistry::rm(args(1), args(2));
+   } else if (action == "delete" && n == 1) {
+      VoRegistry::rm_rf(args(1));
+   } else if (action == "mkdir" && n == 1) {
+      VoRegistry::mkdir_p(args(1));
+   } else if (action == "list" && n == 1) {
+      return listKey(args(1));
+   } else {
+      throw BadCommandLine("unknown action or wrong number of arguments");
+   }
+   return Success;
+}
+
+} // namespace voutil::cli
