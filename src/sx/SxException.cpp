@@ -36,7 +36,11 @@ SxString SxException::toString(int level, const SxString& sep) const {
 namespace {
 struct TagTable {
    std::mutex mutex;
-   std::map<SxString, SxString> descriptions;
+   struct Entry {
+      SxString group;
+      SxString description;
+   };
+   std::map<SxString, Entry> entries;
 };
 TagTable& tagTable() {
    static TagTable table;
@@ -44,21 +48,32 @@ TagTable& tagTable() {
 }
 } // namespace
 
-SxExceptionEntry::SxExceptionEntry(const char* tag, const char* description) : tag_(tag) {
+SxExceptionEntry::SxExceptionEntry(const char* tag, const char* description)
+    : SxExceptionEntry("", tag, description) {}
+
+SxExceptionEntry::SxExceptionEntry(const char* group, const char* tag, const char* description)
+    : tag_(tag) {
    TagTable& t = tagTable();
    std::lock_guard lock(t.mutex);
-   t.descriptions[tag_] = SxString(description);
+   t.entries[tag_] = {SxString(group), SxString(description)};
 }
 
 SxExceptionEntry::~SxExceptionEntry() {
    TagTable& t = tagTable();
    std::lock_guard lock(t.mutex);
-   t.descriptions.erase(tag_);
+   t.entries.erase(tag_);
 }
 
 SxString SxExceptionEntry::getDescription(const SxString& tag) {
    TagTable& t = tagTable();
    std::lock_guard lock(t.mutex);
-   auto it = t.descriptions.find(tag);
-   return it == t.descriptions.end() ? SxString() : it->second;
+   auto it = t.entries.find(tag);
+   return it == t.entries.end() ? SxString() : it->second.description;
+}
+
+SxString SxExceptionEntry::getGroup(const SxString& tag) {
+   TagTable& t = tagTable();
+   std::lock_guard lock(t.mutex);
+   auto it = t.entries.find(tag);
+   return it == t.entries.end() ? SxString() : it->second.group;
 }

@@ -122,6 +122,12 @@ SxSed::SxSed(const SxString& pattern, const SxString& replacement, const SxStrin
       global_(options.str().find('g') != std::string::npos) {}
 
 SxString SxSed::subst(const SxString& text, int* nMatches) const {
+   if (regex_.pattern_->text.isEmpty()) {
+      // An empty pattern would match between every two characters; it replaces nothing instead.
+      if (nMatches)
+         *nMatches = 0;
+      return text;
+   }
    const std::string& subject = text.str();
    const std::string& repl = replacement_.str();
    std::string out;

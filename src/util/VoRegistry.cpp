@@ -3,9 +3,16 @@
 #include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
+#include <sx/SxFS.h>
+#include <sx/SxFileIO.h>
+#include <sx/SxJSONParser.h>
+#include <sx/SxRegex.h>
+#include <sx/SxSchema.h>
 #include <vector>
+#include <vodevctl.h>
 #include <voutil/VoLog.h>
 #include <voutil/VoRegistry.h>
+#include <voutil/VoSysEnv.h>
 #include <windows.h>
 
 namespace {
@@ -457,4 +464,291 @@ void VoRegistry::rm_rf(SxString const& key) {
 void VoRegistry::rmdir(SxString const& key) {
    if (contains(key) && getNElems(key) == 0)
       rm_rf(key);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The description file, the capture import, the driver path and the batches.
+
+namespace {
+
+// Descriptions of the foundation's JSON exception tags, registered while the library is loaded.
+const SxExceptionEntry voJsonExceptionTags[] = {
+    {"ParserKit", "FileIOError", "message : SxString"},
+    {"ParserKit", "ParseError", "message : SxString"},
+    {"SxSymbol", "IOError", "message : SxString"},
+    {"SxSymbol", "InvalidInput", "message : SxString"},
+    {"SxSymbol", "InvalidOperation", "message : SxString"},
+    {"SchemaValidation", "ValidationError", "message : SxString"}};
+
+constexpr char kPlaceholder[] = "{{VODRIVE}}";
+
+// The device-control library, loaded on first use and kept for the life of the process. A
+// library that cannot be loaded leaves the entries null, and every driver call then fails.
+struct Driver {
+   decltype(&voDriveCreateRegKey) createKey = nullptr;
+   decltype(&voDriveSetRegKeyValue) setValue = nullptr;
+   decltype(&voDriveRemoveRegKeyValue) removeValue = nullptr;
+};
+
+const Driver& driver() {
+   static const Driver loaded = [] {
+      Driver d;
+      if (HMODULE module = LoadLibraryW(SxString("vodevctl.dll").utf16().elements())) {
+         d.createKey = reinterpret_cast<decltype(d.createKey)>(
+             reinterpret_cast<void*>(GetProcAddress(module, "voDriveCreateRegKey")));
+         d.setValue = reinterpret_cast<decltype(d.setValue)>(
+             reinterpret_cast<void*>(GetProcAddress(module, "voDriveSetRegKeyValue")));
+         d.removeValue = reinterpret_cast<decltype(d.removeValue)>(
+             reinterpret_cast<void*>(GetProcAddress(module, "voDriveRemoveRegKeyValue")));
+      }
+      return d;
+   }();
+   return loaded;
+}
+
+const VoDevChar16* driverText(SxArray<SxChar16> const& units) {
+   return reinterpret_cast<const VoDevChar16*>(units.elements());
+}
+
+// The NT key path prefix of a root that the driver serves, or null for the other roots.
+const char* ntPrefix(HKEY root) {
+   if (root == HKEY_LOCAL_MACHINE)
+      return "\\Registry\\Machine\\";
+   if (root == HKEY_USERS)
+      return "\\Registry\\User\\";
+   return nullptr;
+}
+
+SxException patternFailure(SxString const& text, SxString const& pattern,
+                           SxList<SxString> const& result, int line) {
+   return SxException("Applying Regular Expression failed! Incoming Line: " + text +
+                          " Applying Regular Expression: " + pattern +
+                          " Result: " + SxString::join(result, ""),
+                      kSource, line);
+}
+
+} // namespace
+
+void VoRegistry::write(SxString const& dir, ItemList const& items) {
+   const SxFile file(dir + "registry.json");
+   try {
+      SxFSAction::mkdir_p(file.getPath(), 0777);
+      SxParserKit::SxSymbol root = SxParserKit::SxSymbol::newTree(file.getAbsPath());
+      root.setType(SxParserKit::SxSymbol::Group);
+      root.append("version", 2);
+      if (!items.isEmpty()) {
+         SxParserKit::SxSymbol registry = root.append("registry", SxParserKit::SxSymbol::List);
+         for (Item const& item : items) {
+            SxParserKit::SxSymbol entry = registry.append(SxParserKit::SxSymbol::Group);
+            entry.append("key", item.key);
+            entry.append("value", item.value);
+            entry.append("regType", Item::type2String(item.type));
+            entry.append("data", item.data);
+         }
+      }
+      root.write(file.getAbsPath());
+   } catch (SxException const& e) {
+      throw SxException(e, "Failed to write file " + file.getAbsPath(), kSource, __LINE__);
+   }
+}
+
+VoRegistry::ItemList VoRegistry::read(SxString const& dir) {
+   const SxString path = dir + "registry.json";
+   if (!SxFSAction::test_f(path))
+      throw SxException("File " + path + " not found.", kSource, __LINE__);
+   const SxString schemaPath = VoSysEnv::getSchemaPath() + "voregistry-schema.json";
+   if (!SxFSAction::test_f(schemaPath))
+      throw SxException("Required schema file " + schemaPath + " not found", kSource, __LINE__);
+   try {
+      SxFileIO io;
+      io.open(path, "rb", 0600);
+      const SxString text = io.readUtf8();
+      io.close();
+      SxJSONParser data;
+      data.readString(text, path);
+      SxJSONParser schema;
+      schema.readFile(schemaPath);
+      SxSchema(schema.getAst()).validate(data.getAst());
+
+      const SxParserKit::SxSymbol root = data.getRootSymbol();
+      if (root.getElem("version", true).toInt() != 2)
+         throw SxException("File version of '" + path + "' not supported.", kSource, __LINE__);
+      ItemList items;
+      const SxParserKit::SxSymbol registry = root.getElem("registry", false);
+      if (registry.isValid()) {
+         for (SxParserKit::SxSymbol const& entry : registry.toList()) {
+            Item item;
+            item.key = entry.getElem("key", true).toString();
+            item.value = entry.getElem("value", true).toString();
+            item.data = entry.getElem("data", true).toString();
+            item.type = Item::string2Type(entry.getElem("regType", true).toString());
+            items.append(item);
+         }
+      }
+      return items;
+   } catch (SxException const& e) {
+      throw SxException(e, "Failed to read file " + path, kSource, __LINE__);
+   }
+}
+
+VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& drive) {
+   if (!SxFSAction::test_f(file))
+      throw SxException("File " + file +
+                            " does not exists.\nCannot create registry entries by CSV.",
+                        kSource, __LINE__);
+   SxString content;
+   try {
+      SxFileIO io;
+      io.open(file, "rb", 0600);
+      content = io.readUtf8();
+      io.close();
+   } catch (SxException const& e) {
+      throw SxException(e, "Cannot read " + file, kSource, __LINE__);
+   }
+
+   const SxString operationPattern = "\"RegSetValue\",\"(.+)\",\"SUCCESS\"";
+   const SxString pathPattern = "(.+)/([^/]+)";
+   const SxString typePattern = "\"Type: (REG_\\w+), ";
+   const SxString dataPattern = "Data: (.*)\"";
+   const SxRegex operation(operationPattern, "");
+   const SxRegex pathParts(pathPattern, "");
+   const SxRegex typePart(typePattern, "");
+   const SxRegex dataPart(dataPattern, "");
+   const SxSed backslashToSlash("\\\\", "/", "g");
+   const SxSed driveToPlaceholder(drive, kPlaceholder, "g");
+   const SxSed doubleBackslashes("\\\\", "\\\\\\\\", "g");
+   const SxSed escapeQuotes("\"", "\\\\\"", "g");
+
+   SxList<SxString> lines = content.tokenize("\n", false);
+   ItemList items;
+   for (std::ptrdiff_t i = 1; i < lines.getSize(); ++i) {
+      SxString const& line = lines(i);
+      Item item;
+      const SxList<SxString> op = operation.match(line);
+      if (op.getSize() != 2)
+         throw patternFailure(line, operationPattern, op, __LINE__);
+      const SxString path = backslashToSlash.subst(op(1));
+      const SxList<SxString> parts = pathParts.match(path);
+      if (parts.getSize() != 3)
+         throw patternFailure(path, pathPattern, parts, __LINE__);
+      item.key = parts(1);
+      item.value = parts(2);
+      const SxList<SxString> type = typePart.match(line);
+      if (type.getSize() != 2)
+         throw patternFailure(line, typePattern, type, __LINE__);
+      item.type = Item::string2Type(type(1));
+      const SxList<SxString> data = dataPart.match(line);
+      const SxString dataText = data.getSize() == 2 ? data(1) : SxString();
+
+      item.key = driveToPlaceholder.subst(item.key);
+      switch (item.type) {
+      case Item::ExpandSz:
+      case Item::MultiSz:
+      case Item::Sz:
+         item.data =
+             escapeQuotes.subst(doubleBackslashes.subst(driveToPlaceholder.subst(dataText)));
+         break;
+      case Item::Binary:
+         item.data = dataText.removeWhiteSpace();
+         break;
+      default:
+         item.data = dataText;
+         break;
+      }
+      items.append(item);
+   }
+   return items;
+}
+
+void VoRegistry::setValAsAdmin(SxString const& key, SxString const& value, Item::RegValType type,
+                               SxString const& data) {
+   if (!contains(key))
+      mkdir_pAsAdmin(key);
+   const KeyPath path = parseKeyPath(key);
+   const char* prefix = ntPrefix(path.root);
+   if (!prefix) {
+      setVal(key, value, type, data);
+      return;
+   }
+   std::vector<BYTE> bytes;
+   const DWORD winType = textToData(type, data, &bytes);
+   const SxArray<SxChar16> ntPath = (SxString(prefix) + path.subPath).utf16();
+   const SxArray<SxChar16> name = value.utf16();
+   const Driver& d = driver();
+   if (!d.setValue || d.setValue(driverText(ntPath), driverText(name), winType,
+                                 bytes.empty() ? nullptr : bytes.data(), bytes.size()) != 0)
+      throw SxException("Cannot set registry value: VARGEN Driver error", kSource, __LINE__);
+}
+
+void VoRegistry::mkdir_pAsAdmin(SxString const& key) {
+   const KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Forbidden registry root key.", kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+   const char* prefix = ntPrefix(path.root);
+   if (!prefix) {
+      mkdir_p(key);
+      return;
+   }
+   const Driver& d = driver();
+   SxString parent = prefix;
+   SxList<SxString> done;
+   for (SxString const& name : path.names) {
+      if (!d.createKey || d.createKey(driverText(parent.utf16()), driverText(name.utf16())) != 0)
+         throw SxException("Cannot create registry key: VARGEN Driver error", kSource, __LINE__);
+      done.append(name);
+      parent = prefix + SxString::join(done, "\\");
+   }
+}
+
+void VoRegistry::rmAsAdmin(SxString const& key, SxString const& value) {
+   if (!contains(key, value))
+      return;
+   const KeyPath path = parseKeyPath(key);
+   const char* prefix = ntPrefix(path.root);
+   if (!prefix) {
+      rm(key, value);
+      return;
+   }
+   const Driver& d = driver();
+   if (!d.removeValue || d.removeValue(driverText((SxString(prefix) + path.subPath).utf16()),
+                                       driverText(value.utf16())) != 0)
+      throw SxException("Cannot delete registry value: VARGEN Driver error", kSource, __LINE__);
+}
+
+void VoRegistry::createRegEntries(ItemList const& items, SxString const& drive) {
+   const SxSed fillDrive(kPlaceholder, drive, "g");
+   for (Item const& item : items) {
+      if (!isWritable(item.key))
+         throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to write [%s], "
+                                             "please run as admin. \n",
+                                             item.key.utf8()),
+                           kSource, __LINE__);
+      setVal(fillDrive.subst(item.key), fillDrive.subst(item.value), item.type,
+             fillDrive.subst(item.data));
+   }
+}
+
+void VoRegistry::removeRegEntries(ItemList const& items) {
+   for (Item const& item : items) {
+      if (!isWritable(item.key))
+         throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to remove [%s], "
+                                             "please run as admin.\n",
+                                             item.key.utf8()),
+                           kSource, __LINE__);
+      rm(item.key, item.value);
+   }
+}
+
+void VoRegistry::createRegEntriesAsAdmin(ItemList const& items, SxString const& drive) {
+   const SxSed fillDrive(kPlaceholder, drive, "g");
+   for (Item const& item : items)
+      setValAsAdmin(fillDrive.subst(item.key), fillDrive.subst(item.value), item.type,
+                    fillDrive.subst(item.data));
+}
+
+void VoRegistry::removeRegEntriesAsAdmin(ItemList const& items) {
+   for (Item const& item : items)
+      rmAsAdmin(item.key, item.value);
 }

@@ -7,5 +7,6 @@
 #include <vowin/types.h>
 #include <vowin/crt.h>
 #include <vowin/shell.h>
+#include <vowin/library.h>
 #include <vowin/winerror.h>
 #include <vowin/registry.h>

@@ -49,12 +49,16 @@ private:
 class SxExceptionEntry {
 public:
    SxExceptionEntry(const char* tag, const char* description);
+   /// The same for a tag that belongs to a group of related tags, such as "ParserKit".
+   SxExceptionEntry(const char* group, const char* tag, const char* description);
    ~SxExceptionEntry();
    SxExceptionEntry(const SxExceptionEntry&) = delete;
    SxExceptionEntry& operator=(const SxExceptionEntry&) = delete;
 
    /// The description registered for tag, or the empty text.
    static SxString getDescription(const SxString& tag);
+   /// The group registered for tag, or the empty text.
+   static SxString getGroup(const SxString& tag);
 
 private:
    SxString tag_;

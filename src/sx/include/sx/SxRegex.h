@@ -42,7 +42,7 @@ public:
    SxSed(const SxString& pattern, const SxString& replacement, const SxString& options = "");
 
    /// The text with the matches replaced. When nMatches is given it receives the number of
-   /// replacements made.
+   /// replacements made. An empty pattern replaces nothing.
    [[nodiscard]] SxString subst(const SxString& text, int* nMatches = nullptr) const;
 
 private:

@@ -92,4 +92,46 @@ public:
    static void rm_rf(SxString const& key);
    /// Removes the key when it has no subkeys and no values; otherwise does nothing.
    static void rmdir(SxString const& key);
+
+   /// A list of Items, as the description file, the capture import and the batches use it.
+   using ItemList = SxList<Item, SxListIterators>;
+
+   /// Saves items to dir + "registry.json" (dir must end in a separator), creating the directory
+   /// with its parents. Texts are written between quotes as they are: they are taken to be in
+   /// JSON string form, as readCSV produces them, so their escapes reach read unchanged and read
+   /// undoes them. A backslash that begins no valid escape, a bare double quote and a control
+   /// character are escaped, so that read never refuses a file write produced. Raises "Failed to
+   /// write file <absolute path>" around the cause; an existing file is then left as it was
+   /// unless the failure came while writing it.
+   static void write(SxString const& dir, ItemList const& items);
+   /// Loads dir + "registry.json", checked against "voregistry-schema.json" in the schema
+   /// directory, with JSON escapes undone. Raises "File <path> not found." or "Required schema
+   /// file <path> not found" directly, and "Failed to read file <path>" around every other
+   /// cause, such as "File version of '<path>' not supported." for a version other than 2.
+   static ItemList read(SxString const& dir);
+   /// Turns a CSV capture of registry activity into Items: one per line after the header, each
+   /// of which must be a successful RegSetValue. Every match of the regular expression drive in
+   /// key paths and string data becomes "{{VODRIVE}}"; string data gets its backslashes doubled
+   /// and its double quotes escaped (JSON string form); binary data loses its whitespace. The
+   /// first bad line ends the import with the pattern-failure message naming it.
+   static ItemList readCSV(SxString const& file, SxString const& drive);
+
+   /// setVal through the device-control library for keys below HKLM and HKU (the driver path);
+   /// setVal itself for the other roots. A missing key path is created first.
+   static void setValAsAdmin(SxString const& key, SxString const& value, Item::RegValType type,
+                             SxString const& data);
+   /// mkdir_p through the device-control library for keys below HKLM and HKU, passing every
+   /// level, existing ones included.
+   static void mkdir_pAsAdmin(SxString const& key);
+   /// rm through the device-control library for keys below HKLM and HKU.
+   static void rmAsAdmin(SxString const& key, SxString const& value);
+   /// Writes every Item on the direct path, in order, with "{{VODRIVE}}" replaced by drive in
+   /// key paths, value names and data. Stops at the first failure; nothing is undone.
+   static void createRegEntries(ItemList const& items, SxString const& drive);
+   /// Removes every Item's value on the direct path, in order. Stops at the first failure.
+   static void removeRegEntries(ItemList const& items);
+   /// createRegEntries through setValAsAdmin, without a rights test.
+   static void createRegEntriesAsAdmin(ItemList const& items, SxString const& drive);
+   /// removeRegEntries through rmAsAdmin, without a rights test.
+   static void removeRegEntriesAsAdmin(ItemList const& items);
 };
