@@ -27,6 +27,8 @@ struct Verb {
 int runLog(const Args& args);
 int runPaths(const Args& args);
 int runArchive(const Args& args);
+bool isRegRoadAction(const SxString& action);
+int runRegRoad(const Args& args);
 int runReg(const Args& args);
 
 } // namespace voutil::cli

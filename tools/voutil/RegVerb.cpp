@@ -131,6 +131,8 @@ int runReg(const Args& args) {
       VoRegistry::mkdir_p(args(1));
    } else if (action == "list" && n == 1) {
       return listKey(args(1));
+   } else if (isRegRoadAction(action)) {
+      return runRegRoad(args);
    } else {
       throw BadCommandLine("unknown action or wrong number of arguments");
    }

@@ -22,8 +22,12 @@ const Verb kVerbs[] = {
     {"archive", "7z|un7z|tgz|untgz SOURCE TARGET",
      "7z SRC ARCHIVE, un7z ARCHIVE DIR, tgz SRC ARCHIVE, untgz ARCHIVE DIR: pack or unpack",
      runArchive},
-    {"reg", "query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY | list KEY",
-     "read, write, remove, create or list registry keys and values (KEY like HKCU/Software/X)",
+    {"reg",
+     "query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY | list KEY |\n"
+     "      import-csv CAPTURE DRIVE DIR | apply DIR DRIVE [--admin] | remove DIR [--admin] |\n"
+     "      show DIR",
+     "read, write, remove, create or list registry keys and values (KEY like HKCU/Software/X);\n"
+     "      turn a capture into DIR/registry.json, apply or remove its values, or show them",
      runReg},
 };
 
