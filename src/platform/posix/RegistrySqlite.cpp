@@ -137,6 +137,7 @@ public:
    /// SQLITE_ROW, SQLITE_DONE or an error code.
    int step() { return sqlite3_step(stmt_); }
    int64_t integer(int col) { return sqlite3_column_int64(stmt_, col); }
+   bool isNull(int col) { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
    std::string text(int col) {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
       return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : "";
@@ -166,21 +167,29 @@ public:
    StoreFile(const StoreFile&) = delete;
    StoreFile& operator=(const StoreFile&) = delete;
 
-   /// Runs body in one transaction; a Failure thrown by body or a failing step rolls it back.
+   /// How a call's statements are grouped. A call of one statement (or of one statement that
+   /// decides the answer, followed only by a look at whether the key still exists) runs it on
+   /// its own: SQLite makes every statement a transaction, and leaving out BEGIN and COMMIT
+   /// saves a third of the work of the short calls.
+   enum class Mode { Statement, Read, Write };
+
+   /// Runs body as one transaction; a Failure thrown by body or a failing step rolls it back.
    template <class Body>
-   LSTATUS transact(bool write, Body&& body) {
+   LSTATUS transact(Mode mode, Body&& body) {
       std::lock_guard<std::mutex> lock(mutex_);
       LSTATUS status = ensureOpen();
       if (status != ERROR_SUCCESS)
          return status;
-      // Without write permission a write call still looks its key up first, so that a
-      // missing key reads as missing; its first change then fails with SQLITE_READONLY.
       bool open = false;
       try {
-         run(write && writable_ ? "BEGIN IMMEDIATE" : "BEGIN");
-         open = true;
+         // Without write permission a write call still looks its key up first, so that a
+         // missing key reads as missing; its first change then fails with SQLITE_READONLY.
+         if (mode != Mode::Statement) {
+            run(mode == Mode::Write && writable_ ? "BEGIN IMMEDIATE" : "BEGIN");
+            open = true;
+         }
          status = body();
-         if (status == ERROR_SUCCESS) {
+         if (open && status == ERROR_SUCCESS) {
             open = false;
             run("COMMIT");
          }
@@ -206,6 +215,25 @@ public:
          throw Failure{fail(rc)};
       stmts_.emplace(sql, s);
       return s;
+   }
+
+   /// The statement that finds the key depth levels below ?1 in one step: parameters ?2 to
+   /// ?(depth+1) are the folded names, the row is the key's id.
+   sqlite3_stmt* walkStmt(std::size_t depth) {
+      if (walkStmts_.size() <= depth)
+         walkStmts_.resize(depth + 1);
+      if (!walkStmts_[depth]) {
+         std::string parent = "?1";
+         for (std::size_t level = 1; level <= depth; ++level)
+            parent = "(SELECT id FROM regkey WHERE parent=" + parent + " AND folded=?" +
+                     std::to_string(level + 1) + ")";
+         const std::string sql = "SELECT " + parent;
+         const int rc = sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                                           &walkStmts_[depth], nullptr);
+         if (rc != SQLITE_OK)
+            throw Failure{fail(rc)};
+      }
+      return walkStmts_[depth];
    }
 
    /// Steps a statement that yields no row or one row; other results end the transaction.
@@ -251,6 +279,9 @@ private:
       for (auto& entry : stmts_)
          sqlite3_finalize(entry.second);
       stmts_.clear();
+      for (sqlite3_stmt* walk : walkStmts_)
+         sqlite3_finalize(walk);
+      walkStmts_.clear();
       sqlite3_close(db_);
       db_ = nullptr;
    }
@@ -337,6 +368,7 @@ private:
    std::mutex mutex_;
    sqlite3* db_ = nullptr;
    std::unordered_map<const char*, sqlite3_stmt*> stmts_;
+   std::vector<sqlite3_stmt*> walkStmts_;
 };
 
 class SqliteRegistryBackend final : public RegistryBackend {
@@ -358,7 +390,7 @@ public:
    LSTATUS openKey(KeyRef base, const KeyPath& path, bool forWriting, KeyRef* result) override {
       StoreFile& store = file(base);
       int64_t id = 0;
-      const LSTATUS status = store.transact(false, [&] {
+      const LSTATUS status = store.transact(StoreFile::Mode::Statement, [&] {
          const LSTATUS found = walk(store, base, path, &id);
          return found == ERROR_SUCCESS && forWriting && !store.writable() ? ERROR_ACCESS_DENIED
                                                                           : found;
@@ -373,7 +405,7 @@ public:
       StoreFile& store = file(base);
       int64_t id = base.id;
       bool isNew = false;
-      const LSTATUS status = store.transact(true, [&] {
+      const LSTATUS status = store.transact(StoreFile::Mode::Write, [&] {
          if (!store.writable())
             return ERROR_ACCESS_DENIED;
          requireKey(store, base.id);
@@ -403,7 +435,7 @@ public:
 
    LSTATUS queryValue(KeyRef key, const std::string& name, ValueData* value) override {
       StoreFile& store = file(key);
-      return store.transact(false, [&] {
+      return store.transact(StoreFile::Mode::Statement, [&] {
          Query q(store.stmt("SELECT name, type, data FROM regvalue WHERE key=?1 AND folded=?2"));
          q.bind(1, key.id).bind(2, foldCase(name));
          if (!store.stepRow(q)) {
@@ -417,21 +449,22 @@ public:
 
    LSTATUS setValue(KeyRef key, const ValueData& value) override {
       StoreFile& store = file(key);
-      return store.transact(true, [&] {
-         requireKey(store, key.id);
+      return store.transact(StoreFile::Mode::Statement, [&] {
+         // One statement that writes only while the key exists.
          Query q(store.stmt("INSERT INTO regvalue(key, name, folded, type, data) "
-                            "VALUES(?1,?2,?3,?4,?5) ON CONFLICT(key, folded) "
+                            "SELECT ?1, ?2, ?3, ?4, ?5 WHERE EXISTS "
+                            "(SELECT 1 FROM regkey WHERE id=?1) ON CONFLICT(key, folded) "
                             "DO UPDATE SET type=excluded.type, data=excluded.data"));
          q.bind(1, key.id).bind(2, value.name).bind(3, foldCase(value.name));
          q.bind(4, static_cast<int64_t>(value.type)).bind(5, value.bytes);
          store.stepRow(q);
-         return ERROR_SUCCESS;
+         return store.changes() ? ERROR_SUCCESS : ERROR_KEY_DELETED;
       });
    }
 
    LSTATUS deleteValue(KeyRef base, const KeyPath& path, const std::string& name) override {
       StoreFile& store = file(base);
-      return store.transact(true, [&] {
+      return store.transact(StoreFile::Mode::Write, [&] {
          int64_t id = 0;
          const LSTATUS status = walk(store, base, path, &id);
          if (status != ERROR_SUCCESS)
@@ -445,7 +478,7 @@ public:
 
    LSTATUS deleteTree(KeyRef base, const KeyPath& path) override {
       StoreFile& store = file(base);
-      return store.transact(true, [&] {
+      return store.transact(StoreFile::Mode::Write, [&] {
          int64_t id = 0;
          const LSTATUS status = walk(store, base, path, &id);
          if (status != ERROR_SUCCESS)
@@ -467,7 +500,7 @@ public:
    LSTATUS queryInfo(KeyRef key, KeyInfo* info) override {
       StoreFile& store = file(key);
       KeyInfo result;
-      const LSTATUS status = store.transact(false, [&] {
+      const LSTATUS status = store.transact(StoreFile::Mode::Read, [&] {
          requireKey(store, key.id);
          Query keys(store.stmt("SELECT name FROM regkey WHERE parent=?1"));
          keys.bind(1, key.id);
@@ -489,7 +522,7 @@ public:
 
    LSTATUS enumKey(KeyRef key, DWORD index, std::string* name) override {
       StoreFile& store = file(key);
-      return store.transact(false, [&] {
+      return store.transact(StoreFile::Mode::Statement, [&] {
          Query q(store.stmt(
              "SELECT name FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2"));
          q.bind(1, key.id).bind(2, int64_t{index});
@@ -504,7 +537,7 @@ public:
 
    LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
       StoreFile& store = file(key);
-      return store.transact(false, [&] {
+      return store.transact(StoreFile::Mode::Statement, [&] {
          Query q(store.stmt("SELECT name, type, data FROM regvalue WHERE key=?1 ORDER BY folded "
                             "LIMIT 1 OFFSET ?2"));
          q.bind(1, key.id).bind(2, int64_t{index});
@@ -529,21 +562,23 @@ private:
          throw Failure{ERROR_KEY_DELETED};
    }
 
+   // Finds the key at path below base in one statement. Keys never move, so a key found is
+   // a key that existed at that moment with that path.
    static LSTATUS walk(StoreFile& store, KeyRef base, const KeyPath& path, int64_t* id) {
-      int64_t current = base.id;
-      for (const std::string& name : path) {
-         Query q(store.stmt("SELECT id FROM regkey WHERE parent=?1 AND folded=?2"));
-         q.bind(1, current).bind(2, foldCase(name));
-         if (!store.stepRow(q)) {
-            if (current == base.id)
-               requireKey(store, base.id);
-            return ERROR_FILE_NOT_FOUND;
-         }
-         current = q.integer(0);
-      }
-      if (path.empty())
+      if (path.empty()) {
          requireKey(store, base.id);
-      *id = current;
+         *id = base.id;
+         return ERROR_SUCCESS;
+      }
+      Query q(store.walkStmt(path.size()));
+      q.bind(1, base.id);
+      for (std::size_t level = 0; level < path.size(); ++level)
+         q.bind(static_cast<int>(level) + 2, foldCase(path[level]));
+      if (!store.stepRow(q) || q.isNull(0)) {
+         requireKey(store, base.id);
+         return ERROR_FILE_NOT_FOUND;
+      }
+      *id = q.integer(0);
       return ERROR_SUCCESS;
    }
 
