@@ -237,9 +237,9 @@ SxString VoRegistry::Item::binary2String(SxArray<unsigned char> bytes) {
    static constexpr char kDigits[] = "0123456789abcdef";
    std::string text;
    text.reserve(static_cast<std::size_t>(bytes.getSize()) * 2);
-   for (unsigned char byte : bytes) {
-      text += kDigits[byte >> 4];
-      text += kDigits[byte & 0x0F];
+   for (unsigned char octet : bytes) {
+      text += kDigits[octet >> 4];
+      text += kDigits[octet & 0x0F];
    }
    return SxString(std::string_view(text));
 }
@@ -260,11 +260,11 @@ SxArray<unsigned char> VoRegistry::Item::string2Binary(SxString const& text) {
       const SxString pair(std::string_view(utf8).substr(pos, end - pos));
       pos = end;
       bool error = false;
-      const auto byte = pair.toNumber<unsigned char>(&error, 16);
+      const auto octet = pair.toNumber<unsigned char>(&error, 16);
       if (error)
          throw SxException("Cannot convert " + text + " (" + pair + ") to binary data.", kSource,
                            __LINE__);
-      bytes[i] = byte;
+      bytes[i] = octet;
    }
    return bytes;
 }
