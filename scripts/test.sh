@@ -17,3 +17,7 @@ run_preset() {
 
 run_preset debug
 run_preset asan
+# The same libraries, tool and tests cross-built for 64-bit Windows and run under Wine.
+if [[ "${VOUTIL_SKIP_WINDOWS:-0}" != 1 ]]; then
+  bash scripts/test-windows.sh
+fi
