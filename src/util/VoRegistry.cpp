@@ -89,6 +89,17 @@ SxException unknownRoot(KeyPath const& path, SxString const& key, int line) {
                       kSource, line);
 }
 
+// The key path of an operation on a value, which refuses the reserved root by name.
+KeyPath parseValueKeyPath(SxString const& key) {
+   KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Forbidden registry root key '" + path.rootName + "' in key '" + key + "'.",
+                        kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw unknownRoot(path, key, __LINE__);
+   return path;
+}
+
 // Opens an existing key with the given rights; the status of the attempt.
 LSTATUS openKey(KeyPath const& path, REGSAM access, KeyHandle* key) {
    return RegOpenKeyExW(path.root, path.subPath.utf16().elements(), 0, access, key->out());
@@ -319,12 +330,7 @@ bool VoRegistry::isWritable(SxString const& key) {
 }
 
 bool VoRegistry::isVal(SxString const& key, SxString const& value) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
-      throw SxException("Forbidden registry root key '" + path.rootName + "' in key '" + key + "'.",
-                        kSource, __LINE__);
-   if (path.kind == KeyPath::Unknown)
-      throw unknownRoot(path, key, __LINE__);
+   const KeyPath path = parseValueKeyPath(key);
    KeyHandle handle;
    if (openKey(path, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
       return false;
@@ -335,12 +341,7 @@ bool VoRegistry::isVal(SxString const& key, SxString const& value) {
 }
 
 SxString VoRegistry::getVal(SxString const& key, SxString const& value) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
-      throw SxException("Forbidden registry root key '" + path.rootName + "' in key '" + key + "'.",
-                        kSource, __LINE__);
-   if (path.kind == KeyPath::Unknown)
-      throw unknownRoot(path, key, __LINE__);
+   const KeyPath path = parseValueKeyPath(key);
    KeyHandle handle;
    LSTATUS status = openKey(path, KEY_QUERY_VALUE, &handle);
    if (status != ERROR_SUCCESS)
