@@ -521,37 +521,39 @@ public:
    }
 
    LSTATUS enumKey(KeyRef key, DWORD index, std::string* name) override {
-      StoreFile& store = file(key);
-      return store.transact(StoreFile::Mode::Statement, [&] {
-         Query q(store.stmt(
-             "SELECT name FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2"));
-         q.bind(1, key.id).bind(2, int64_t{index});
-         if (!store.stepRow(q)) {
-            requireKey(store, key.id);
-            return ERROR_NO_MORE_ITEMS;
-         }
-         *name = q.text(0);
-         return ERROR_SUCCESS;
-      });
+      return enumRow(key, index,
+                     "SELECT name FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+                     [name](Query& row) { *name = row.text(0); });
    }
 
    LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
-      StoreFile& store = file(key);
-      return store.transact(StoreFile::Mode::Statement, [&] {
-         Query q(store.stmt("SELECT name, type, data FROM regvalue WHERE key=?1 ORDER BY folded "
-                            "LIMIT 1 OFFSET ?2"));
-         q.bind(1, key.id).bind(2, int64_t{index});
-         if (!store.stepRow(q)) {
-            requireKey(store, key.id);
-            return ERROR_NO_MORE_ITEMS;
-         }
-         *value = ValueData{q.text(0), static_cast<DWORD>(q.integer(1)), q.blob(2)};
-         return ERROR_SUCCESS;
-      });
+      return enumRow(
+          key, index,
+          "SELECT name, type, data FROM regvalue WHERE key=?1 ORDER BY folded "
+          "LIMIT 1 OFFSET ?2",
+          [value](Query& row) {
+             *value = ValueData{row.text(0), static_cast<DWORD>(row.integer(1)), row.blob(2)};
+          });
    }
 
 private:
    StoreFile& file(KeyRef key) { return key.hive == Hive::User ? user_ : machine_; }
+
+   // Row index of the query sql (parameters: key id, index), handed to take.
+   template <class Take>
+   LSTATUS enumRow(KeyRef key, DWORD index, const char* sql, Take&& take) {
+      StoreFile& store = file(key);
+      return store.transact(StoreFile::Mode::Statement, [&] {
+         Query q(store.stmt(sql));
+         q.bind(1, key.id).bind(2, int64_t{index});
+         if (!store.stepRow(q)) {
+            requireKey(store, key.id);
+            return ERROR_NO_MORE_ITEMS;
+         }
+         take(q);
+         return ERROR_SUCCESS;
+      });
+   }
 
    // A handle's key may have been deleted by another handle, thread or process since it was
    // opened.
