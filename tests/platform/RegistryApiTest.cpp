@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 #include <string>
 #include <sx/SxError.h>
+#include <unistd.h>
 #include <vector>
 #include <windows.h>
 
@@ -281,6 +282,22 @@ TEST_F(RegistryApi, ABrokenStoreFileIsReportedNotFatal) {
    EXPECT_NE(err.find("'" + dir.file("machine.sqlite") + "'"), std::string::npos) << err;
    EXPECT_EQ(err.find("user.sqlite", err.find("user.sqlite") + 1), std::string::npos)
        << "one line per file, not per call";
+}
+
+TEST_F(RegistryApi, AnUnreadableStoreFileIsDenied) {
+   if (::geteuid() == 0)
+      GTEST_SKIP() << "root reads every file";
+   {
+      Key k;
+      ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software", &k), ERROR_SUCCESS);
+   }
+   ScopedRegistryBackend fresh(voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
+   std::filesystem::permissions(dir.file("user.sqlite"), std::filesystem::perms::none);
+   ::testing::internal::CaptureStderr();
+   Key k;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &k), ERROR_ACCESS_DENIED);
+   EXPECT_NE(::testing::internal::GetCapturedStderr().find(dir.file("user.sqlite")),
+             std::string::npos);
 }
 
 TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {

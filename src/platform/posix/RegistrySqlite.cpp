@@ -344,6 +344,7 @@ private:
          sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
          if ((rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK ||
              (rc = exec("PRAGMA synchronous=NORMAL")) != SQLITE_OK ||
+             (rc = exec("PRAGMA journal_size_limit=1048576")) != SQLITE_OK ||
              (rc = exec("BEGIN IMMEDIATE")) != SQLITE_OK)
             return fail(rc);
          if ((rc = exec(kSchema)) != SQLITE_OK || (rc = exec("COMMIT")) != SQLITE_OK) {
