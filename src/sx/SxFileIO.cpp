@@ -1,5 +1,6 @@
 #include "SxFileIOImpl.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -66,10 +67,22 @@ int64_t SxFileIO::read(void* buffer, int64_t n) {
 
 SxString SxFileIO::readUtf8() {
    std::string bytes;
-   char chunk[65536];
-   for (int64_t got; (got = read(chunk, sizeof chunk)) > 0;)
-      bytes.append(chunk, static_cast<std::size_t>(got));
-   return SxString(std::string_view(bytes));
+   const int64_t here = getOffset();
+   const int64_t size = getSize();
+   if (size > here)
+      bytes.reserve(static_cast<std::size_t>(size - here));
+   // Read in large pieces straight into the text; the size is only a hint, since the file may
+   // still grow or shrink.
+   for (;;) {
+      const std::size_t have = bytes.size();
+      const std::size_t want = std::max<std::size_t>(bytes.capacity() - have, 1 << 16);
+      bytes.resize(have + want);
+      const int64_t got = read(bytes.data() + have, static_cast<int64_t>(want));
+      bytes.resize(have + static_cast<std::size_t>(got));
+      if (got == 0)
+         break;
+   }
+   return SxString(std::move(bytes));
 }
 
 void SxFileIO::write(const void* data, int64_t n) {

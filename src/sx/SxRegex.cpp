@@ -33,11 +33,12 @@ struct CompiledPattern {
    }
 
    // Matches text from offset; returns the match data (caller frees) or null when nothing
-   // matches. Raises when a limit is hit.
+   // matches. Raises when a limit is hit. The subject comes from an SxString, which is always
+   // valid UTF-8, so the matcher need not check it again.
    pcre2_match_data* matchAt(const std::string& subject, std::size_t offset) const {
       pcre2_match_data* data = pcre2_match_data_create_from_pattern(code, nullptr);
       const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
-                                 offset, offset > 0 ? PCRE2_NO_UTF_CHECK : 0, data, context);
+                                 offset, PCRE2_NO_UTF_CHECK, data, context);
       if (rc >= 0)
          return data;
       pcre2_match_data_free(data);

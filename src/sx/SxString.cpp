@@ -1,6 +1,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <ostream>
 #include <sx/SxString.h>
@@ -63,10 +64,38 @@ char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
    return c;
 }
 
+// Index of the first byte that does not belong to a well-formed sequence, or npos. Runs of
+// ASCII are checked eight bytes at a time, since nearly all text is mostly ASCII.
+std::size_t firstMalformed(std::string_view text) {
+   std::size_t i = 0;
+   const std::size_t n = text.size();
+   while (i < n) {
+      if (i + 8 <= n) {
+         uint64_t word;
+         std::memcpy(&word, text.data() + i, 8);
+         if ((word & 0x8080808080808080ULL) == 0) {
+            i += 8;
+            continue;
+         }
+      }
+      if (static_cast<unsigned char>(text[i]) < 0x80) {
+         ++i;
+         continue;
+      }
+      const std::size_t start = i;
+      if (decodeUtf8(text, i) == kReplacement && i == start + 1)
+         return start;
+   }
+   return std::string_view::npos;
+}
+
 std::string sanitizeUtf8(std::string_view text) {
-   std::string out;
+   const std::size_t bad = firstMalformed(text);
+   if (bad == std::string_view::npos)
+      return std::string(text);
+   std::string out(text.substr(0, bad));
    out.reserve(text.size());
-   for (std::size_t pos = 0; pos < text.size();) {
+   for (std::size_t pos = bad; pos < text.size();) {
       const std::size_t start = pos;
       const char32_t c = decodeUtf8(text, pos);
       if (c == kReplacement && pos == start + 1 && static_cast<unsigned char>(text[start]) >= 0x80)
@@ -127,6 +156,12 @@ std::ptrdiff_t charCount(std::string_view text, std::size_t nBytes) {
 
 SxString::SxString(const char* utf8) : text_(utf8 ? sanitizeUtf8(utf8) : std::string()) {}
 SxString::SxString(std::string_view utf8) : text_(sanitizeUtf8(utf8)) {}
+SxString::SxString(std::string&& utf8) {
+   if (firstMalformed(utf8) == std::string_view::npos)
+      text_ = std::move(utf8);
+   else
+      text_ = sanitizeUtf8(utf8);
+}
 SxString::SxString(int number) : text_(std::to_string(number)) {}
 SxString::SxString(unsigned number) : text_(std::to_string(number)) {}
 SxString::SxString(long number) : text_(std::to_string(number)) {}

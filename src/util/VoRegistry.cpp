@@ -221,6 +221,10 @@ VoRegistry::Item::Item(Item const& other) = default;
 
 VoRegistry::Item& VoRegistry::Item::operator=(Item const& other) = default;
 
+VoRegistry::Item::Item(Item&& other) noexcept = default;
+
+VoRegistry::Item& VoRegistry::Item::operator=(Item&& other) noexcept = default;
+
 void VoRegistry::Item::print() const {
    voLogMsg("util",
             "+-----------------------------------------------------------------------------\n");
@@ -620,10 +624,23 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
    const SxSed doubleBackslashes("\\\\", "\\\\\\\\", "g");
    const SxSed escapeQuotes("\"", "\\\\\"", "g");
 
-   SxList<SxString> lines = content.tokenize("\n", false);
+   // The lines are the non-empty pieces between line feeds, the first being the header. They
+   // are taken one at a time rather than split up front, so that a large capture is not held
+   // twice.
+   const std::string& text = content.str();
    ItemList items;
-   for (std::ptrdiff_t i = 1; i < lines.getSize(); ++i) {
-      SxString const& line = lines(i);
+   bool header = true;
+   for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+      end = text.find('\n', start);
+      if (end == std::string::npos)
+         end = text.size();
+      if (end == start)
+         continue;
+      if (header) {
+         header = false;
+         continue;
+      }
+      const SxString line(std::string_view(text).substr(start, end - start));
       Item item;
       const SxList<SxString> op = operation.match(line);
       if (op.getSize() != 2)
@@ -656,7 +673,7 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
          item.data = dataText;
          break;
       }
-      items.append(item);
+      items.append(std::move(item));
    }
    return items;
 }

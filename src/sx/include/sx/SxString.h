@@ -30,6 +30,8 @@ public:
    /// Takes NUL-terminated UTF-8 text; a null pointer gives the empty text.
    SxString(const char* utf8);
    SxString(std::string_view utf8);
+   /// Takes over UTF-8 text without copying it when it is well formed.
+   explicit SxString(std::string&& utf8);
    explicit SxString(int number);
    explicit SxString(unsigned number);
    explicit SxString(long number);

@@ -39,6 +39,8 @@ public:
       ~Item();
       Item(Item const& other);
       Item& operator=(Item const& other);
+      Item(Item&& other) noexcept;
+      Item& operator=(Item&& other) noexcept;
 
       /// Writes the record to the log as five "util" messages: a frame line, then key, value,
       /// type and data, each behind a label eight characters wide. A type outside the table
