@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole test suite on a fresh Debian 12 machine: installs what it needs, then builds
-# and tests the debug build, the AddressSanitizer+UndefinedBehaviorSanitizer build, and (where
-# present) the further configurations listed below.
+# and tests the debug build, the AddressSanitizer+UndefinedBehaviorSanitizer build, the
+# ThreadSanitizer build and the Windows cross build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +17,8 @@ run_preset() {
 
 run_preset debug
 run_preset asan
+# Threads exist (logging, timers, processes, the registry store): ThreadSanitizer too.
+run_preset tsan
 # The same libraries, tool and tests cross-built for 64-bit Windows and run under Wine.
 if [[ "${VOUTIL_SKIP_WINDOWS:-0}" != 1 ]]; then
   bash scripts/test-windows.sh

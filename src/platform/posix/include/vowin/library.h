@@ -8,8 +8,9 @@ struct HINSTANCE__;
 using HMODULE = HINSTANCE__*;
 using FARPROC = void (*)();
 
-/// Loads a shared library. A Windows file name "name.dll" is looked up as "libname.so"; other
-/// names are handed to the dynamic loader as they are. Returns null on failure.
+/// Loads a shared library. A Windows file name "name.dll" is looked up as "libname.so", first
+/// in the directory of the platform library, then by the dynamic loader's search; other names
+/// are handed to the dynamic loader as they are. Returns null on failure.
 HMODULE LoadLibraryW(LPCWSTR fileName);
 /// The address of an exported function, or null when the library does not export it.
 FARPROC GetProcAddress(HMODULE module, const char* procName);
