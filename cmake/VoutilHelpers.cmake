@@ -27,5 +27,9 @@ function(voutil_library name kind)
   set_target_properties(${name} PROPERTIES
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
     WINDOWS_EXPORT_ALL_SYMBOLS ON)
+  if(MINGW)
+    # DLLs carry their plain names on Windows (voutil.dll, vodevctl.dll), as LoadLibrary expects.
+    set_target_properties(${name} PROPERTIES PREFIX "")
+  endif()
   set_property(GLOBAL APPEND PROPERTY VOUTIL_INSTALLED_TARGETS ${name})
 endfunction()

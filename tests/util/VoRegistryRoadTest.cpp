@@ -79,7 +79,7 @@ TEST_F(DescriptionFile, CaptureFormTextsArriveWithSingleBackslashesAndPlainQuote
 }
 
 TEST_F(DescriptionFile, ReadFailuresNameTheFileAndTheirCause) {
-   const std::string path = dir_.file("registry.json");
+   const std::string path = dir("registry.json").str(); // as the library joins it
    EXPECT_EQ(chain([&] { (void)VoRegistry::read(dir()); }),
              std::vector<std::string>{"File " + path + " not found."});
 
