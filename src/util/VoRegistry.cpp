@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -629,6 +630,7 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
    // twice.
    const std::string& text = content.str();
    ItemList items;
+   items.reserve(std::count(text.begin(), text.end(), '\n'));
    bool header = true;
    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
       end = text.find('\n', start);

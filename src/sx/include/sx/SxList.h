@@ -37,6 +37,8 @@ public:
    SxList& operator<<(const T& elem) { return append(elem); }
    void prepend(const T& elem) { elems_.insert(elems_.begin(), elem); }
    void removeAll() { elems_.clear(); }
+   /// Makes room for n elements, so that appending up to n does not move the elements.
+   void reserve(std::ptrdiff_t n) { elems_.reserve(static_cast<std::size_t>(n)); }
 
    /// Element i, counted from 0. The index must be inside the list.
    T& operator()(std::ptrdiff_t i) { return elems_[static_cast<std::size_t>(i)]; }
