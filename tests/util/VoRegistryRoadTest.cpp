@@ -1,5 +1,6 @@
 // The registry road: description file, capture import, driver path and batches.
 
+#include <common/Messages.h>
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
 #include <cstdlib>
@@ -15,20 +16,10 @@ namespace {
 
 using Item = VoRegistry::Item;
 using vo::test::messageOf;
+using vo::test::messagesOf;
 using vo::test::readFile;
 using vo::test::RegistryScratch;
 using vo::test::TempDir;
-
-std::vector<std::string> chain(const std::function<void()>& f) {
-   std::vector<std::string> messages;
-   try {
-      f();
-   } catch (const SxException& e) {
-      for (const SxString& m : e.getMessages())
-         messages.push_back(m.str());
-   }
-   return messages;
-}
 
 void expectSameItems(const VoRegistry::ItemList& a, const VoRegistry::ItemList& b) {
    ASSERT_EQ(a.getSize(), b.getSize());
@@ -80,17 +71,17 @@ TEST_F(DescriptionFile, CaptureFormTextsArriveWithSingleBackslashesAndPlainQuote
 
 TEST_F(DescriptionFile, ReadFailuresNameTheFileAndTheirCause) {
    const std::string path = dir("registry.json").str(); // as the library joins it
-   EXPECT_EQ(chain([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
              std::vector<std::string>{"File " + path + " not found."});
 
    writeRaw(R"({"version": 1})");
-   EXPECT_EQ(chain([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
              (std::vector<std::string>{"Failed to read file " + path,
                                        "File version of '" + path + "' not supported."}));
 
    writeRaw(
        R"({"version": 2, "registry": [{"key": "K", "value": "V", "regType": "REG_FOO", "data": ""}]})");
-   auto messages = chain([&] { (void)VoRegistry::read(dir()); });
+   auto messages = messagesOf([&] { (void)VoRegistry::read(dir()); });
    ASSERT_EQ(messages.size(), 2u);
    EXPECT_EQ(messages[0], "Failed to read file " + path);
    EXPECT_NE(messages[1].find("regType"), std::string::npos) << messages[1];
@@ -102,7 +93,7 @@ TEST_F(DescriptionFile, ReadFailuresNameTheFileAndTheirCause) {
         R"({"version": 2, "registry": [{"key": "K", "value": "V", "regType": "REG_SZ", "data": "", "x": 1}]})",
         R"({"version": "2"})", R"({"version": 2.0})", R"({"version": 2,)"}) {
       writeRaw(bad);
-      messages = chain([&] { (void)VoRegistry::read(dir()); });
+      messages = messagesOf([&] { (void)VoRegistry::read(dir()); });
       ASSERT_EQ(messages.size(), 2u) << bad;
       EXPECT_EQ(messages[0], "Failed to read file " + path) << bad;
    }
@@ -112,7 +103,7 @@ TEST_F(DescriptionFile, AMissingSchemaIsReportedEvenForAGoodFile) {
    VoRegistry::write(dir(), {});
    VoSysEnv::setRTERootDir(dir("no-schema-here").str().c_str());
    const SxString schema = VoSysEnv::getSchemaPath() + "voregistry-schema.json";
-   EXPECT_EQ(chain([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
              std::vector<std::string>{"Required schema file " + schema.str() + " not found"});
    VoSysEnv::setRTERootDir("");
 }
@@ -121,7 +112,7 @@ TEST_F(DescriptionFile, AFailedWriteLeavesTheExistingFileAlone) {
    VoRegistry::write(dir(), {{"HKCU/a", "b", Item::Sz, "kept"}});
    const std::string before = readFile(dir_.file("registry.json"));
    const SxString abs = SxFile(dir() + "registry.json").getAbsPath();
-   EXPECT_EQ(chain([&] {
+   EXPECT_EQ(messagesOf([&] {
                 VoRegistry::write(dir(), {{"HKCU/a", "b", static_cast<Item::RegValType>(12), ""}});
              }),
              (std::vector<std::string>{"Failed to write file " + abs.str(),
