@@ -67,4 +67,37 @@ TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
 }
 
 } // namespace
+#else
+#include <cstdlib>
+#include <sx/SxExecPath.h>
+
+namespace {
+
+// The POSIX cases above need a shell; on Windows the child is the command interpreter or this
+// very test program, which prints its list of tests.
+TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
+   const char* comspec = std::getenv("ComSpec");
+   ASSERT_NE(comspec, nullptr);
+   SxProcess exits(comspec, {"/c", "exit 3"});
+   EXPECT_EQ(exits.run({}), 3);
+
+   char self[4096];
+   ASSERT_GT(sxGetExecPath(self, sizeof self), 0);
+   SxProcess lister(self, {"--gtest_list_tests"});
+   lister.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
+   EXPECT_EQ(lister.run({"--gtest_filter=SxProcess.*"}), 0);
+   EXPECT_TRUE(lister.getStdout().contains("WindowsChildrenGiveTheirOutputAndExitCode"))
+       << lister.getStdout();
+
+   SxProcess missing("C:/nonexistent/tool.exe");
+   try {
+      missing.start({});
+      FAIL();
+   } catch (const SxException& e) {
+      EXPECT_TRUE(e.getMessage().str().starts_with("Can't start process 'C:/nonexistent/tool.exe'"))
+          << e.getMessage();
+   }
+}
+
+} // namespace
 #endif
