@@ -317,6 +317,10 @@ private:
          fs::create_directories(path.parent_path(), ec);
          if (!ec)
             ::chmod(path.parent_path().c_str(), privateDir_ ? 0700 : 0755);
+         // Users other than root cannot make the machine's directory, which is normal; the
+         // user's own store without a home is worth a word.
+         else if (privateDir_)
+            report(("its directory cannot be made: " + ec.message()).c_str());
          writable = !ec;
       }
       const bool exists = fs::exists(path, ec);
