@@ -23,17 +23,21 @@ mkdir -p "$prefix" "$stamps" "$deps/src" "$deps/build"
 # A piece is done when its stamp holds the same recipe as now.
 done_already() { [[ -f "$stamps/$1" && "$(cat "$stamps/$1")" == "$2" ]]; }
 
-# cmake_build NAME SOURCE_DIR ARGS... configures, builds and installs one CMake project.
+# cmake_build NAME SOURCE_DIR ARGS... configures, builds and installs one CMake project, its
+# output kept in a log that is shown when a step fails.
 cmake_build() {
-  local name=$1 source=$2
+  local name=$1 source=$2 log=$deps/build/$1.log
   shift 2
   rm -rf "$deps/build/$name"
-  cmake -S "$source" -B "$deps/build/$name" -G Ninja --log-level=WARNING -Wno-dev \
+  if ! { cmake -S "$source" -B "$deps/build/$name" -G Ninja --log-level=WARNING -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVOUTIL_WINDOWS_DEPS="$prefix" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "$@" \
-    >"$deps/build/$name.log"
-  cmake --build "$deps/build/$name" -j "$jobs" >>"$deps/build/$name.log"
-  cmake --install "$deps/build/$name" >>"$deps/build/$name.log"
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "$@" &&
+    cmake --build "$deps/build/$name" -j "$jobs" &&
+    cmake --install "$deps/build/$name"; } >"$log" 2>&1; then
+    echo "prepare-windows-deps: building $name failed; the end of $log:" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+  fi
 }
 
 # apt-get with its own deb-src list, index, cache and lock under $deps/apt: nothing of the
