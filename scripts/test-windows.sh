@@ -5,6 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# One Windows job at a time per checkout: two would share the build tree and the Wine prefix.
+mkdir -p build
+exec 9>build/windows.lock
+flock 9
+
 echo "=== windows: dependencies"
 bash scripts/prepare-windows-deps.sh
 echo "=== windows: configure, build"
@@ -19,7 +24,7 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 # One persistent server for the whole run: without it every test program pays Wine's shutdown
 # delay. Its output must go nowhere, or a pipe reading this script's output never sees its end.
-wineserver -p >/dev/null 2>&1 </dev/null
+wineserver -p >/dev/null 2>&1 </dev/null 9>&-
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-wine wineboot >/dev/null 2>&1 </dev/null
+wine wineboot >/dev/null 2>&1 </dev/null 9>&-
 ctest --preset windows "$@"
