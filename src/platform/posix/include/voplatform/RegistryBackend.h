@@ -61,7 +61,8 @@ public:
                                          KeyRef* result) = 0;
 
    /// Like openKey, but creates every missing key on the way; *created tells whether the last
-   /// key was new. Creating always needs a writable store.
+   /// key was new. Fails with ERROR_ACCESS_DENIED when this process may not change base's
+   /// store, even when every key exists already.
    [[nodiscard]] virtual LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result,
                                            bool* created) = 0;
 
