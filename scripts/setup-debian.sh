@@ -8,6 +8,7 @@ packages=(
   libzstd-dev zstd libpcre2-dev rapidjson-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   p7zip tar coreutils
+  clang libclang-rt-14-dev
 )
 if [[ "${VOUTIL_SKIP_WINDOWS:-0}" != 1 ]]; then
   packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev)

@@ -164,7 +164,8 @@ void SxSymbol::requireType(Type type, const char* what) const {
 
 SxSymbol SxSymbol::getElem(const SxString& name, bool required) const {
    requireType(Group, "an object");
-   rapidjson::Value& v = value(node_);
+   // Searched through a const view, so that both sides of the comparison are const iterators.
+   const rapidjson::Value& v = value(node_);
    const auto member = v.FindMember(
        rapidjson::Value(name.utf8(), static_cast<rapidjson::SizeType>(name.getNBytes())));
    const SxString where = location_ == "(root)" ? name : location_ + "." + name;
@@ -175,7 +176,7 @@ SxSymbol SxSymbol::getElem(const SxString& name, bool required) const {
                            kSource, __LINE__);
       return SxSymbol();
    }
-   return SxSymbol(tree_, &member->value, where);
+   return SxSymbol(tree_, const_cast<rapidjson::Value*>(&member->value), where);
 }
 
 int64_t SxSymbol::toInt() const {
