@@ -1,8 +1,10 @@
 #include <common/Messages.h>
 #include <common/TempDir.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sx/SxFS.h>
 #include <voutil/VoArchive.h>
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
@@ -107,6 +109,17 @@ TEST_F(VoArchiveTest, AMissingArchiveIsReportedUnwrappedAndCreatesNothing) {
    }
 }
 
+#ifdef _WIN32
+TEST_F(VoArchiveTest, WithoutTheSystemTarItsToolIsReportedMissing) {
+   const SxString tar = "C:/Windows/System32/tar.exe";
+   if (SxFSAction::test_f(tar))
+      GTEST_SKIP() << "this system has its own tar.exe";
+   EXPECT_EQ(messagesOf([] { VoArchive::compressZip("D:/data/run1", "D:/run1.tgz"); }),
+             (std::vector<std::string>{"Compression of target file failed",
+                                       "Archive tool " + tar.str() + " not found"}));
+}
+#endif
+
 TEST(VoArchiveTimers, PhasesHaveTheirOwnIdsAndNames) {
    const int compression = SxTimer::getTimerId(Timer::Compression);
    const int start = SxTimer::getStartId<Timer::ArchiveTimer>();
@@ -121,9 +134,12 @@ TEST(VoArchiveTimers, PhasesHaveTheirOwnIdsAndNames) {
    EXPECT_EQ(table.getCount(start + 2), before + 1) << "a failed call is timed too";
 }
 
-#ifndef _WIN32
 TEST(VoSilentProcess, SilenceDropsOutputAndLoudnessAppendsLines) {
+#ifdef _WIN32
+   VoSilentProcess p(std::getenv("ComSpec"), {"/c", "echo out"});
+#else
    VoSilentProcess p("/bin/sh", {"-c", "echo out; echo err >&2"});
+#endif
    EXPECT_TRUE(p.isSilent());
    EXPECT_EQ(p.getCommunication(), 6);
    EXPECT_EQ(p.run({}), 0);
@@ -141,6 +157,5 @@ TEST(VoSilentProcess, SilenceDropsOutputAndLoudnessAppendsLines) {
    p.readFromStderr("dropped");
    EXPECT_EQ(p.getStderr(), "");
 }
-#endif
 
 } // namespace
