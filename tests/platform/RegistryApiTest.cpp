@@ -126,6 +126,16 @@ TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
    EXPECT_EQ(RegQueryValueExW(k.h, u"bin", nullptr, nullptr, buffer.data(), nullptr),
              ERROR_INVALID_PARAMETER);
 
+   std::vector<BYTE> large(100000);
+   for (std::size_t i = 0; i < large.size(); ++i)
+      large[i] = static_cast<BYTE>(i * 7);
+   ASSERT_EQ(RegSetValueExW(k.h, u"large", 0, REG_BINARY, large.data(), 100000), ERROR_SUCCESS);
+   buffer.assign(100000, 0);
+   size = 100000;
+   ASSERT_EQ(RegQueryValueExW(k.h, u"large", nullptr, nullptr, buffer.data(), &size),
+             ERROR_SUCCESS);
+   EXPECT_EQ(buffer, large);
+
    ASSERT_EQ(RegSetValueExW(k.h, nullptr, 0, REG_NONE, nullptr, 0), ERROR_SUCCESS);
    size = 99;
    ASSERT_EQ(RegQueryValueExW(k.h, u"", nullptr, &type, nullptr, &size), ERROR_SUCCESS)

