@@ -101,6 +101,15 @@ KeyPath parseValueKeyPath(SxString const& key) {
    return path;
 }
 
+// Resolves key for the questions that answer false for the reserved root (the result here)
+// and raise for an unknown root.
+bool resolveForQuestion(SxString const& key, KeyPath* path) {
+   *path = parseKeyPath(key);
+   if (path->kind == KeyPath::Unknown)
+      throw unknownRoot(*path, key, __LINE__);
+   return path->kind != KeyPath::Reserved;
+}
+
 // Opens an existing key with the given rights; the status of the attempt.
 LSTATUS openKey(KeyPath const& path, REGSAM access, KeyHandle* key) {
    return RegOpenKeyExW(path.root, path.subPath.utf16().elements(), 0, access, key->out());
@@ -286,21 +295,17 @@ SxArray<unsigned char> VoRegistry::Item::string2Binary(SxString const& text) {
 }
 
 bool VoRegistry::contains(SxString const& key) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
+   KeyPath path;
+   if (!resolveForQuestion(key, &path))
       return false;
-   if (path.kind == KeyPath::Unknown)
-      throw unknownRoot(path, key, __LINE__);
    KeyHandle handle;
    return openKey(path, KEY_READ, &handle) == ERROR_SUCCESS;
 }
 
 bool VoRegistry::contains(SxString const& key, SxString const& value) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
+   KeyPath path;
+   if (!resolveForQuestion(key, &path))
       return false;
-   if (path.kind == KeyPath::Unknown)
-      throw unknownRoot(path, key, __LINE__);
    KeyHandle handle;
    if (openKey(path, KEY_READ, &handle) != ERROR_SUCCESS)
       return false;
@@ -323,11 +328,9 @@ bool VoRegistry::isReadable(SxString const& key) {
 }
 
 bool VoRegistry::isWritable(SxString const& key) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
+   KeyPath path;
+   if (!resolveForQuestion(key, &path))
       return false;
-   if (path.kind == KeyPath::Unknown)
-      throw unknownRoot(path, key, __LINE__);
    KeyHandle handle;
    return RegCreateKeyExW(path.root, path.subPath.utf16().elements(), 0, nullptr,
                           REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, handle.out(),

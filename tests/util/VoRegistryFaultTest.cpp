@@ -141,4 +141,31 @@ TEST(VoRegistryLimits, AnOverlongKeyNameFailsAtItsLevel) {
    EXPECT_TRUE(VoRegistry::contains("HKCU/ok"));
 }
 
+// The device-control library writes through the same store, so failing a store call fails the
+// driver.
+TEST_F(VoRegistryFault, DriverWriteFailsAsADriverError) {
+   const SxString machineKey = "HKLM/SOFTWARE/VoutilDriverFault/X";
+   VoRegistry::mkdir_p(machineKey);
+   faults->failCall(Op::SetValue, ERROR_ACCESS_DENIED);
+   EXPECT_EQ(messageOf([&] { VoRegistry::setValAsAdmin(machineKey, "v", Item::Sz, "t"); }),
+             "Cannot set registry value: VARGEN Driver error");
+}
+
+TEST_F(VoRegistryFault, DriverLevelFailsAndKeepsTheLevelsBefore) {
+   faults->failCall(Op::CreateKey, ERROR_ACCESS_DENIED, 1);
+   EXPECT_EQ(messageOf([] { VoRegistry::mkdir_pAsAdmin("HKLM/SOFTWARE/VoutilDriverFault/X"); }),
+             "Cannot create registry key: VARGEN Driver error");
+   EXPECT_TRUE(VoRegistry::contains("HKLM/SOFTWARE"));
+   EXPECT_FALSE(VoRegistry::contains("HKLM/SOFTWARE/VoutilDriverFault"));
+}
+
+TEST_F(VoRegistryFault, DriverRemovalFailsAsADriverError) {
+   const SxString machineKey = "HKLM/SOFTWARE/VoutilDriverFault/X";
+   VoRegistry::setVal(machineKey, "v", Item::Sz, "t");
+   faults->failCall(Op::DeleteValue, ERROR_ACCESS_DENIED);
+   EXPECT_EQ(messageOf([&] { VoRegistry::rmAsAdmin(machineKey, "v"); }),
+             "Cannot delete registry value: VARGEN Driver error");
+   EXPECT_TRUE(VoRegistry::isVal(machineKey, "v"));
+}
+
 } // namespace
