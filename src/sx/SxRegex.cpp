@@ -4,6 +4,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 constexpr char kSource[] = "src/sx/SxRegex";
@@ -35,7 +37,7 @@ struct CompiledPattern {
    // Matches text from offset; returns the match data (caller frees) or null when nothing
    // matches. Raises when a limit is hit. The subject comes from an SxString, which is always
    // valid UTF-8, so the matcher need not check it again.
-   pcre2_match_data* matchAt(const std::string& subject, std::size_t offset) const {
+   pcre2_match_data* matchAt(std::string_view subject, std::size_t offset) const {
       pcre2_match_data* data = pcre2_match_data_create_from_pattern(code, nullptr);
       const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
                                  offset, PCRE2_NO_UTF_CHECK, data, context);
@@ -98,23 +100,32 @@ SxRegex::~SxRegex() = default;
 SxRegex::SxRegex(SxRegex&&) noexcept = default;
 SxRegex& SxRegex::operator=(SxRegex&&) noexcept = default;
 
-SxList<SxString> SxRegex::match(const SxString& text) const {
-   SxList<SxString> result;
-   pcre2_match_data* data = pattern_->matchAt(text.str(), 0);
+std::ptrdiff_t SxRegex::matchViews(std::string_view text,
+                                   std::vector<std::string_view>* parts) const {
+   parts->clear();
+   pcre2_match_data* data = pattern_->matchAt(text, 0);
    if (!data)
-      return result;
+      return 0;
    const uint32_t n = pcre2_get_ovector_count(data);
    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
    uint32_t groups = 0;
    pcre2_pattern_info(pattern_->code, PCRE2_INFO_CAPTURECOUNT, &groups);
    for (uint32_t i = 0; i <= groups; ++i) {
       if (i < n && ovector[2 * i] != PCRE2_UNSET)
-         result.append(SxString(std::string_view(text.str())
-                                    .substr(ovector[2 * i], ovector[2 * i + 1] - ovector[2 * i])));
+         parts->push_back(text.substr(ovector[2 * i], ovector[2 * i + 1] - ovector[2 * i]));
       else
-         result.append(SxString());
+         parts->push_back(std::string_view());
    }
    pcre2_match_data_free(data);
+   return static_cast<std::ptrdiff_t>(parts->size());
+}
+
+SxList<SxString> SxRegex::match(const SxString& text) const {
+   std::vector<std::string_view> parts;
+   matchViews(text.str(), &parts);
+   SxList<SxString> result;
+   for (std::string_view part : parts)
+      result.append(SxString(part));
    return result;
 }
 

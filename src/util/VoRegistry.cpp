@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxFS.h>
@@ -529,11 +530,27 @@ const char* ntPrefix(HKEY root) {
 }
 
 SxException patternFailure(SxString const& text, SxString const& pattern,
-                           SxList<SxString> const& result, int line) {
+                           std::vector<std::string_view> const& result, int line) {
+   std::string joined;
+   for (std::string_view part : result)
+      joined += part;
    return SxException("Applying Regular Expression failed! Incoming Line: " + text +
                           " Applying Regular Expression: " + pattern +
-                          " Result: " + SxString::join(result, ""),
+                          " Result: " + SxString(joined),
                       kSource, line);
+}
+
+// String data in JSON string form: every backslash doubled, every double quote preceded by a
+// backslash.
+SxString jsonStringForm(SxString const& text) {
+   std::string out;
+   out.reserve(static_cast<std::size_t>(text.getNBytes()) + 8);
+   for (char c : text.str()) {
+      if (c == '\\' || c == '"')
+         out += '\\';
+      out += c;
+   }
+   return SxString(std::move(out));
 }
 
 } // namespace
@@ -623,17 +640,16 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
    const SxRegex pathParts(pathPattern, "");
    const SxRegex typePart(typePattern, "");
    const SxRegex dataPart(dataPattern, "");
-   const SxSed backslashToSlash("\\\\", "/", "g");
    const SxSed driveToPlaceholder(drive, kPlaceholder, "g");
-   const SxSed doubleBackslashes("\\\\", "\\\\\\\\", "g");
-   const SxSed escapeQuotes("\"", "\\\\\"", "g");
 
    // The lines are the non-empty pieces between line feeds, the first being the header. They
-   // are taken one at a time rather than split up front, so that a large capture is not held
-   // twice.
+   // are taken one at a time, and matched as views into the capture, so that a line costs
+   // copies only for what its Item keeps: a large capture is dominated by those copies.
    const std::string& text = content.str();
    ItemList items;
    items.reserve(std::count(text.begin(), text.end(), '\n'));
+   std::vector<std::string_view> op, parts, type, data;
+   std::string path;
    bool header = true;
    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
       end = text.find('\n', start);
@@ -645,37 +661,32 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
          header = false;
          continue;
       }
-      const SxString line(std::string_view(text).substr(start, end - start));
+      const std::string_view line = std::string_view(text).substr(start, end - start);
+      if (operation.matchViews(line, &op) != 2)
+         throw patternFailure(SxString(line), operationPattern, op, __LINE__);
+      path.assign(op[1]);
+      std::replace(path.begin(), path.end(), '\\', '/');
+      if (pathParts.matchViews(path, &parts) != 3)
+         throw patternFailure(SxString(path), pathPattern, parts, __LINE__);
       Item item;
-      const SxList<SxString> op = operation.match(line);
-      if (op.getSize() != 2)
-         throw patternFailure(line, operationPattern, op, __LINE__);
-      const SxString path = backslashToSlash.subst(op(1));
-      const SxList<SxString> parts = pathParts.match(path);
-      if (parts.getSize() != 3)
-         throw patternFailure(path, pathPattern, parts, __LINE__);
-      item.key = parts(1);
-      item.value = parts(2);
-      const SxList<SxString> type = typePart.match(line);
-      if (type.getSize() != 2)
-         throw patternFailure(line, typePattern, type, __LINE__);
-      item.type = Item::string2Type(type(1));
-      const SxList<SxString> data = dataPart.match(line);
-      const SxString dataText = data.getSize() == 2 ? data(1) : SxString();
-
-      item.key = driveToPlaceholder.subst(item.key);
+      item.key = driveToPlaceholder.subst(SxString(parts[1]));
+      item.value = SxString(parts[2]);
+      if (typePart.matchViews(line, &type) != 2)
+         throw patternFailure(SxString(line), typePattern, type, __LINE__);
+      item.type = Item::string2Type(SxString(type[1]));
+      const std::string_view dataText =
+          dataPart.matchViews(line, &data) == 2 ? data[1] : std::string_view();
       switch (item.type) {
       case Item::ExpandSz:
       case Item::MultiSz:
       case Item::Sz:
-         item.data =
-             escapeQuotes.subst(doubleBackslashes.subst(driveToPlaceholder.subst(dataText)));
+         item.data = jsonStringForm(driveToPlaceholder.subst(SxString(dataText)));
          break;
       case Item::Binary:
-         item.data = dataText.removeWhiteSpace();
+         item.data = SxString(dataText).removeWhiteSpace();
          break;
       default:
-         item.data = dataText;
+         item.data = SxString(dataText);
          break;
       }
       items.append(std::move(item));

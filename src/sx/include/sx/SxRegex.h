@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
+#include <vector>
 
 namespace sx::detail {
 struct CompiledPattern;
@@ -26,6 +28,11 @@ public:
    /// part is empty). Gives an empty list when nothing matches. Raises when the match limit is
    /// exceeded.
    [[nodiscard]] SxList<SxString> match(const SxString& text) const;
+   /// The same match as views into text, without copying: parts receives the whole match and
+   /// the groups, and the result is their number (0 when nothing matches). text must be valid
+   /// UTF-8, such as a piece of an SxString cut at ASCII characters; the views live as long as
+   /// text. For loops over large inputs, where copies would dominate.
+   std::ptrdiff_t matchViews(std::string_view text, std::vector<std::string_view>* parts) const;
 
 private:
    friend class SxSed;
