@@ -191,6 +191,13 @@ TEST_F(CaptureImport, TheFirstBadLineStopsTheImportWithItsPattern) {
                                           "E:");
              }),
              "Unknown Registry Value Type: REG_FOO");
+#ifndef _WIN32
+   // A regular file that opens but cannot be read from its start.
+   EXPECT_EQ(
+       messagesOf([] { (void)VoRegistry::readCSV("/proc/self/mem", "E:"); }),
+       (std::vector<std::string>{"Cannot read /proc/self/mem",
+                                 "Can't read from file '/proc/self/mem' : Input/output error"}));
+#endif
    const SxString missing = dir_.file("missing.csv").c_str();
    EXPECT_EQ(messageOf([&] { (void)VoRegistry::readCSV(missing, "E:"); }),
              "File " + missing.str() + " does not exists.\nCannot create registry entries by CSV.");
