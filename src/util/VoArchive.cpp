@@ -47,6 +47,32 @@ void runTool(SxString const& tool, SxList<SxString> const& args) {
                      kSource, __LINE__);
 }
 
+// A packing call: timed as Compression; the tool check and the run are wrapped.
+void pack(SxString const& tool, SxList<SxString> const& args) {
+   SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
+   try {
+      requireTool(tool);
+      runTool(tool, args);
+   } catch (SxException const& e) {
+      throw SxException(e, "Compression of target file failed", kSource, __LINE__);
+   }
+}
+
+// An unpacking call: timed as Decompression; a missing archive is reported as it is, then the
+// destination, the tool check and the run are wrapped.
+void unpack(SxString const& archive, SxString const& destDir, SxString const& tool,
+            SxList<SxString> const& args) {
+   SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
+   requireArchive(archive);
+   try {
+      SxFSAction::mkdir_p(destDir, 0777);
+      requireTool(tool);
+      runTool(tool, args);
+   } catch (SxException const& e) {
+      throw SxException(e, "Extraction of archive failed", kSource, __LINE__);
+   }
+}
+
 } // namespace
 
 template <>
@@ -56,48 +82,18 @@ SxTimerNames<Timer::ArchiveTimer>::SxTimerNames() {
 }
 
 void VoArchive::compress7z(SxString const& source, SxString const& archive) {
-   SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
-   try {
-      const SxString tool = sevenZipTool();
-      requireTool(tool);
-      runTool(tool, {"a", "-t7z", archive, "-m0=lzma2", "-mx=9", source});
-   } catch (SxException const& e) {
-      throw SxException(e, "Compression of target file failed", kSource, __LINE__);
-   }
+   pack(sevenZipTool(), {"a", "-t7z", archive, "-m0=lzma2", "-mx=9", source});
 }
 
 void VoArchive::extract7z(SxString const& archive, SxString const& destDir) {
-   SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
-   requireArchive(archive);
-   try {
-      SxFSAction::mkdir_p(destDir, 0777);
-      const SxString tool = sevenZipTool();
-      requireTool(tool);
-      runTool(tool, {"e", "-aoa", "-o" + destDir, archive});
-   } catch (SxException const& e) {
-      throw SxException(e, "Extraction of archive failed", kSource, __LINE__);
-   }
+   unpack(archive, destDir, sevenZipTool(), {"e", "-aoa", "-o" + destDir, archive});
 }
 
 void VoArchive::compressZip(SxString const& source, SxString const& archive) {
-   SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
-   try {
-      requireTool(kTarTool);
-      const SxFile file(source);
-      runTool(kTarTool, {"-C", file.getPath(), "-czf", archive, file.getName()});
-   } catch (SxException const& e) {
-      throw SxException(e, "Compression of target file failed", kSource, __LINE__);
-   }
+   const SxFile file(source);
+   pack(kTarTool, {"-C", file.getPath(), "-czf", archive, file.getName()});
 }
 
 void VoArchive::extractZip(SxString const& archive, SxString const& destDir) {
-   SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
-   requireArchive(archive);
-   try {
-      SxFSAction::mkdir_p(destDir, 0777);
-      requireTool(kTarTool);
-      runTool(kTarTool, {"-C", destDir, "-xf", archive});
-   } catch (SxException const& e) {
-      throw SxException(e, "Extraction of archive failed", kSource, __LINE__);
-   }
+   unpack(archive, destDir, kTarTool, {"-C", destDir, "-xf", archive});
 }

@@ -111,6 +111,16 @@ bool resolveForQuestion(SxString const& key, KeyPath* path) {
    return path->kind != KeyPath::Reserved;
 }
 
+// Resolves key for the operations that create keys, which refuse the reserved and unknown roots.
+KeyPath resolveForCreating(SxString const& key) {
+   KeyPath path = parseKeyPath(key);
+   if (path.kind == KeyPath::Reserved)
+      throw SxException("Forbidden registry root key.", kSource, __LINE__);
+   if (path.kind == KeyPath::Unknown)
+      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+   return path;
+}
+
 // Opens an existing key with the given rights; the status of the attempt.
 LSTATUS openKey(KeyPath const& path, REGSAM access, KeyHandle* key) {
    return RegOpenKeyExW(path.root, path.subPath.utf16().elements(), 0, access, key->out());
@@ -418,11 +428,7 @@ void VoRegistry::setVal(SxString const& key, SxString const& value, Item::RegVal
 }
 
 void VoRegistry::mkdir_p(SxString const& key) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
-      throw SxException("Forbidden registry root key.", kSource, __LINE__);
-   if (path.kind == KeyPath::Unknown)
-      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+   const KeyPath path = resolveForCreating(key);
    // One open handle per level below the root, closed deepest first.
    std::vector<KeyHandle> levels;
    levels.reserve(static_cast<std::size_t>(path.names.getSize()));
@@ -715,11 +721,7 @@ void VoRegistry::setValAsAdmin(SxString const& key, SxString const& value, Item:
 }
 
 void VoRegistry::mkdir_pAsAdmin(SxString const& key) {
-   const KeyPath path = parseKeyPath(key);
-   if (path.kind == KeyPath::Reserved)
-      throw SxException("Forbidden registry root key.", kSource, __LINE__);
-   if (path.kind == KeyPath::Unknown)
-      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+   const KeyPath path = resolveForCreating(key);
    const char* prefix = ntPrefix(path.root);
    if (!prefix) {
       mkdir_p(key);

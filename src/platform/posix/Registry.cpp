@@ -54,6 +54,14 @@ LSTATUS resolve(HKEY hKey, HKEY__* out) {
    return ERROR_SUCCESS;
 }
 
+// resolve, for a call that needs the right access on the handle.
+LSTATUS resolveWith(HKEY hKey, REGSAM access, HKEY__* out) {
+   const LSTATUS status = resolve(hKey, out);
+   if (status == ERROR_SUCCESS && !(out->access & access))
+      return ERROR_ACCESS_DENIED;
+   return status;
+}
+
 HKEY newHandle(const HKEY__& from, KeyRef key, REGSAM access) {
    HKEY handle = new HKEY__{from.backend, key, access};
    std::lock_guard<std::mutex> lock(gHandlesMutex);
@@ -183,9 +191,7 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
    HKEY__ key;
    std::string name;
    ValueData value;
-   LSTATUS status = resolve(hKey, &key);
-   if (status == ERROR_SUCCESS && !(key.access & KEY_QUERY_VALUE))
-      status = ERROR_ACCESS_DENIED;
+   LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
    if (status == ERROR_SUCCESS)
       status = parseValueName(lpValueName, &name);
    if (status == ERROR_SUCCESS)
@@ -203,9 +209,7 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
       return ERROR_INVALID_PARAMETER;
    HKEY__ key;
    KeyInfo info;
-   LSTATUS status = resolve(hKey, &key);
-   if (status == ERROR_SUCCESS && !(key.access & KEY_QUERY_VALUE))
-      status = ERROR_ACCESS_DENIED;
+   LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
    if (status == ERROR_SUCCESS)
       status = key.backend->queryInfo(key.key, &info);
    if (status != ERROR_SUCCESS)
@@ -234,9 +238,7 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
       return ERROR_INVALID_PARAMETER;
    HKEY__ key;
    ValueData value;
-   LSTATUS status = resolve(hKey, &key);
-   if (status == ERROR_SUCCESS && !(key.access & KEY_SET_VALUE))
-      status = ERROR_ACCESS_DENIED;
+   LSTATUS status = resolveWith(hKey, KEY_SET_VALUE, &key);
    if (status == ERROR_SUCCESS)
       status = parseValueName(lpValueName, &value.name);
    if (status != ERROR_SUCCESS)
@@ -295,9 +297,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
       return ERROR_INVALID_PARAMETER;
    HKEY__ key;
    std::string name;
-   LSTATUS status = resolve(hKey, &key);
-   if (status == ERROR_SUCCESS && !(key.access & KEY_ENUMERATE_SUB_KEYS))
-      status = ERROR_ACCESS_DENIED;
+   LSTATUS status = resolveWith(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
    if (status == ERROR_SUCCESS)
       status = key.backend->enumKey(key.key, dwIndex, &name);
    if (status == ERROR_SUCCESS)
@@ -319,9 +319,7 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
       return ERROR_INVALID_PARAMETER;
    HKEY__ key;
    ValueData value;
-   LSTATUS status = resolve(hKey, &key);
-   if (status == ERROR_SUCCESS && !(key.access & KEY_QUERY_VALUE))
-      status = ERROR_ACCESS_DENIED;
+   LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
    if (status == ERROR_SUCCESS)
       status = key.backend->enumValue(key.key, dwIndex, &value);
    if (status != ERROR_SUCCESS)
