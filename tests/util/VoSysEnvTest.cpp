@@ -1,3 +1,4 @@
+#include <chrono>
 #include <common/TempDir.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -86,3 +87,15 @@ TEST(VoSysEnv, DataPathComesFromTheRegistryOrFallsBackToDownloads) {
 }
 
 } // namespace
+
+TEST(VoSysEnvClock, SysTimeIsTheSystemClockInMilliseconds) {
+   const auto before = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+   const uint64_t sysTime = VoSysEnv::getSysTime();
+   const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+   EXPECT_GE(sysTime + 1, static_cast<uint64_t>(before));
+   EXPECT_LE(sysTime, static_cast<uint64_t>(after) + 1);
+}

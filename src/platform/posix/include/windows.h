@@ -6,6 +6,7 @@
 
 #include <vowin/types.h>
 #include <vowin/crt.h>
+#include <vowin/systime.h>
 #include <vowin/shell.h>
 #include <vowin/library.h>
 #include <vowin/winerror.h>

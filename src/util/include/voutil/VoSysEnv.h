@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <sx/SxException.h>
 #include <sx/SxString.h>
 
-/// The library's window on the running system: paths and directories.
+/// The library's window on the running system: paths and directories, and the clock.
 ///
 /// Every operation may be called from any thread. Path texts use "/" as separator, except
 /// getCWD (the runtime's text unchanged) and unifyBackslashes.
@@ -58,4 +59,7 @@ public:
    static SxString unifySlashes(const SxString& path);
    /// path with every run of slashes and backslashes replaced by one backslash.
    static SxString unifyBackslashes(const SxString& path);
+
+   /// The library's clock: milliseconds since 1970-01-01 00:00:00 UTC from the system clock.
+   static uint64_t getSysTime();
 };

@@ -2,9 +2,8 @@
 
 // The Windows C runtime functions the library calls that POSIX spells differently.
 
-#include <vowin/types.h>
-
 #include <ctime>
+#include <vowin/types.h>
 
 /// Converts a time to local calendar time, as the Windows runtime does. Returns 0 on success,
 /// or EINVAL with *result cleared when either pointer is null or the time cannot be converted.

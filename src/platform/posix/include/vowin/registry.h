@@ -16,12 +16,6 @@ using LSTATUS = LONG;
 using LPDWORD = DWORD*;
 using LPBYTE = BYTE*;
 
-struct FILETIME {
-   DWORD dwLowDateTime;
-   DWORD dwHighDateTime;
-};
-using PFILETIME = FILETIME*;
-
 struct SECURITY_ATTRIBUTES {
    DWORD nLength;
    void* lpSecurityDescriptor;

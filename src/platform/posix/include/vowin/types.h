@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+using WORD = uint16_t;
 using DWORD = uint32_t;
 using LONG = int32_t;
 using BOOL = int;
@@ -16,3 +17,14 @@ using HANDLE = void*;
 using HRESULT = int32_t;
 using errno_t = int;
 using __time64_t = int64_t;
+
+/// 100-nanosecond intervals since 1601-01-01 00:00:00 UTC, split into two halves.
+struct FILETIME {
+   DWORD dwLowDateTime;
+   DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+using LPFILETIME = FILETIME*;
+
+#define TRUE 1
+#define FALSE 0
