@@ -2,16 +2,18 @@
 #include <mutex>
 #include <sx/SxException.h>
 
-SxException::SxException(const SxString& message, const char* source, int line)
-    : message_(message), source_(source), line_(line), what_(toString().str()) {}
+SxException::SxException(const SxString& message, const char* source, Where where)
+    : message_(message), source_(source), line_(static_cast<int>(where.line())),
+      what_(toString().str()) {}
 
 SxException::SxException(const SxException& cause, const SxString& message, const char* source,
-                         int line)
-    : message_(message), source_(source), line_(line),
+                         Where where)
+    : message_(message), source_(source), line_(static_cast<int>(where.line())),
       cause_(std::make_shared<const SxException>(cause)), what_(toString().str()) {}
 
-SxException::SxException(const char* tag, const SxString& message, const char* source, int line)
-    : tag_(tag), message_(message), source_(source), line_(line), what_(toString().str()) {}
+SxException::SxException(const char* tag, const SxString& message, const char* source, Where where)
+    : tag_(tag), message_(message), source_(source), line_(static_cast<int>(where.line())),
+      what_(toString().str()) {}
 
 SxList<SxString> SxException::getMessages() const {
    SxList<SxString> messages;

@@ -80,7 +80,7 @@ void SxFSAction::mkdir_p(const SxString& path, int mode) {
    fs::create_directories(p, ec);
    if (ec)
       throw SxException("Can't create directory '" + path + "' : " + SxString(ec.message().c_str()),
-                        kSource, __LINE__);
+                        kSource);
    // Directories are made with the usual umask; only a narrower mode is applied on top.
    if ((mode & 0777) != 0777)
       fs::permissions(p, static_cast<fs::perms>(mode & 0777), fs::perm_options::replace, ec);
@@ -98,5 +98,5 @@ void SxFSAction::touch(const SxString& path) {
    }
    if (ec)
       throw SxException("Can't touch file '" + path + "' : " + SxString(ec.message().c_str()),
-                        kSource, __LINE__);
+                        kSource);
 }

@@ -25,7 +25,7 @@ void SxFileIO::open(const SxString& name, const SxString& mode, int permissions)
    errno = 0;
    std::FILE* f = sx::detail::openFile(name, mode.utf8(), permissions);
    if (!f)
-      throw SxException("Can't open file '" + name + "' : " + reason(errno), kSource, __LINE__);
+      throw SxException("Can't open file '" + name + "' : " + reason(errno), kSource);
    file_ = f;
    name_ = name;
    mode_ = mode;
@@ -37,8 +37,7 @@ void SxFileIO::close() {
    std::FILE* f = file_;
    file_ = nullptr;
    if (std::fclose(f) != 0)
-      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(errno), kSource,
-                        __LINE__);
+      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(errno), kSource);
 }
 
 bool SxFileIO::hasMode(const SxString& mode) const {
@@ -52,7 +51,7 @@ bool SxFileIO::hasMode(const SxString& mode) const {
 
 void SxFileIO::requireOpen() const {
    if (!file_)
-      throw SxException("File '" + name_ + "' is not open", kSource, __LINE__);
+      throw SxException("File '" + name_ + "' is not open", kSource);
 }
 
 int64_t SxFileIO::read(void* buffer, int64_t n) {
@@ -60,7 +59,7 @@ int64_t SxFileIO::read(void* buffer, int64_t n) {
    const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(n), file_);
    if (got < static_cast<std::size_t>(n) && std::ferror(file_)) {
       std::clearerr(file_);
-      throw SxException(fileReadErr(name_) + " : " + reason(errno), kSource, __LINE__);
+      throw SxException(fileReadErr(name_) + " : " + reason(errno), kSource);
    }
    return static_cast<int64_t>(got);
 }
@@ -92,8 +91,7 @@ void SxFileIO::write(const void* data, int64_t n) {
    if (std::fwrite(data, 1, static_cast<std::size_t>(n), file_) != static_cast<std::size_t>(n)) {
       const int err = errno;
       std::clearerr(file_);
-      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(err), kSource,
-                        __LINE__);
+      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(err), kSource);
    }
 }
 
@@ -105,8 +103,7 @@ void SxFileIO::write(const SxString& text, int64_t length) {
 void SxFileIO::flush() {
    requireOpen();
    if (std::fflush(file_) != 0)
-      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(errno), kSource,
-                        __LINE__);
+      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(errno), kSource);
 }
 
 void SxFileIO::seek(int64_t offset) {
@@ -114,7 +111,7 @@ void SxFileIO::seek(int64_t offset) {
    if (sx::detail::seekFile(file_, offset, SEEK_SET) != 0)
       throw SxException("Can't seek to " + SxString(static_cast<long long>(offset)) + " in file '" +
                             name_ + "' : " + reason(errno),
-                        kSource, __LINE__);
+                        kSource);
 }
 
 int64_t SxFileIO::getOffset() const {

@@ -37,7 +37,7 @@ void SxJSONParser::readString(const SxString& text, const SxString& sourceName) 
                         "Parse error in '" + sourceName + "' at line " + SxString(line) +
                             ", column " + SxString(column) + ": " +
                             SxString(rapidjson::GetParseError_En(doc.GetParseError())),
-                        kSource, __LINE__);
+                        kSource);
    }
    root_ = root;
 }
@@ -50,7 +50,7 @@ void SxJSONParser::readFile(const SxString& path) {
       text = io.readUtf8();
    } catch (const SxException& e) {
       throw SxException("FileIOError", "Cannot read JSON file '" + path + "' : " + e.getMessage(),
-                        kSource, __LINE__);
+                        kSource);
    }
    readString(text, path);
 }
@@ -65,7 +65,7 @@ struct CompiledSchema {
 SxSchema::SxSchema(const SxParserKit::SxSymbol& schemaRoot) {
    if (!schemaRoot.isValid())
       throw SxException("ValidationError", "Cannot build a schema from an undefined symbol",
-                        kSource, __LINE__);
+                        kSource);
    schemaName_ = schemaRoot.tree_->sourceName;
    schema_ = std::make_unique<sx::detail::CompiledSchema>(schemaRoot.tree_->doc);
 }
@@ -74,8 +74,7 @@ SxSchema::~SxSchema() = default;
 
 void SxSchema::validate(const SxParserKit::SxSymbol& data) const {
    if (!data.isValid())
-      throw SxException("ValidationError", "Cannot validate an undefined symbol", kSource,
-                        __LINE__);
+      throw SxException("ValidationError", "Cannot validate an undefined symbol", kSource);
    rapidjson::SchemaValidator validator(schema_->schema);
    if (static_cast<const rapidjson::Value*>(data.node_)->Accept(validator))
       return;
@@ -87,5 +86,5 @@ void SxSchema::validate(const SxParserKit::SxSymbol& data) const {
                          "': the value at " + SxString(dataPointer.GetString()) +
                          " violates the keyword '" + SxString(validator.GetInvalidSchemaKeyword()) +
                          "' at " + SxString(schemaPointer.GetString()),
-                     kSource, __LINE__);
+                     kSource);
 }

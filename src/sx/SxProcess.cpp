@@ -39,7 +39,7 @@ SxProcess::~SxProcess() {
 
 void SxProcess::start(const SxList<SxString, SxListIterators>& extraArgs) {
    if (child_)
-      throw SxException("Process '" + program_ + "' is already running", kSource, __LINE__);
+      throw SxException("Process '" + program_ + "' is already running", kSource);
    SxList<SxString> argv;
    argv.append(program_);
    for (const SxString& a : args_)
@@ -80,8 +80,7 @@ void SxProcess::write(const SxString& text) {
 
 void SxProcess::write(const char* data, long long nBytes) {
    if (!child_ || !sx::detail::writeChild(*child_, data, nBytes))
-      throw SxException("Can't write to the standard input of process '" + program_ + "'", kSource,
-                        __LINE__);
+      throw SxException("Can't write to the standard input of process '" + program_ + "'", kSource);
 }
 
 int SxProcess::wait() {

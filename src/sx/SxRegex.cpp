@@ -47,7 +47,7 @@ struct CompiledPattern {
       if (rc == PCRE2_ERROR_NOMATCH)
          return nullptr;
       throw SxException("Matching regular expression '" + text + "' failed: " + pcre2Message(rc),
-                        kSource, __LINE__);
+                        kSource);
    }
 };
 
@@ -75,7 +75,7 @@ SxRegex::SxRegex(const SxString& pattern, const SxString& options)
       default:
          throw SxException("Invalid regular expression '" + pattern + "': unknown option '" +
                                SxString(std::string(1, c)) + "'",
-                           kSource, __LINE__);
+                           kSource);
       }
    }
    int error = 0;
@@ -88,7 +88,7 @@ SxRegex::SxRegex(const SxString& pattern, const SxString& options)
       throw SxException("Invalid regular expression '" + pattern + "' at offset " +
                             SxString(static_cast<unsigned long long>(offset)) + ": " +
                             pcre2Message(error),
-                        kSource, __LINE__);
+                        kSource);
    // JIT is an optimisation only: where it is unavailable the interpreter runs the same pattern.
    (void)pcre2_jit_compile(pattern_->code, PCRE2_JIT_COMPLETE);
    pattern_->context = pcre2_match_context_create(nullptr);

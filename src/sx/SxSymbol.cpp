@@ -155,11 +155,10 @@ SxSymbol::Type SxSymbol::getType() const {
 void SxSymbol::requireType(Type type, const char* what) const {
    if (!node_)
       throw SxException("InvalidOperation", SxString("Cannot take an undefined symbol as ") + what,
-                        kSource, __LINE__);
+                        kSource);
    if (getType() != type)
       throw SxException("InvalidOperation",
-                        location_ + " in '" + tree_->sourceName + "' is not " + what, kSource,
-                        __LINE__);
+                        location_ + " in '" + tree_->sourceName + "' is not " + what, kSource);
 }
 
 SxSymbol SxSymbol::getElem(const SxString& name, bool required) const {
@@ -173,7 +172,7 @@ SxSymbol SxSymbol::getElem(const SxString& name, bool required) const {
       if (required)
          throw SxException("InvalidInput",
                            "Required member '" + where + "' missing in '" + tree_->sourceName + "'",
-                           kSource, __LINE__);
+                           kSource);
       return SxSymbol();
    }
    return SxSymbol(tree_, const_cast<rapidjson::Value*>(&member->value), where);
@@ -202,8 +201,7 @@ SxList<SxSymbol> SxSymbol::toList() const {
 
 void SxSymbol::setType(Type type) {
    if (!node_)
-      throw SxException("InvalidOperation", "Cannot set the type of an undefined symbol", kSource,
-                        __LINE__);
+      throw SxException("InvalidOperation", "Cannot set the type of an undefined symbol", kSource);
    rapidjson::Value& v = value(node_);
    switch (type) {
    case Group:
@@ -217,7 +215,7 @@ void SxSymbol::setType(Type type) {
       break;
    default:
       throw SxException("InvalidOperation", "Only objects, lists and null can be set empty",
-                        kSource, __LINE__);
+                        kSource);
    }
 }
 
@@ -245,8 +243,7 @@ rapidjson::Value makeEmpty(SxSymbol::Type type) {
       return rapidjson::Value(rapidjson::kObjectType);
    if (type == SxSymbol::List)
       return rapidjson::Value(rapidjson::kArrayType);
-   throw SxException("InvalidOperation", "Only objects and lists can be appended empty", kSource,
-                     __LINE__);
+   throw SxException("InvalidOperation", "Only objects and lists can be appended empty", kSource);
 }
 } // namespace
 
@@ -286,7 +283,7 @@ SxSymbol SxSymbol::append(Type type) {
 
 SxString SxSymbol::toJSON() const {
    if (!node_)
-      throw SxException("InvalidOperation", "Cannot write an undefined symbol", kSource, __LINE__);
+      throw SxException("InvalidOperation", "Cannot write an undefined symbol", kSource);
    rapidjson::StringBuffer buffer;
    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
    writer.SetIndent(' ', 2);
@@ -304,7 +301,7 @@ void SxSymbol::write(const SxString& path) const {
       io.close();
    } catch (const SxException& e) {
       throw SxException("IOError", "Cannot write JSON file '" + path + "' : " + e.getMessage(),
-                        kSource, __LINE__);
+                        kSource);
    }
 }
 

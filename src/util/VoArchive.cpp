@@ -23,12 +23,12 @@ SxString sevenZipTool() {
 
 void requireTool(SxString const& tool) {
    if (!SxFSAction::test_f(tool))
-      throw SxException("Archive tool " + tool + " not found", kSource, __LINE__);
+      throw SxException("Archive tool " + tool + " not found", kSource);
 }
 
 void requireArchive(SxString const& archive) {
    if (!SxFSAction::test_f(archive))
-      throw SxException("Archive file " + archive + " not found", kSource, __LINE__);
+      throw SxException("Archive file " + archive + " not found", kSource);
 }
 
 // Runs the tool hidden and silent; any exit code but 0 is a failure.
@@ -44,7 +44,7 @@ void runTool(SxString const& tool, SxList<SxString> const& args) {
       argText += " " + arg;
    throw SxException("Could not execute archive process " + tool + " with args : " + argText +
                          " Exit code : " + SxString(exitCode),
-                     kSource, __LINE__);
+                     kSource);
 }
 
 // A packing call: timed as Compression; the tool check and the run are wrapped.
@@ -54,7 +54,7 @@ void pack(SxString const& tool, SxList<SxString> const& args) {
       requireTool(tool);
       runTool(tool, args);
    } catch (SxException const& e) {
-      throw SxException(e, "Compression of target file failed", kSource, __LINE__);
+      throw SxException(e, "Compression of target file failed", kSource);
    }
 }
 
@@ -69,7 +69,7 @@ void unpack(SxString const& archive, SxString const& destDir, SxString const& to
       requireTool(tool);
       runTool(tool, args);
    } catch (SxException const& e) {
-      throw SxException(e, "Extraction of archive failed", kSource, __LINE__);
+      throw SxException(e, "Extraction of archive failed", kSource);
    }
 }
 

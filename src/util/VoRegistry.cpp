@@ -86,9 +86,10 @@ KeyPath parseKeyPath(SxString const& key) {
    return path;
 }
 
-SxException unknownRoot(KeyPath const& path, SxString const& key, int line) {
+SxException unknownRoot(KeyPath const& path, SxString const& key,
+                        SxException::Where where = SxException::Where::current()) {
    return SxException("Unknown registry root key '" + path.rootName + "' in key '" + key + "'.",
-                      kSource, line);
+                      kSource, where);
 }
 
 // The key path of an operation on a value, which refuses the reserved root by name.
@@ -96,9 +97,9 @@ KeyPath parseValueKeyPath(SxString const& key) {
    KeyPath path = parseKeyPath(key);
    if (path.kind == KeyPath::Reserved)
       throw SxException("Forbidden registry root key '" + path.rootName + "' in key '" + key + "'.",
-                        kSource, __LINE__);
+                        kSource);
    if (path.kind == KeyPath::Unknown)
-      throw unknownRoot(path, key, __LINE__);
+      throw unknownRoot(path, key);
    return path;
 }
 
@@ -107,7 +108,7 @@ KeyPath parseValueKeyPath(SxString const& key) {
 bool resolveForQuestion(SxString const& key, KeyPath* path) {
    *path = parseKeyPath(key);
    if (path->kind == KeyPath::Unknown)
-      throw unknownRoot(*path, key, __LINE__);
+      throw unknownRoot(*path, key);
    return path->kind != KeyPath::Reserved;
 }
 
@@ -115,9 +116,9 @@ bool resolveForQuestion(SxString const& key, KeyPath* path) {
 KeyPath resolveForCreating(SxString const& key) {
    KeyPath path = parseKeyPath(key);
    if (path.kind == KeyPath::Reserved)
-      throw SxException("Forbidden registry root key.", kSource, __LINE__);
+      throw SxException("Forbidden registry root key.", kSource);
    if (path.kind == KeyPath::Unknown)
-      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+      throw SxException("Unknown registry root key " + key, kSource);
    return path;
 }
 
@@ -176,7 +177,7 @@ SxString dataToText(DWORD type, SxArray<unsigned char> const& data) {
    case REG_LINK:
       return SxString();
    default:
-      throw SxException("Unknown Registry Value Type!", kSource, __LINE__);
+      throw SxException("Unknown Registry Value Type!", kSource);
    }
 }
 
@@ -217,15 +218,13 @@ DWORD textToData(VoRegistry::Item::RegValType type, SxString const& data,
    case Item::None:
       return REG_NONE;
    case Item::DWordLittleEndian:
-      throw SxException("'DWordLittleEndian' Registry Value Type not supported!", kSource,
-                        __LINE__);
+      throw SxException("'DWordLittleEndian' Registry Value Type not supported!", kSource);
    case Item::Link:
-      throw SxException("Link' Registry Value Type not supported!", kSource, __LINE__);
+      throw SxException("Link' Registry Value Type not supported!", kSource);
    case Item::QWordLittleEndian:
-      throw SxException("'QWordLittleEndian' Registry Value Type not supported!", kSource,
-                        __LINE__);
+      throw SxException("'QWordLittleEndian' Registry Value Type not supported!", kSource);
    }
-   throw SxException("Unknown Registry Value Type", kSource, __LINE__);
+   throw SxException("Unknown Registry Value Type", kSource);
 }
 
 } // namespace
@@ -258,7 +257,7 @@ void VoRegistry::Item::print() const {
 SxString VoRegistry::Item::type2String(RegValType type) {
    const int number = static_cast<int>(type);
    if (number < 0 || number >= kNTypes)
-      throw SxException("Unknown Registry Value Type " + SxString(number), kSource, __LINE__);
+      throw SxException("Unknown Registry Value Type " + SxString(number), kSource);
    return kTypeNames[number];
 }
 
@@ -266,7 +265,7 @@ VoRegistry::Item::RegValType VoRegistry::Item::string2Type(SxString const& name)
    for (int i = 0; i < kNTypes; ++i)
       if (name == kTypeNames[i])
          return static_cast<RegValType>(i);
-   throw SxException("Unknown Registry Value Type: " + name, kSource, __LINE__);
+   throw SxException("Unknown Registry Value Type: " + name, kSource);
 }
 
 SxString VoRegistry::Item::binary2String(SxArray<unsigned char> bytes) {
@@ -298,8 +297,7 @@ SxArray<unsigned char> VoRegistry::Item::string2Binary(SxString const& text) {
       bool error = false;
       const auto octet = pair.toNumber<unsigned char>(&error, 16);
       if (error)
-         throw SxException("Cannot convert " + text + " (" + pair + ") to binary data.", kSource,
-                           __LINE__);
+         throw SxException("Cannot convert " + text + " (" + pair + ") to binary data.", kSource);
       bytes[i] = octet;
    }
    return bytes;
@@ -331,9 +329,9 @@ bool VoRegistry::contains(SxString const& key, SxString const& value) {
 bool VoRegistry::isReadable(SxString const& key) {
    const KeyPath path = parseKeyPath(key);
    if (path.kind == KeyPath::Reserved)
-      throw SxException("Hidden registry root key in " + key, kSource, __LINE__);
+      throw SxException("Hidden registry root key in " + key, kSource);
    if (path.kind == KeyPath::Unknown)
-      throw SxException("Unknown registry root key in " + key, kSource, __LINE__);
+      throw SxException("Unknown registry root key in " + key, kSource);
    KeyHandle handle;
    return openKey(path, KEY_READ, &handle) == ERROR_SUCCESS;
 }
@@ -364,8 +362,7 @@ SxString VoRegistry::getVal(SxString const& key, SxString const& value) {
    KeyHandle handle;
    LSTATUS status = openKey(path, KEY_QUERY_VALUE, &handle);
    if (status != ERROR_SUCCESS)
-      throw SxException("Can't open registry key '" + key + "' : " + errorText(status), kSource,
-                        __LINE__);
+      throw SxException("Can't open registry key '" + key + "' : " + errorText(status), kSource);
    const SxArray<SxChar16> name = value.utf16();
    DWORD type = 0;
    DWORD size = 0;
@@ -373,13 +370,13 @@ SxString VoRegistry::getVal(SxString const& key, SxString const& value) {
    if (status != ERROR_SUCCESS)
       throw SxException("Can't query registry key value '" + value + "' in key '" + key +
                             "' : " + errorText(status),
-                        kSource, __LINE__);
+                        kSource);
    SxArray<unsigned char> data(static_cast<std::ptrdiff_t>(size));
    status = RegQueryValueExW(handle.get(), name.elements(), nullptr, &type, data.elements(), &size);
    if (status != ERROR_SUCCESS)
       throw SxException("Can't read registry value '" + value + "' in key '" + key +
                             "' : " + errorText(status),
-                        kSource, __LINE__);
+                        kSource);
    data.resize(static_cast<std::ptrdiff_t>(size));
    return dataToText(type, data);
 }
@@ -389,19 +386,17 @@ int32_t VoRegistry::getNElems(SxString const& key) {
    if (path.kind == KeyPath::Reserved)
       return 0;
    if (path.kind == KeyPath::Unknown)
-      throw SxException("Unknown registry root key " + key, kSource, __LINE__);
+      throw SxException("Unknown registry root key " + key, kSource);
    KeyHandle handle;
    LSTATUS status = openKey(path, KEY_QUERY_VALUE, &handle);
    if (status != ERROR_SUCCESS)
-      throw SxException("Can't open registry key '" + key + "' : " + errorText(status), kSource,
-                        __LINE__);
+      throw SxException("Can't open registry key '" + key + "' : " + errorText(status), kSource);
    DWORD subKeys = 0;
    DWORD values = 0;
    status = RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
                              &values, nullptr, nullptr, nullptr, nullptr);
    if (status != ERROR_SUCCESS)
-      throw SxException("Can't query registry key '" + key + "' : " + errorText(status), kSource,
-                        __LINE__);
+      throw SxException("Can't query registry key '" + key + "' : " + errorText(status), kSource);
    return static_cast<int32_t>(subKeys + values);
 }
 
@@ -415,7 +410,7 @@ void VoRegistry::setVal(SxString const& key, SxString const& value, Item::RegVal
    if (openStatus != ERROR_SUCCESS)
       throw SxException("Can't open registry key '" + key + "' for writing : " +
                             SxString(static_cast<long>(openStatus)) + ":" + errorText(openStatus),
-                        kSource, __LINE__);
+                        kSource);
    std::vector<BYTE> bytes;
    const DWORD winType = textToData(type, data, &bytes);
    const LSTATUS status =
@@ -424,7 +419,7 @@ void VoRegistry::setVal(SxString const& key, SxString const& value, Item::RegVal
    if (status != ERROR_SUCCESS)
       throw SxException("Can't set registry key '" + key + " value '" + value + "' to '" + data +
                             "' : " + errorText(status),
-                        kSource, __LINE__);
+                        kSource);
 }
 
 void VoRegistry::mkdir_p(SxString const& key) {
@@ -449,7 +444,7 @@ void VoRegistry::mkdir_p(SxString const& key) {
          throw SxException("Can't create registry key '" + key + "' : " + "Level '" + name +
                                "' Error : " + SxString(static_cast<long>(status)) + " : " +
                                errorText(status),
-                           kSource, __LINE__);
+                           kSource);
       levels.push_back(std::move(level));
    }
 }
@@ -463,18 +458,18 @@ void VoRegistry::rm(SxString const& key, SxString const& value) {
    if (status != ERROR_SUCCESS)
       throw SxException("Can't delete value '" + value + "' in registry key '" + key +
                             "' : " + errorText(status),
-                        kSource, __LINE__);
+                        kSource);
 }
 
 void VoRegistry::rm_rf(SxString const& key) {
    if (!contains(key))
       return;
    if (!isWritable(key))
-      throw SxException("User rights not sufficient to remove '" + key + "'", kSource, __LINE__);
+      throw SxException("User rights not sufficient to remove '" + key + "'", kSource);
    const KeyPath path = parseKeyPath(key);
    const LSTATUS status = RegDeleteTreeW(path.root, path.subPath.utf16().elements());
    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-      throw SxException("Can't delete registry tree " + key + errorText(status), kSource, __LINE__);
+      throw SxException("Can't delete registry tree " + key + errorText(status), kSource);
 }
 
 void VoRegistry::rmdir(SxString const& key) {
@@ -536,14 +531,15 @@ const char* ntPrefix(HKEY root) {
 }
 
 SxException patternFailure(SxString const& text, SxString const& pattern,
-                           std::vector<std::string_view> const& result, int line) {
+                           std::vector<std::string_view> const& result,
+                           SxException::Where where = SxException::Where::current()) {
    std::string joined;
    for (std::string_view part : result)
       joined += part;
    return SxException("Applying Regular Expression failed! Incoming Line: " + text +
                           " Applying Regular Expression: " + pattern +
                           " Result: " + SxString(joined),
-                      kSource, line);
+                      kSource, where);
 }
 
 // String data in JSON string form: every backslash doubled, every double quote preceded by a
@@ -580,17 +576,17 @@ void VoRegistry::write(SxString const& dir, ItemList const& items) {
       }
       root.write(file.getAbsPath());
    } catch (SxException const& e) {
-      throw SxException(e, "Failed to write file " + file.getAbsPath(), kSource, __LINE__);
+      throw SxException(e, "Failed to write file " + file.getAbsPath(), kSource);
    }
 }
 
 VoRegistry::ItemList VoRegistry::read(SxString const& dir) {
    const SxString path = dir + "registry.json";
    if (!SxFSAction::test_f(path))
-      throw SxException("File " + path + " not found.", kSource, __LINE__);
+      throw SxException("File " + path + " not found.", kSource);
    const SxString schemaPath = VoSysEnv::getSchemaPath() + "voregistry-schema.json";
    if (!SxFSAction::test_f(schemaPath))
-      throw SxException("Required schema file " + schemaPath + " not found", kSource, __LINE__);
+      throw SxException("Required schema file " + schemaPath + " not found", kSource);
    try {
       SxFileIO io;
       io.open(path, "rb", 0600);
@@ -604,7 +600,7 @@ VoRegistry::ItemList VoRegistry::read(SxString const& dir) {
 
       const SxParserKit::SxSymbol root = data.getRootSymbol();
       if (root.getElem("version", true).toInt() != 2)
-         throw SxException("File version of '" + path + "' not supported.", kSource, __LINE__);
+         throw SxException("File version of '" + path + "' not supported.", kSource);
       ItemList items;
       const SxParserKit::SxSymbol registry = root.getElem("registry", false);
       if (registry.isValid()) {
@@ -619,15 +615,14 @@ VoRegistry::ItemList VoRegistry::read(SxString const& dir) {
       }
       return items;
    } catch (SxException const& e) {
-      throw SxException(e, "Failed to read file " + path, kSource, __LINE__);
+      throw SxException(e, "Failed to read file " + path, kSource);
    }
 }
 
 VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& drive) {
    if (!SxFSAction::test_f(file))
-      throw SxException("File " + file +
-                            " does not exists.\nCannot create registry entries by CSV.",
-                        kSource, __LINE__);
+      throw SxException(
+          "File " + file + " does not exists.\nCannot create registry entries by CSV.", kSource);
    SxString content;
    try {
       SxFileIO io;
@@ -635,7 +630,7 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
       content = io.readUtf8();
       io.close();
    } catch (SxException const& e) {
-      throw SxException(e, "Cannot read " + file, kSource, __LINE__);
+      throw SxException(e, "Cannot read " + file, kSource);
    }
 
    const SxString operationPattern = "\"RegSetValue\",\"(.+)\",\"SUCCESS\"";
@@ -669,16 +664,16 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
       }
       const std::string_view line = std::string_view(text).substr(start, end - start);
       if (operation.matchViews(line, &op) != 2)
-         throw patternFailure(SxString(line), operationPattern, op, __LINE__);
+         throw patternFailure(SxString(line), operationPattern, op);
       path.assign(op[1]);
       std::replace(path.begin(), path.end(), '\\', '/');
       if (pathParts.matchViews(path, &parts) != 3)
-         throw patternFailure(SxString(path), pathPattern, parts, __LINE__);
+         throw patternFailure(SxString(path), pathPattern, parts);
       Item item;
       item.key = driveToPlaceholder.subst(SxString(parts[1]));
       item.value = SxString(parts[2]);
       if (typePart.matchViews(line, &type) != 2)
-         throw patternFailure(SxString(line), typePattern, type, __LINE__);
+         throw patternFailure(SxString(line), typePattern, type);
       item.type = Item::string2Type(SxString(type[1]));
       const std::string_view dataText =
           dataPart.matchViews(line, &data) == 2 ? data[1] : std::string_view();
@@ -717,7 +712,7 @@ void VoRegistry::setValAsAdmin(SxString const& key, SxString const& value, Item:
    const Driver& d = driver();
    if (!d.setValue || d.setValue(driverText(ntPath), driverText(name), winType,
                                  bytes.empty() ? nullptr : bytes.data(), bytes.size()) != 0)
-      throw SxException("Cannot set registry value: VARGEN Driver error", kSource, __LINE__);
+      throw SxException("Cannot set registry value: VARGEN Driver error", kSource);
 }
 
 void VoRegistry::mkdir_pAsAdmin(SxString const& key) {
@@ -732,7 +727,7 @@ void VoRegistry::mkdir_pAsAdmin(SxString const& key) {
    SxList<SxString> done;
    for (SxString const& name : path.names) {
       if (!d.createKey || d.createKey(driverText(parent.utf16()), driverText(name.utf16())) != 0)
-         throw SxException("Cannot create registry key: VARGEN Driver error", kSource, __LINE__);
+         throw SxException("Cannot create registry key: VARGEN Driver error", kSource);
       done.append(name);
       parent = prefix + SxString::join(done, "\\");
    }
@@ -750,7 +745,7 @@ void VoRegistry::rmAsAdmin(SxString const& key, SxString const& value) {
    const Driver& d = driver();
    if (!d.removeValue || d.removeValue(driverText((SxString(prefix) + path.subPath).utf16()),
                                        driverText(value.utf16())) != 0)
-      throw SxException("Cannot delete registry value: VARGEN Driver error", kSource, __LINE__);
+      throw SxException("Cannot delete registry value: VARGEN Driver error", kSource);
 }
 
 void VoRegistry::createRegEntries(ItemList const& items, SxString const& drive) {
@@ -760,7 +755,7 @@ void VoRegistry::createRegEntries(ItemList const& items, SxString const& drive) 
          throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to write [%s], "
                                              "please run as admin. \n",
                                              item.key.utf8()),
-                           kSource, __LINE__);
+                           kSource);
       setVal(fillDrive.subst(item.key), fillDrive.subst(item.value), item.type,
              fillDrive.subst(item.data));
    }
@@ -772,7 +767,7 @@ void VoRegistry::removeRegEntries(ItemList const& items) {
          throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to remove [%s], "
                                              "please run as admin.\n",
                                              item.key.utf8()),
-                           kSource, __LINE__);
+                           kSource);
       rm(item.key, item.value);
    }
 }

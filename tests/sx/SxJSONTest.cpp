@@ -13,7 +13,7 @@ SxException raised(const std::function<void()>& f) {
    } catch (const SxException& e) {
       return e;
    }
-   return SxException("(nothing raised)", "", 0);
+   return SxException("(nothing raised)", "");
 }
 
 TEST(SxJSONParser, ParseErrorsCarryTheSourceLineAndColumn) {

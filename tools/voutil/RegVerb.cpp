@@ -62,8 +62,7 @@ int listKey(const SxString& key) {
    LSTATUS status =
        RegOpenKeyExW(root, SxString::join(below, "\\").utf16().elements(), 0, KEY_READ, &handle);
    if (status != ERROR_SUCCESS)
-      throw SxException("Can't open registry key '" + key + "' : " + sxstrerror(status), kSource,
-                        __LINE__);
+      throw SxException("Can't open registry key '" + key + "' : " + sxstrerror(status), kSource);
    struct Closer {
       HKEY handle;
       ~Closer() { RegCloseKey(handle); }
@@ -101,8 +100,7 @@ int listKey(const SxString& key) {
       std::printf("%s\t%s\t%s\n", valueName.utf8(), windowsTypeName(type).utf8(), text.utf8());
    }
    if (status != ERROR_NO_MORE_ITEMS)
-      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource,
-                        __LINE__);
+      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource);
    return Success;
 }
 

@@ -62,7 +62,7 @@ std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
       }
       throw SxException("Can't start process '" + program + "' : " + SxString(what) + ": " +
                             SxString(std::strerror(err)),
-                        kSource, __LINE__);
+                        kSource);
    };
    if ((pipes & SxProcess::StdIn) && ::pipe2(inPipe, O_CLOEXEC) != 0)
       fail("pipe", errno);
@@ -155,7 +155,7 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
          if (errno == EINTR)
             continue;
          throw SxException("Can't read from child process: " + SxString(std::strerror(errno)),
-                           kSource, __LINE__);
+                           kSource);
       }
       for (nfds_t i = 0; i < n; ++i) {
          if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -179,7 +179,7 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
    while (::waitpid(child.pid, &status, 0) < 0) {
       if (errno != EINTR)
          throw SxException("Can't wait for child process: " + SxString(std::strerror(errno)),
-                           kSource, __LINE__);
+                           kSource);
    }
    child.pid = -1;
    if (WIFEXITED(status))

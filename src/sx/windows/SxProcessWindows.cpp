@@ -96,7 +96,7 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
       closeHandle(childErr);
       throw SxException("Can't start process '" + program + "' : " + SxString(what) + ": " +
                             sxstrerror(static_cast<long>(code)),
-                        kSource, __LINE__);
+                        kSource);
    };
    // Our ends must not be inherited, or the child would hold its own pipes open.
    auto makePipe = [&](HANDLE& ours, HANDLE& theirs, bool childReads) {
@@ -180,7 +180,7 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
    if (!::GetExitCodeProcess(child.process, &code))
       throw SxException("Can't wait for child process: " +
                             sxstrerror(static_cast<long>(::GetLastError())),
-                        kSource, __LINE__);
+                        kSource);
    closeHandle(child.process);
    return static_cast<int>(code);
 }

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <source_location>
 #include <string>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
@@ -13,12 +14,17 @@
 /// optionally the exception it was raised in response to (its cause).
 class SxException : public std::exception {
 public:
-   /// A failure detected at source:line.
-   SxException(const SxString& message, const char* source, int line);
+   /// The place that raises an exception: the line of the expression that constructs it.
+   using Where = std::source_location;
+
+   /// A failure detected in source (a path such as "src/util/VoRegistry") at the caller's line.
+   SxException(const SxString& message, const char* source, Where where = Where::current());
    /// A failure raised while handling cause; the new exception keeps a copy of cause.
-   SxException(const SxException& cause, const SxString& message, const char* source, int line);
+   SxException(const SxException& cause, const SxString& message, const char* source,
+               Where where = Where::current());
    /// A failure of the kind tag, such as "FileWriteError".
-   SxException(const char* tag, const SxString& message, const char* source, int line);
+   SxException(const char* tag, const SxString& message, const char* source,
+               Where where = Where::current());
 
    [[nodiscard]] const SxString& getTag() const { return tag_; }
    [[nodiscard]] const SxString& getMessage() const { return message_; }
