@@ -20,3 +20,4 @@
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
+#include <sx/SxMd5.h>
