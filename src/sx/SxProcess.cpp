@@ -19,6 +19,8 @@ SxProcess::~SxProcess() {
    if (!child_)
       return;
    try {
+      // A child that reads its input to the end would never end while our end stays open.
+      sx::detail::closeChildStdin(*child_);
       // Only the base hooks are reachable here; a derived class must wait before it goes.
       (void)SxProcess::wait();
    } catch (const SxException&) {
