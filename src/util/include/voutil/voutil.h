@@ -15,6 +15,7 @@
 #include <sx/SxString.h>
 #include <sx/SxThread.h>
 #include <sx/SxTimer.h>
+#include <sx/SxUtf.h>
 #include <voutil/VoArchive.h>
 #include <voutil/VoLog.h>
 #include <voutil/VoRegistry.h>
