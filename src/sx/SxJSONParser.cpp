@@ -126,7 +126,7 @@ void SxSchema::validate(const SxParserKit::SxSymbol& data) const {
    if (!data.isValid())
       throw SxException("ValidationError", "Cannot validate an undefined symbol", kSource);
    rapidjson::SchemaValidator validator(schema_->schema);
-   if (static_cast<const rapidjson::Value*>(data.node_)->Accept(validator))
+   if (static_cast<const rapidjson::Value*>(data.node())->Accept(validator))
       return;
    rapidjson::StringBuffer dataPointer, schemaPointer;
    validator.GetInvalidDocumentPointer().StringifyUriFragment(dataPointer);

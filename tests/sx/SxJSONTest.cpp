@@ -100,6 +100,27 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    EXPECT_EQ(raised([&] { root.write(dir.file("no/dir/x.json").c_str()); }).getTag(), "IOError");
 }
 
+TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
+   SxSymbol root = SxSymbol::newTree();
+   root.setType(SxSymbol::Group);
+   SxSymbol first = root.append("first", SxSymbol::Group);
+   SxSymbol list = root.append("list", SxSymbol::List);
+   SxSymbol element = list.append(SxSymbol::Group);
+   for (int i = 0; i < 40; ++i) { // enough to move the siblings' storage
+      root.append(SxString("m") + SxString(i), i);
+      list.append(i);
+   }
+   first.append("late", 1);
+   element.append("late", 2);
+   EXPECT_EQ(root.getElem("first").getElem("late").toInt(), 1);
+   EXPECT_EQ(root.getElem("list").toList()(0).getElem("late").toInt(), 2);
+
+   root.setType(SxSymbol::Group);
+   const SxException gone = raised([&] { (void)first.getElem("late"); });
+   EXPECT_EQ(gone.getTag(), "InvalidOperation");
+   EXPECT_EQ(gone.getMessage(), "first in '' no longer exists");
+}
+
 TEST(SxSchema, ValidationNamesTheOffendingPlace) {
    SxJSONParser schemaParser;
    schemaParser.readString(R"({"type": "object", "required": ["version"],
