@@ -86,8 +86,50 @@ TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
 #else
 #include <cstdlib>
 #include <sx/SxExecPath.h>
+#include <windows.h>
 
 namespace {
+
+const char* commandInterpreter() {
+   const char* comspec = std::getenv("ComSpec");
+   return comspec ? comspec : "C:/windows/system32/cmd.exe";
+}
+
+TEST(SxProcess, AChildInheritsOnlyItsOwnHandles) {
+   // An inheritable pipe end of ours stands for the pipes of a child started at the same moment.
+   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+   HANDLE readEnd = nullptr, writeEnd = nullptr;
+   ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
+   SxProcess holder(commandInterpreter()); // runs until its standard input ends
+   holder.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+   holder.start({});
+   ::CloseHandle(writeEnd);
+   DWORD available = 0;
+   const BOOL writerLeft = ::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr);
+   holder.finishExecution();
+   ::CloseHandle(readEnd);
+   EXPECT_FALSE(writerLeft) << "the child holds our pipe end";
+}
+
+class FailingErrorHook : public SxProcess {
+public:
+   using SxProcess::SxProcess;
+   void readFromStderr(const SxString& /*text*/) override {
+      throw SxException("hook failed", "test");
+   }
+};
+
+TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
+   FailingErrorHook p(commandInterpreter(), {"/c", "echo oops 1>&2"});
+   p.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
+   p.start({});
+   try {
+      (void)p.wait();
+      FAIL() << "the hook's exception was lost";
+   } catch (const SxException& e) {
+      EXPECT_EQ(e.getMessage(), "hook failed");
+   }
+}
 
 // The POSIX cases above need a shell; on Windows the child is the command interpreter or this
 // very test program, which prints its list of tests.
