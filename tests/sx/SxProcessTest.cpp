@@ -1,10 +1,14 @@
+#include <common/Messages.h>
 #include <common/TempDir.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sx/SxException.h>
 #include <sx/SxProcess.h>
 
 #ifndef _WIN32
 namespace {
+
+using ::testing::StartsWith;
 
 class Recorder : public SxProcess {
 public:
@@ -72,12 +76,8 @@ TEST(SxProcess, TheDestructorClosesStandardInputBeforeItsLastWait) {
 
 TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
    SxProcess missing("/nonexistent/tool");
-   try {
-      missing.start({});
-      FAIL();
-   } catch (const SxException& e) {
-      EXPECT_TRUE(e.getMessage().str().starts_with("Can't start process '/nonexistent/tool' : "));
-   }
+   EXPECT_THAT(vo::test::messageOf([&] { missing.start({}); }),
+               StartsWith("Can't start process '/nonexistent/tool' : "));
    SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
    EXPECT_EQ(killed.run({}), 128 + 9);
 }
@@ -89,6 +89,8 @@ TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
 #include <windows.h>
 
 namespace {
+
+using ::testing::StartsWith;
 
 const char* commandInterpreter() {
    const char* comspec = std::getenv("ComSpec");
@@ -123,12 +125,7 @@ TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
    FailingErrorHook p(commandInterpreter(), {"/c", "echo oops 1>&2"});
    p.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
    p.start({});
-   try {
-      (void)p.wait();
-      FAIL() << "the hook's exception was lost";
-   } catch (const SxException& e) {
-      EXPECT_EQ(e.getMessage(), "hook failed");
-   }
+   EXPECT_EQ(vo::test::messageOf([&] { (void)p.wait(); }), "hook failed");
 }
 
 // The POSIX cases above need a shell; on Windows the child is the command interpreter or this
@@ -148,13 +145,8 @@ TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
        << lister.getStdout();
 
    SxProcess missing("C:/nonexistent/tool.exe");
-   try {
-      missing.start({});
-      FAIL();
-   } catch (const SxException& e) {
-      EXPECT_TRUE(e.getMessage().str().starts_with("Can't start process 'C:/nonexistent/tool.exe'"))
-          << e.getMessage();
-   }
+   EXPECT_THAT(vo::test::messageOf([&] { missing.start({}); }),
+               StartsWith("Can't start process 'C:/nonexistent/tool.exe'"));
 }
 
 } // namespace
