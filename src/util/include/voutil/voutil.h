@@ -20,3 +20,5 @@
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
+#include <voutil/VoBase64.h>
+#include <voutil/VoEncrypt.h>
