@@ -20,23 +20,31 @@ constexpr char kNoSpace[] = "Not enough space in the output buffer";
 // How far the state machine reads on its own before it hands back to the kernel.
 constexpr std::size_t kScalarStretch = 32;
 
-bool isSpace(char ch) {
-   return std::isspace(static_cast<unsigned char>(ch)) != 0;
-}
-
 // The decoder's state between characters: the place in the group, the bytes completed so far
 // and the characters read so far (whitespace included).
+//
+// The text ends at its first NUL. A length of kUnknownLength makes the decoder find the NUL as
+// it goes, a window ahead of the kernel, so that the text is read from memory once. A known
+// length may count bytes beyond the NUL, since neither the kernels nor the state machine read
+// past it. With foreignHighBytes, bytes above 127 are never whitespace, which is how the '?' of
+// a text's ASCII form behaves.
 class Decoder {
 public:
-   Decoder(char const* src, unsigned char* target, long long targetSize)
-       : src_(src), length_(std::strlen(src)), target_(target), size_(targetSize) {}
+   static constexpr std::size_t kUnknownLength = SIZE_MAX;
+
+   Decoder(char const* src, std::size_t length, unsigned char* target, long long targetSize,
+           bool foreignHighBytes)
+       : src_(src), known_(length == kUnknownLength ? 0 : length),
+         lengthFinal_(length != kUnknownLength), target_(target), size_(targetSize),
+         foreignHighBytes_(foreignHighBytes) {}
 
    long long run() {
       vo::base64::Kernels const& kernels = vo::base64::active();
       for (;;) {
          if (state_ == 0) {
+            lookAhead();
             const std::size_t taken = kernels.decode(
-                src_ + pos_, length_ - pos_, target_ ? target_ + index_ : nullptr,
+                src_ + pos_, known_ - pos_, target_ ? target_ + index_ : nullptr,
                 target_ ? static_cast<std::size_t>(std::max(size_ - index_, 0LL)) : 0);
             pos_ += taken;
             index_ += static_cast<long long>(taken / 4 * 3);
@@ -106,6 +114,23 @@ private:
       state_ = (state_ + 1) % 4;
    }
 
+   // Makes sure the next window of the text is known to hold no NUL.
+   void lookAhead() {
+      constexpr std::size_t kWindow = 8 * 1024;
+      known_ = std::max(known_, pos_);
+      if (lengthFinal_ || known_ - pos_ >= kWindow / 2)
+         return;
+      const std::size_t more = strnlen(src_ + known_, kWindow);
+      known_ += more;
+      lengthFinal_ = more < kWindow;
+   }
+
+   [[nodiscard]] bool isSpace(char ch) const {
+      if (foreignHighBytes_ && static_cast<unsigned char>(ch) >= 0x80)
+         return false;
+      return std::isspace(static_cast<unsigned char>(ch)) != 0;
+   }
+
    void requireRoom(long long at) const {
       if (target_ && at >= size_)
          throw SxException(kNoSpace, kSource);
@@ -137,9 +162,11 @@ private:
    }
 
    char const* src_;
-   std::size_t length_;
+   std::size_t known_; // the characters before known_ are not NUL
+   bool lengthFinal_;
    unsigned char* target_;
    long long size_;
+   bool foreignHighBytes_;
    std::size_t pos_ = 0;
    long long index_ = 0;
    int state_ = 0;
@@ -150,20 +177,6 @@ void writeGroup(unsigned char const in[3], char* out, int bytes) {
    out[1] = voBase64[((in[0] & 0x03) << 4) + (in[1] >> 4)];
    out[2] = bytes == 1 ? kPad : voBase64[((in[1] & 0x0F) << 2) + (in[2] >> 6)];
    out[3] = bytes < 3 ? kPad : voBase64[in[2] & 0x3F];
-}
-
-bool isAsciiOnly(std::string const& text) {
-   std::size_t i = 0;
-   for (; i + 8 <= text.size(); i += 8) {
-      uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      if (word & 0x8080808080808080ULL)
-         return false;
-   }
-   for (; i < text.size(); ++i)
-      if (static_cast<unsigned char>(text[i]) >= 0x80)
-         return false;
-   return true;
 }
 
 } // namespace
@@ -193,7 +206,7 @@ long long VoBase64_ntop(unsigned char const* src, long long srcLength, char* tar
 }
 
 long long VoBase64_pton(char const* src, unsigned char* target, long long targetSize) {
-   return Decoder(src, target, targetSize).run();
+   return Decoder(src, Decoder::kUnknownLength, target, targetSize, false).run();
 }
 
 SxString VoBase64::encode(SxArray<char> const& data) {
@@ -217,18 +230,18 @@ SxArray<char> VoBase64::decode(SxString const& text) {
    long long length = 0;
    if (!text.isEmpty()) {
       try {
-         // Only the ASCII form is Base64; other characters become '?' and are reported as such.
-         std::string converted;
-         char const* chars = text.getElems();
-         if (!isAsciiOnly(text.str())) {
-            converted = text.ascii();
-            chars = converted.c_str();
-         }
-         length = VoBase64_pton(chars, nullptr, 0);
+         // The text's ASCII form, in which every other character is a '?', decodes exactly as
+         // its UTF-8 bytes do when those above 127 are foreign: the first one met is reported
+         // at the same position, and nothing is decoded after it.
+         auto pass = [&text](unsigned char* target, long long size) {
+            return Decoder(text.getElems(), static_cast<std::size_t>(text.getNBytes()), target,
+                           size, true)
+                .run();
+         };
+         length = pass(nullptr, 0);
          if (length > 0) {
             bytes.resize(length + 1);
-            if (VoBase64_pton(chars, reinterpret_cast<unsigned char*>(bytes.elements()),
-                              length + 1) != length)
+            if (pass(reinterpret_cast<unsigned char*>(bytes.elements()), length + 1) != length)
                throw SxException("Invalid size of decoded output", kSource);
          }
       } catch (SxException const& e) {
