@@ -13,14 +13,7 @@
 namespace {
 
 namespace plain = vo::test::plain;
-
-plain::Outcome outcomeOf(auto&& call) {
-   try {
-      return {call(), {}};
-   } catch (SxException const& e) {
-      return {0, e.getMessage().str()};
-   }
-}
+using plain::outcomeOf;
 
 void check(bool same) {
    if (!same)

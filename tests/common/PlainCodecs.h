@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <sx/SxArray.h>
+#include <sx/SxException.h>
 #include <voutil/VoEncrypt.h>
 
 namespace vo::test::plain {
@@ -22,6 +23,16 @@ struct Outcome {
    std::string error;
    bool operator==(Outcome const&) const = default;
 };
+
+/// The outcome of a call of the library: its result, or the message of its SxException.
+template <class Call>
+Outcome outcomeOf(Call&& call) {
+   try {
+      return {call(), {}};
+   } catch (SxException const& e) {
+      return {0, e.getMessage().str()};
+   }
+}
 
 inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
                     long long targetSize) {

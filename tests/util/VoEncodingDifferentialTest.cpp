@@ -16,15 +16,8 @@
 namespace {
 
 namespace plain = vo::test::plain;
+using plain::outcomeOf;
 using Kernel = vo::base64::Kernel;
-
-plain::Outcome outcomeOf(auto&& call) {
-   try {
-      return {call(), {}};
-   } catch (SxException const& e) {
-      return {0, e.getMessage().str()};
-   }
-}
 
 class Differential : public ::testing::Test {
 protected:
