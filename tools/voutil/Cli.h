@@ -30,5 +30,8 @@ int runArchive(const Args& args);
 bool isRegRoadAction(const SxString& action);
 int runRegRoad(const Args& args);
 int runReg(const Args& args);
+int runBase64(const Args& args);
+int runRsa(const Args& args);
+int runCaesar(const Args& args);
 
 } // namespace voutil::cli

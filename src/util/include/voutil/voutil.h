@@ -22,3 +22,5 @@
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
 #include <sx/SxMd5.h>
+#include <voutil/VoBase64.h>
+#include <voutil/VoEncrypt.h>
