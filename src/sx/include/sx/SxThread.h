@@ -20,11 +20,11 @@ public:
    SxSystemThread& operator=(const SxSystemThread&) = delete;
 
    /// Starts a thread running main. Starting a running thread does nothing.
-   void start(Priority priority = Normal);
+   virtual void start(Priority priority = Normal);
    /// Blocks until main has returned; returns at once when the thread was never started. When
    /// main ended by an exception, wait raises that exception (once), so that the owner learns
    /// of the failure on its own thread.
-   void wait();
+   virtual void wait();
    [[nodiscard]] Priority getPriority() const { return priority_; }
 
 protected:

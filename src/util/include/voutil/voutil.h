@@ -21,3 +21,5 @@
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
 #include <sx/SxMd5.h>
+#include <voutil/VoAvg.h>
+#include <voutil/VoTaskMon.h>
