@@ -36,4 +36,20 @@ public:
    static void compressZip(SxString const& source, SxString const& archive);
    /// Unpacks a tar archive into destDir, created first.
    static void extractZip(SxString const& archive, SxString const& destDir);
+
+   // zstd streams, in process. Memory stays at the two stream buffers zstd recommends, whatever
+   // the file size. The destination is created (or emptied) before anything else can fail and
+   // is left as far as it was written after a failure.
+
+   /// Compresses the file source into one zstd frame with a content checksum in destination,
+   /// at level (handed to zstd as it is). Raises "Cannot compress <source> using zstd" around
+   /// the cause: "File <source> does not exist", "Cannot create zstd compression context", a
+   /// zstd error or the file error.
+   static void compressZSTD(SxString const& source, SxString const& destination, int level = 3);
+   /// Decompresses the zstd file source (one or more frames, decoded into their
+   /// concatenation) into destination. A source that ends inside a frame gives the bytes
+   /// decoded so far. Raises "Cannot decompress <source> using zstd" around the cause: "File
+   /// <source> does not exist", "Cannot create zstd decompression context", a zstd error
+   /// (corrupt or foreign data, a checksum mismatch) or the file error.
+   static void extractZSTD(SxString const& source, SxString const& destination);
 };
