@@ -15,9 +15,12 @@ constexpr char kSource[] = "src/util/VoArchive";
 using CompressionContext = std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)>;
 using DecompressionContext = std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)>;
 
-void requireSource(SxString const& source) {
+// The destination is created (or emptied) here, before anything else can fail.
+void openFiles(SxString const& source, SxString const& destination, SxFileIO& in, SxFileIO& out) {
    if (!SxFSAction::test_f(source))
       throw SxException("File " + source + " does not exist", kSource);
+   in.open(source, "rb", 0600);
+   out.open(destination, "wb", 0600);
 }
 
 // A streaming call answers with an error code in place of a size; the loops stop on it rather
@@ -39,9 +42,7 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
    try {
       SxFileIO in;
       SxFileIO out;
-      requireSource(source);
-      in.open(source, "rb", 0600);
-      out.open(destination, "wb", 0600);
+      openFiles(source, destination, in, out);
       const size_t inSize = ZSTD_CStreamInSize();
       const size_t outSize = ZSTD_CStreamOutSize();
       SxArray<char> inBuffer;
@@ -81,9 +82,7 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination)
    try {
       SxFileIO in;
       SxFileIO out;
-      requireSource(source);
-      in.open(source, "rb", 0600);
-      out.open(destination, "wb", 0600);
+      openFiles(source, destination, in, out);
       const size_t inSize = ZSTD_DStreamInSize();
       const size_t outSize = ZSTD_DStreamOutSize();
       SxArray<char> inBuffer;
