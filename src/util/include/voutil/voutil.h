@@ -23,3 +23,4 @@
 #include <sx/SxMd5.h>
 #include <voutil/VoAvg.h>
 #include <voutil/VoTaskMon.h>
+#include <voutil/VoCopyTask.h>
