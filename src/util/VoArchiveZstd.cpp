@@ -35,14 +35,29 @@ int64_t asCount(size_t n) {
    return static_cast<int64_t>(n);
 }
 
+void report(VoArchive::ReadProgress const& onRead, SxFileIO const& in, int64_t size) {
+   if (onRead)
+      onRead(static_cast<uint64_t>(in.getOffset()), static_cast<uint64_t>(size));
+}
+
 } // namespace
 
 void VoArchive::compressZSTD(SxString const& source, SxString const& destination, int level) {
+   compressZSTD(source, destination, level, ReadProgress());
+}
+
+void VoArchive::extractZSTD(SxString const& source, SxString const& destination) {
+   extractZSTD(source, destination, ReadProgress());
+}
+
+void VoArchive::compressZSTD(SxString const& source, SxString const& destination, int level,
+                             ReadProgress const& onRead) {
    SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
    try {
       SxFileIO in;
       SxFileIO out;
       openFiles(source, destination, in, out);
+      const int64_t sourceSize = in.getSize();
       const size_t inSize = ZSTD_CStreamInSize();
       const size_t outSize = ZSTD_CStreamOutSize();
       SxArray<char> inBuffer;
@@ -58,6 +73,7 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
       bool lastChunk = false;
       while (!lastChunk) {
          const int64_t got = in.read(inBuffer, asCount(inSize));
+         report(onRead, in, sourceSize);
          lastChunk = got < asCount(inSize);
          const ZSTD_EndDirective directive = lastChunk ? ZSTD_e_end : ZSTD_e_continue;
          ZSTD_inBuffer input{inBuffer.elements(), static_cast<size_t>(got), 0};
@@ -77,12 +93,14 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
    }
 }
 
-void VoArchive::extractZSTD(SxString const& source, SxString const& destination) {
+void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
+                            ReadProgress const& onRead) {
    SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
    try {
       SxFileIO in;
       SxFileIO out;
       openFiles(source, destination, in, out);
+      const int64_t sourceSize = in.getSize();
       const size_t inSize = ZSTD_DStreamInSize();
       const size_t outSize = ZSTD_DStreamOutSize();
       SxArray<char> inBuffer;
@@ -93,6 +111,7 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination)
 
       do {
          const int64_t got = in.read(inBuffer, asCount(inSize));
+         report(onRead, in, sourceSize);
          ZSTD_inBuffer input{inBuffer.elements(), static_cast<size_t>(got), 0};
          // A full output buffer may leave decoded bytes inside zstd: call again until it has
          // room to spare, even when the chunk is used up.

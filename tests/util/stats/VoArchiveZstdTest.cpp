@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <filesystem>
@@ -126,6 +127,26 @@ TEST_F(VoArchiveZstd, AnUnwritableDestinationFailsWithTheFileError) {
    ASSERT_EQ(messages.size(), 2u);
    EXPECT_EQ(messages[0], "Cannot compress " + src + " using zstd");
    EXPECT_TRUE(messages[1].starts_with("Can't open file '" + target + "'")) << messages[1];
+}
+
+TEST_F(VoArchiveZstd, ReadingIsReportedAndCanBeCancelled) {
+   const std::string content = mixedData(3 * ZSTD_CStreamInSize() + 5);
+   writeFile(src, content);
+   std::vector<uint64_t> seen;
+   VoArchive::compressZSTD(src.c_str(), packed.c_str(), 1, [&](uint64_t read, uint64_t size) {
+      EXPECT_EQ(size, content.size());
+      seen.push_back(read);
+   });
+   ASSERT_EQ(seen.size(), 4u);
+   EXPECT_EQ(seen.back(), content.size());
+   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+   const auto messages = messagesOf([&] {
+      VoArchive::extractZSTD(packed.c_str(), back.c_str(),
+                             [](uint64_t, uint64_t) { throw SxException("cancelled", "tests"); });
+   });
+   EXPECT_EQ(messages, (std::vector<std::string>{"Cannot decompress " + packed + " using zstd",
+                                                 "cancelled"}));
 }
 
 } // namespace

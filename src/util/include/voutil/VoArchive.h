@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <sx/SxException.h>
 #include <sx/SxString.h>
 #include <sx/SxTimer.h>
@@ -52,4 +54,15 @@ public:
    /// <source> does not exist", "Cannot create zstd decompression context", a zstd error
    /// (corrupt or foreign data, a checksum mismatch) or the file error.
    static void extractZSTD(SxString const& source, SxString const& destination);
+
+   /// Told, after each chunk read from the source of a zstd operation, how many bytes of the
+   /// source have been read and how large it is. It runs on the calling thread; an SxException
+   /// it raises ends the operation like any other failure (the way to cancel one).
+   using ReadProgress = std::function<void(uint64_t bytesRead, uint64_t sourceSize)>;
+   /// compressZSTD, reporting its reading to onRead.
+   static void compressZSTD(SxString const& source, SxString const& destination, int level,
+                            ReadProgress const& onRead);
+   /// extractZSTD, reporting its reading to onRead.
+   static void extractZSTD(SxString const& source, SxString const& destination,
+                           ReadProgress const& onRead);
 };
