@@ -33,5 +33,9 @@ int runReg(const Args& args);
 int runBase64(const Args& args);
 int runRsa(const Args& args);
 int runCaesar(const Args& args);
+int runZstd(const Args& args);
+int runUnzstd(const Args& args);
+int runCopy(const Args& args);
+int runStats(const Args& args);
 
 } // namespace voutil::cli

@@ -39,6 +39,18 @@ const Verb kVerbs[] = {
      runRsa},
     {"caesar", "encrypt|decrypt KEYFILE IN OUT [--words N]",
      "shift IN's 64-bit words with the key of KEYFILE, the first N only (default: all)", runCaesar},
+    {"zstd", "[--level N] [--quiet] [--progress FILE] SRC DST",
+     "compress SRC into the zstd file DST (level 3 unless given)", runZstd},
+    {"unzstd", "[--quiet] [--progress FILE] SRC DST", "decompress the zstd file SRC into DST",
+     runUnzstd},
+    {"copy", "SRC DST [--range SRCOFF:DSTOFF:N]... [--quiet] [--progress FILE]",
+     "copy SRC (or its ranges) into DST and print the MD5 of the copied bytes as md5sum does;\n"
+     "      Ctrl-C stops after the current piece (exit 130)",
+     runCopy},
+    {"stats", "[--window N]",
+     "count, average, sigma, minimum and maximum of the numbers on standard input, one a line\n"
+     "      (average and sigma over the last N with --window)",
+     runStats},
 };
 
 void printHelp(std::FILE* out) {

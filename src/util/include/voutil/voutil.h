@@ -24,3 +24,6 @@
 #include <sx/SxMd5.h>
 #include <voutil/VoBase64.h>
 #include <voutil/VoEncrypt.h>
+#include <voutil/VoAvg.h>
+#include <voutil/VoTaskMon.h>
+#include <voutil/VoCopyTask.h>
