@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <sx/SxMd5.h>
 #include <sx/SxRegex.h>
 #include <sx/SxUUIDv4.h>
 #include <vector>
@@ -127,6 +128,10 @@ SxString VoSysEnv::getMachineId() {
    } catch (const SxException&) {
       throw SxException("Cannot read machine id from >HKLM/SOFTWARE/MORV/MachineGuid<", kSource);
    }
+}
+
+SxString VoSysEnv::getUserId() {
+   return SxMd5::get(getMachineId());
 }
 
 SxList<SxString> VoSysEnv::getAdaptersId() {

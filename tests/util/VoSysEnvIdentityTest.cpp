@@ -1,6 +1,7 @@
 #include <common/Messages.h>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sx/SxMd5.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 
@@ -68,6 +69,10 @@ TEST(VoSysEnvIdentity, MachineIdComesFromTheRegistry) {
    const SxString before = had ? VoRegistry::getVal(key, "MachineGuid") : SxString();
    VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, "machine-1");
    EXPECT_EQ(VoSysEnv::getMachineId(), "machine-1");
+   EXPECT_EQ(VoSysEnv::getUserId(), SxMd5::get("machine-1"));
+   EXPECT_EQ(VoSysEnv::getUserId(), VoSysEnv::getUserId());
+   VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, "machine-2");
+   EXPECT_NE(VoSysEnv::getUserId(), SxMd5::get("machine-1"));
    VoRegistry::rm(key, "MachineGuid");
    EXPECT_EQ(
        messagesOf([] { (void)VoSysEnv::getMachineId(); }),

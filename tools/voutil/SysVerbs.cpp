@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <sx/SxException.h>
+#include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 #include <windows.h>
 
@@ -55,6 +56,8 @@ int runSys(const Args& args) {
    show("time stamp", VoSysEnv::getTimestamp());
    show("host", VoSysEnv::getHostname());
    show("user", VoSysEnv::getUsername());
+   if (VoRegistry::isVal("HKLM/SOFTWARE/MORV", "MachineGuid"))
+      show("user id", VoSysEnv::getUserId());
    const SxList<SxString> adapters = VoSysEnv::getAdaptersId();
    show("adapters", adapters.isEmpty() ? SxString("(none)") : SxString::join(adapters, " "));
    const SxString data = VoSysEnv::getDataPath();

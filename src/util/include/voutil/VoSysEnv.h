@@ -104,6 +104,8 @@ public:
    /// The "MachineGuid" value of "HKLM/SOFTWARE/MORV". Raises "Cannot read machine id from
    /// >HKLM/SOFTWARE/MORV/MachineGuid<" when it cannot be read.
    static SxString getMachineId();
+   /// The MD5 digest text of getMachineId(); raises as getMachineId does.
+   static SxString getUserId();
    /// One "XX-XX-XX-XX-XX-XX" text (the first six bytes of the hardware address) per network
    /// adapter, in ascending order, repeats kept. Empty when the system cannot list them or has
    /// more than 32.

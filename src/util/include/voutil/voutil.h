@@ -19,9 +19,11 @@
 #include <sx/SxTimer.h>
 #include <sx/SxUUIDv4.h>
 #include <sx/SxUniqueList.h>
+#include <sx/SxUtf.h>
 #include <voutil/VoArchive.h>
 #include <voutil/VoForSlice.h>
 #include <voutil/VoLog.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
+#include <sx/SxMd5.h>
