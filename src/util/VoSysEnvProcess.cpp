@@ -5,10 +5,14 @@
 #include <sx/SxError.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
-#include <tlhelp32.h>
 #include <voutil/VoLog.h>
 #include <voutil/VoSysEnv.h>
+
+// The snapshot functions need the types of windows.h first.
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 
 namespace {
 constexpr char kSource[] = "src/util/VoSysEnv";

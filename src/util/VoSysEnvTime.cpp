@@ -11,10 +11,12 @@
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 
-// Sockets and the adapter list must come before the rest of the system's declarations.
-#include <iphlpapi.h>
-#include <windows.h>
+// Sockets come before the rest of the system's declarations, the adapter list after them.
+// clang-format off
 #include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+// clang-format on
 
 namespace {
 constexpr char kSource[] = "src/util/VoSysEnv";

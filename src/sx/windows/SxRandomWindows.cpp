@@ -1,6 +1,10 @@
-#include <bcrypt.h>
 #include <sx/SxUUIDv4.h>
+
+// bcrypt.h needs the types of windows.h first.
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+// clang-format on
 
 bool sxSecureRandom(void* buffer, std::size_t n) {
    auto* bytes = static_cast<unsigned char*>(buffer);
