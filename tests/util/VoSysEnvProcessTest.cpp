@@ -45,7 +45,7 @@ TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
    VoSysEnv::killProcess(pid);
    waiter.join();
    EXPECT_TRUE(ended);
-   EXPECT_NE(child.wait(), 0);
+   (void)child.wait(); // ended with exit code 0 on Windows, by SIGKILL on POSIX
    EXPECT_FALSE(VoSysEnv::isProcRunning(child.name()));
    EXPECT_EQ(VoSysEnv::getProcessID(child.name(), 1), VoSysEnv::kProcessNotFound);
 }
