@@ -51,6 +51,18 @@ const Verb kVerbs[] = {
      "count, average, sigma, minimum and maximum of the numbers on standard input, one a line\n"
      "      (average and sigma over the last N with --window)",
      runStats},
+    {"sys", "",
+     "print the clock, time stamp, host, user, adapters, free space, elevation, processors",
+     runSys},
+    {"ps", "[NAME] [--timeout MS]",
+     "list the running executables, or print the process id of NAME (looking up to MS ms)", runPs},
+    {"wait", "PID|NAME [--timeout MS]", "wait for a process to end (at most MS ms; 0: no limit)",
+     runWait},
+    {"kill", "PID", "end a process", runKill},
+    {"bits", "FILE", "print 64 or 32: the bit width of a Windows executable", runBits},
+    {"link", "[--dir] LINK TARGET", "make the symbolic link LINK pointing to TARGET", runLink},
+    {"truncate", "FILE SIZE", "set the length of an existing file", runTruncate},
+    {"appkey", "get|set APP [KEY]", "read or store the user key of an application", runAppkey},
 };
 
 void printHelp(std::FILE* out) {

@@ -11,13 +11,15 @@
 class SxSystemThread {
 public:
    /// Scheduling hint for a started thread. The standard library offers no portable priority,
-   /// so the value is recorded only.
-   enum Priority { Low, Normal, High };
+   /// so the value is recorded only; values beyond the named ones are recorded as given.
+   enum Priority : int { Low, Normal, High };
 
    SxSystemThread() = default;
    virtual ~SxSystemThread();
    SxSystemThread(const SxSystemThread&) = delete;
-   SxSystemThread& operator=(const SxSystemThread&) = delete;
+   /// A thread cannot be copied: assigning keeps this object's own thread and priority, so
+   /// that derived classes can assign their own members between idle objects.
+   SxSystemThread& operator=(const SxSystemThread&) { return *this; }
 
    /// Starts a thread running main. Starting a running thread does nothing.
    virtual void start(Priority priority = Normal);
