@@ -18,6 +18,7 @@ SxString sxstrerror(long code) {
        {13, "The data is invalid."},
        {87, "The parameter is incorrect."},
        {112, "There is not enough space on the disk."},
+       {161, "The specified path is invalid."},
        {170, "The requested resource is in use."},
        {234, "More data is available."},
        {259, "No more data is available."},
