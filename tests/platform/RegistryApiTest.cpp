@@ -156,6 +156,9 @@ TEST_F(RegistryApi, HandlesOnlyDoWhatTheyWereOpenedFor) {
    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Rights", &readOnly), ERROR_SUCCESS);
    EXPECT_EQ(setDword(readOnly.h, u"v", 2), ERROR_ACCESS_DENIED);
    EXPECT_EQ(RegDeleteKeyValueW(readOnly.h, nullptr, u"v"), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(setDword(writable.h, u"w", 1), ERROR_SUCCESS);
+   EXPECT_EQ(RegDeleteKeyValueW(readOnly.h, u"", u"w"), ERROR_SUCCESS)
+       << "an empty sub-path opens the key anew";
    EXPECT_EQ(RegDeleteTreeW(readOnly.h, nullptr), ERROR_ACCESS_DENIED);
    EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&size)), ERROR_INVALID_HANDLE);
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
@@ -206,6 +209,13 @@ TEST_F(RegistryApi, AHandleOfADeletedKeyReportsIt) {
              ERROR_KEY_DELETED);
    Key child;
    EXPECT_EQ(create(k.h, u"x", &child), ERROR_KEY_DELETED);
+   EXPECT_EQ(create(k.h, u"\\x", &child), ERROR_KEY_DELETED) << "before the path is looked at";
+   Key reader;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Gone", &reader, KEY_SET_VALUE), ERROR_SUCCESS);
+   ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Gone"), ERROR_SUCCESS);
+   EXPECT_EQ(RegQueryInfoKeyW(reader.h, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr),
+             ERROR_KEY_DELETED);
 }
 
 TEST_F(RegistryApi, KeyNamesHoldUpTo256Units) {

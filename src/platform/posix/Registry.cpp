@@ -62,6 +62,19 @@ LSTATUS resolveWith(HKEY hKey, REGSAM access, HKEY__* out) {
    return status;
 }
 
+// Windows answers a call through a handle whose key was deleted with ERROR_KEY_DELETED before
+// it looks at a sub-path or at rights that do not come from the handle. Asked only when such a
+// call fails, so that the calls that succeed pay nothing for it.
+LSTATUS orKeyDeleted(const HKEY__& handle, LSTATUS status) {
+   if (status != ERROR_ACCESS_DENIED && status != ERROR_BAD_PATHNAME &&
+       status != ERROR_INVALID_PARAMETER)
+      return status;
+   KeyRef same;
+   return handle.backend->openKey(handle.key, {}, false, &same) == ERROR_KEY_DELETED
+              ? ERROR_KEY_DELETED
+              : status;
+}
+
 HKEY newHandle(const HKEY__& from, KeyRef key, REGSAM access) {
    HKEY handle = new HKEY__{from.backend, key, access};
    std::lock_guard<std::mutex> lock(gHandlesMutex);
@@ -148,13 +161,15 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM s
    KeyPath path;
    KeyRef key;
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
+   if (status != ERROR_SUCCESS)
+      return status;
+   status = parseSubKey(lpSubKey, &path);
    if (status == ERROR_SUCCESS)
       status = base.backend->openKey(base.key, path, (samDesired & kWriteAccess) != 0, &key);
-   if (status == ERROR_SUCCESS)
-      *phkResult = newHandle(base, key, samDesired);
-   return status;
+   if (status != ERROR_SUCCESS)
+      return orKeyDeleted(base, status);
+   *phkResult = newHandle(base, key, samDesired);
+   return ERROR_SUCCESS;
 }
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR /*lpClass*/,
@@ -170,12 +185,13 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR /*lp
    // Windows checks a new key against its parent's security, not against the rights of the
    // handle passed in; the store's own writability stands for that security.
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
+   if (status != ERROR_SUCCESS)
+      return status;
+   status = parseSubKey(lpSubKey, &path);
    if (status == ERROR_SUCCESS)
       status = base.backend->createKey(base.key, path, &key, &created);
    if (status != ERROR_SUCCESS)
-      return status;
+      return orKeyDeleted(base, status);
    *phkResult = newHandle(base, key, samDesired);
    if (lpdwDisposition)
       *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -208,6 +224,8 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
    HKEY__ key;
    KeyInfo info;
    LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
+   if (status == ERROR_ACCESS_DENIED)
+      return orKeyDeleted(key, status);
    if (status == ERROR_SUCCESS)
       status = key.backend->queryInfo(key.key, &info);
    if (status != ERROR_SUCCESS)
@@ -247,32 +265,36 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
    return key.backend->setValue(key.key, value);
 }
 
+// A null sub-path works through the handle itself and needs its rights; any other sub-path,
+// the empty one too, is opened below it with rights of its own.
 LSTATUS RegDeleteKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName) {
    HKEY__ base;
    KeyPath path;
    RegName name;
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
-   if (status == ERROR_SUCCESS && path.empty() && !(base.access & KEY_SET_VALUE))
-      status = ERROR_ACCESS_DENIED;
+   if (status != ERROR_SUCCESS)
+      return status;
+   if (!lpSubKey && !(base.access & KEY_SET_VALUE))
+      return ERROR_ACCESS_DENIED;
+   status = parseSubKey(lpSubKey, &path);
    if (status == ERROR_SUCCESS)
       status = parseValueName(lpValueName, &name);
    if (status == ERROR_SUCCESS)
       status = base.backend->deleteValue(base.key, path, name);
-   return status;
+   return lpSubKey ? orKeyDeleted(base, status) : status;
 }
 
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
    HKEY__ base;
    KeyPath path;
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
-   if (status == ERROR_SUCCESS && path.empty() && (base.access & kClearAccess) != kClearAccess)
+   if (status != ERROR_SUCCESS)
+      return status;
+   status = parseSubKey(lpSubKey, &path);
+   if (status == ERROR_SUCCESS && !lpSubKey && (base.access & kClearAccess) != kClearAccess)
       status = ERROR_ACCESS_DENIED;
    // Values go one by one through the handle, which then needs the right to change them.
-   if (status == ERROR_SUCCESS && path.empty() && !(base.access & KEY_SET_VALUE)) {
+   if (status == ERROR_SUCCESS && !lpSubKey && !(base.access & KEY_SET_VALUE)) {
       KeyInfo info;
       status = base.backend->queryInfo(base.key, &info);
       if (status == ERROR_SUCCESS && info.values)
@@ -280,7 +302,7 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
    }
    if (status == ERROR_SUCCESS)
       status = base.backend->deleteTree(base.key, path);
-   return status;
+   return orKeyDeleted(base, status);
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
