@@ -51,15 +51,6 @@ SxString rootMessage(std::string_view pattern, SxString const& root, SxString co
    return SxString(std::move(message));
 }
 
-const struct {
-   const char* abbreviation;
-   HKEY root;
-} kRoots[] = {{"HKCR", HKEY_CLASSES_ROOT},
-              {"HKCU", HKEY_CURRENT_USER},
-              {"HKLM", HKEY_LOCAL_MACHINE},
-              {"HKU", HKEY_USERS},
-              {"HKCC", HKEY_CURRENT_CONFIG}};
-
 // The number held by the first bytes of data, least significant byte first.
 uint64_t readLittleEndian(SxArray<unsigned char> const& data, std::size_t width) {
    uint64_t number = 0;
@@ -114,14 +105,12 @@ std::optional<KeyPath> resolve(SxString const& key, RootPolicy policy) {
          return std::nullopt;
       throw SxException(rootMessage(rules.reserved, rootName, key), kSource);
    }
-   for (const auto& entry : kRoots) {
-      if (rootName == entry.abbreviation) {
-         KeyPath path{key, entry.root, {}, {}};
-         for (std::ptrdiff_t i = 1; i < tokens.getSize(); ++i)
-            path.names.append(std::move(tokens(i)));
-         path.subPath = SxString::join(path.names, "\\");
-         return path;
-      }
+   if (const HKEY root = voplatform::predefinedRoot(rootName.str())) {
+      KeyPath path{key, root, {}, {}};
+      for (std::ptrdiff_t i = 1; i < tokens.getSize(); ++i)
+         path.names.append(std::move(tokens(i)));
+      path.subPath = SxString::join(path.names, "\\");
+      return path;
    }
    throw SxException(rootMessage(rules.unknown, rootName, key), kSource);
 }

@@ -4,6 +4,7 @@
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <vector>
+#include <voplatform/RegKey.h>
 #include <voutil/VoRegistry.h>
 #include <windows.h>
 
@@ -32,21 +33,6 @@ SxString windowsTypeName(DWORD type) {
               : SxString::sprintf("REG_%lu", static_cast<unsigned long>(type));
 }
 
-HKEY rootKey(const SxString& abbreviation) {
-   static const struct {
-      const char* abbreviation;
-      HKEY root;
-   } kRoots[] = {{"HKCR", HKEY_CLASSES_ROOT},
-                 {"HKCU", HKEY_CURRENT_USER},
-                 {"HKLM", HKEY_LOCAL_MACHINE},
-                 {"HKU", HKEY_USERS},
-                 {"HKCC", HKEY_CURRENT_CONFIG}};
-   for (const auto& entry : kRoots)
-      if (abbreviation == entry.abbreviation)
-         return entry.root;
-   return nullptr;
-}
-
 // voutil reg list KEY: subkeys as "name/", then values as name, TAB, type, TAB, text.
 int listKey(const SxString& key) {
    // The library checks the root and that the key can be read, with its own messages; the
@@ -54,24 +40,21 @@ int listKey(const SxString& key) {
    if (VoRegistry::getNElems(key) == 0)
       return Success;
    SxList<SxString> names = key.tokenize("/", false);
-   const HKEY root = rootKey(names.first());
+   const HKEY root = voplatform::predefinedRoot(names.first().str());
    SxList<SxString> below;
    for (std::ptrdiff_t i = 1; i < names.getSize(); ++i)
       below.append(names(i));
-   HKEY handle = nullptr;
-   LSTATUS status =
-       RegOpenKeyExW(root, SxString::join(below, "\\").utf16().elements(), 0, KEY_READ, &handle);
+   voplatform::RegKey handle;
+   LSTATUS status = RegOpenKeyExW(root, SxString::join(below, "\\").utf16().elements(), 0, KEY_READ,
+                                  handle.receive());
    if (status != ERROR_SUCCESS)
       throw SxException("Can't open registry key '" + key + "' : " + sxstrerror(status), kSource);
-   struct Closer {
-      HKEY handle;
-      ~Closer() { RegCloseKey(handle); }
-   } closer{handle};
 
    std::vector<SxChar16> name(16384);
    for (DWORD i = 0;; ++i) {
       DWORD length = static_cast<DWORD>(name.size());
-      status = RegEnumKeyExW(handle, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      status =
+          RegEnumKeyExW(handle.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
       if (status != ERROR_SUCCESS)
          break;
       std::printf("%s/\n", SxString::fromUtf16(name.data()).utf8());
@@ -81,7 +64,8 @@ int listKey(const SxString& key) {
       DWORD length = static_cast<DWORD>(name.size());
       DWORD type = 0;
       DWORD size = static_cast<DWORD>(data.size());
-      status = RegEnumValueW(handle, i, name.data(), &length, nullptr, &type, data.data(), &size);
+      status =
+          RegEnumValueW(handle.get(), i, name.data(), &length, nullptr, &type, data.data(), &size);
       if (status == ERROR_MORE_DATA) {
          data.resize(size);
          --i;

@@ -1,8 +1,10 @@
 #pragma once
 
-// An open registry key that closes itself, for the library, the tool and the tests on both
-// platforms. Not part of the installed interface.
+// Registry keys for the library, the tool and the tests on both platforms: the handle that
+// closes itself, and the predefined root of each root abbreviation. Not part of the installed
+// interface.
 
+#include <string_view>
 #include <utility>
 #include <windows.h>
 
@@ -48,5 +50,22 @@ public:
 private:
    HKEY key_ = nullptr;
 };
+
+/// The predefined root key of a root abbreviation of the key-path syntax ("HKCR", "HKCU",
+/// "HKLM", "HKU" or "HKCC", compared whole and case-sensitively), or null for any other text.
+inline HKEY predefinedRoot(std::string_view abbreviation) {
+   static const struct {
+      std::string_view abbreviation;
+      HKEY root;
+   } kRoots[] = {{"HKCR", HKEY_CLASSES_ROOT},
+                 {"HKCU", HKEY_CURRENT_USER},
+                 {"HKLM", HKEY_LOCAL_MACHINE},
+                 {"HKU", HKEY_USERS},
+                 {"HKCC", HKEY_CURRENT_CONFIG}};
+   for (const auto& entry : kRoots)
+      if (abbreviation == entry.abbreviation)
+         return entry.root;
+   return nullptr;
+}
 
 } // namespace voplatform
