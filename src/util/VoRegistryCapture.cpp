@@ -65,7 +65,6 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
    const SxRegex pathParts(pathPattern, "");
    const SxRegex typePart(typePattern, "");
    const SxRegex dataPart(dataPattern, "");
-   const SxSed driveToPlaceholder(drive, kPlaceholder, "g");
 
    // The lines are the non-empty pieces between line feeds, the first being the header. They
    // are taken one at a time, and matched as views into the capture, so that a line costs
@@ -94,7 +93,7 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
       if (pathParts.matchViews(path, &parts) != 3)
          throw patternFailure(SxString(path), pathPattern, parts);
       Item item;
-      item.key = driveToPlaceholder.subst(SxString(parts[1]));
+      item.key = SxString(parts[1]).substitute(drive, kPlaceholder);
       item.value = SxString(parts[2]);
       if (typePart.matchViews(line, &type) != 2)
          throw patternFailure(SxString(line), typePattern, type);
@@ -105,7 +104,7 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
       case Item::ExpandSz:
       case Item::MultiSz:
       case Item::Sz:
-         item.data = jsonStringForm(driveToPlaceholder.subst(SxString(dataText)));
+         item.data = jsonStringForm(SxString(dataText).substitute(drive, kPlaceholder));
          break;
       case Item::Binary:
          item.data = SxString(dataText).removeWhiteSpace();

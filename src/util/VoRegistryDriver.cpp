@@ -4,7 +4,6 @@
 #include "VoRegistryInternal.h"
 
 #include <sx/SxException.h>
-#include <sx/SxRegex.h>
 #include <vodevctl.h>
 
 using voregistry::KeyPath;
@@ -110,16 +109,31 @@ void VoRegistry::rmAsAdmin(SxString const& key, SxString const& value) {
       throw SxException("Cannot delete registry value: VARGEN Driver error", kSource);
 }
 
+namespace {
+
+// The three texts of an Item with every placeholder replaced by the drive text, which is taken
+// literally: backslashes, "$" and "\1" in it are its own characters.
+struct Filled {
+   Filled(VoRegistry::Item const& item, SxString const& drive)
+       : key(item.key.substitute(kPlaceholder, drive)),
+         value(item.value.substitute(kPlaceholder, drive)),
+         data(item.data.substitute(kPlaceholder, drive)) {}
+   SxString key;
+   SxString value;
+   SxString data;
+};
+
+} // namespace
+
 void VoRegistry::createRegEntries(ItemList const& items, SxString const& drive) {
-   const SxSed fillDrive(kPlaceholder, drive, "g");
    for (Item const& item : items) {
       if (!isWritable(item.key))
          throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to write [%s], "
                                              "please run as admin. \n",
                                              item.key.utf8()),
                            kSource);
-      setVal(fillDrive.subst(item.key), fillDrive.subst(item.value), item.type,
-             fillDrive.subst(item.data));
+      const Filled filled(item, drive);
+      setVal(filled.key, filled.value, item.type, filled.data);
    }
 }
 
@@ -135,10 +149,10 @@ void VoRegistry::removeRegEntries(ItemList const& items) {
 }
 
 void VoRegistry::createRegEntriesAsAdmin(ItemList const& items, SxString const& drive) {
-   const SxSed fillDrive(kPlaceholder, drive, "g");
-   for (Item const& item : items)
-      setValAsAdmin(fillDrive.subst(item.key), fillDrive.subst(item.value), item.type,
-                    fillDrive.subst(item.data));
+   for (Item const& item : items) {
+      const Filled filled(item, drive);
+      setValAsAdmin(filled.key, filled.value, item.type, filled.data);
+   }
 }
 
 void VoRegistry::removeRegEntriesAsAdmin(ItemList const& items) {

@@ -168,6 +168,29 @@ TEST_F(CaptureImport, AHeaderAloneOrAnEmptyFileGivesNothing) {
    EXPECT_TRUE(VoRegistry::readCSV(dir_.file("empty.csv").c_str(), "E:").isEmpty());
 }
 
+TEST_F(CaptureImport, TheDriveIsTakenLiterally) {
+   const struct {
+      const char* drive;
+      const char* data;
+      const char* expected;
+   } cases[] = {{"C:\\", "C:\\Tools", "{{VODRIVE}}Tools"},
+                {".", "a.b", "a{{VODRIVE}}b"},
+                {".", "ab", "ab"},
+                {"(", "x(y", "x{{VODRIVE}}y"},
+                {"$D", "$D/x", "{{VODRIVE}}/x"},
+                {"\\1", "\\1x", "{{VODRIVE}}x"},
+                {"", "E:x", "E:x"}};
+   for (const auto& c : cases) {
+      const VoRegistry::ItemList items =
+          VoRegistry::readCSV(capture({line(std::string("HKCU\\T\\") + c.drive + "\\v",
+                                            std::string("Type: REG_SZ, Data: ") + c.data)}),
+                              c.drive);
+      ASSERT_EQ(items.getSize(), 1) << c.drive;
+      EXPECT_EQ(items(0).data, c.expected) << c.drive;
+   }
+   EXPECT_TRUE(VoRegistry::readCSV(capture({}), "(").isEmpty()) << "a header alone";
+}
+
 TEST_F(CaptureImport, TheFirstBadLineStopsTheImportWithItsPattern) {
    const std::string query = line("HKCU\\Software\\T\\v", "Type: REG_SZ, Data: x", "RegQueryValue");
    EXPECT_EQ(messageOf([&] {
@@ -304,6 +327,15 @@ TEST_F(DriverPath, BatchesFillTheDriveAndStopAtTheFirstFailure) {
    VoRegistry::removeRegEntries({{scratch_.key("Fresh"), "v", Item::Sz, ""}});
    EXPECT_TRUE(VoRegistry::contains(scratch_.key("Fresh"))) << "the rights test creates the key";
    EXPECT_EQ(VoRegistry::getNElems(scratch_.key("Fresh")), 0);
+}
+
+TEST_F(DriverPath, TheDriveIsFilledInLiterally) {
+   for (const char* drive : {"C:\\mnt", "\\1", "$0", "&", "."}) {
+      VoRegistry::createRegEntries({{scratch_.key("K"), "v", Item::Sz, "{{VODRIVE}}\\x"}}, drive);
+      EXPECT_EQ(VoRegistry::getVal(scratch_.key("K"), "v").str(), std::string(drive) + "\\x");
+      VoRegistry::createRegEntriesAsAdmin({{machineKey_, "v", Item::Sz, "{{VODRIVE}}"}}, drive);
+      EXPECT_EQ(VoRegistry::getVal(machineKey_, "v"), drive);
+   }
 }
 
 } // namespace
