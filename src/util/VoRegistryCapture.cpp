@@ -41,6 +41,36 @@ SxString jsonStringForm(SxString const& text) {
    return SxString(std::move(out));
 }
 
+// The lines of a capture, walked in place: the non-empty pieces between line feeds, each
+// without the carriage return of a CRLF line end, after a byte-order mark at the start. So LF
+// and CRLF captures give the same lines, blank ones and a last one without a line end included.
+class CaptureLines {
+public:
+   explicit CaptureLines(std::string_view text) : text_(text) {
+      if (text_.substr(0, 3) == "\xEF\xBB\xBF")
+         text_.remove_prefix(3);
+   }
+
+   /// The next line, or false at the end.
+   bool next(std::string_view* line) {
+      while (!text_.empty()) {
+         std::size_t end = text_.find('\n');
+         std::string_view piece = text_.substr(0, end);
+         text_.remove_prefix(end == std::string_view::npos ? text_.size() : end + 1);
+         if (!piece.empty() && piece.back() == '\r')
+            piece.remove_suffix(1);
+         if (!piece.empty()) {
+            *line = piece;
+            return true;
+         }
+      }
+      return false;
+   }
+
+private:
+   std::string_view text_;
+};
+
 } // namespace
 
 VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& drive) {
@@ -66,26 +96,17 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
    const SxRegex typePart(typePattern, "");
    const SxRegex dataPart(dataPattern, "");
 
-   // The lines are the non-empty pieces between line feeds, the first being the header. They
-   // are taken one at a time, and matched as views into the capture, so that a line costs
-   // copies only for what its Item keeps: a large capture is dominated by those copies.
+   // Lines are matched as views into the capture, so that a line costs copies only for what its
+   // Item keeps: a large capture is dominated by those copies.
    const std::string& text = content.str();
    ItemList items;
    items.reserve(std::count(text.begin(), text.end(), '\n'));
    std::vector<std::string_view> op, parts, type, data;
    std::string path;
-   bool header = true;
-   for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
-      end = text.find('\n', start);
-      if (end == std::string::npos)
-         end = text.size();
-      if (end == start)
-         continue;
-      if (header) {
-         header = false;
-         continue;
-      }
-      const std::string_view line = std::string_view(text).substr(start, end - start);
+   CaptureLines lines(text);
+   std::string_view line;
+   (void)lines.next(&line); // the header
+   while (lines.next(&line)) {
       if (operation.matchViews(line, &op) != 2)
          throw patternFailure(SxString(line), operationPattern, op);
       path.assign(op[1]);

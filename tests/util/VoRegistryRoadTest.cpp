@@ -191,6 +191,46 @@ TEST_F(CaptureImport, TheDriveIsTakenLiterally) {
    EXPECT_TRUE(VoRegistry::readCSV(capture({}), "(").isEmpty()) << "a header alone";
 }
 
+TEST_F(CaptureImport, CrlfCapturesGiveTheSameItemsAndFailures) {
+   const std::string header = "\"Time of Day\",\"Operation\",\"Path\",\"Result\",\"Detail\"";
+   const std::string a = line("HKCU\\T\\a", "Type: REG_SZ, Data: E:\\x");
+   const std::string b = line("HKCU\\T\\b", "Type: REG_DWORD, Data: 7");
+   const std::string query = line("HKCU\\T\\q", "Type: REG_SZ, Data: x", "RegQueryValue");
+   const std::string bom = "\xEF\xBB\xBF";
+   const struct {
+      std::string text; // with LF line ends
+      std::ptrdiff_t items;
+   } cases[] = {{header + "\n" + a + "\n\n" + b + "\n", 2},
+                {header + "\n" + a + "\n" + b, 2},
+                {header + "\n\n\n", 0},
+                {bom + header + "\n" + a + "\n", 1},
+                {bom + "\n" + header + "\n" + a + "\n", 1},
+                {header + "\n" + a + "\n" + query + "\n" + b + "\n", -1}};
+   const std::string name = dir_.file("lines.csv");
+   auto import = [&](const std::string& text) {
+      std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
+      VoRegistry::ItemList items;
+      const std::string message =
+          messageOf([&] { items = VoRegistry::readCSV(name.c_str(), "E:"); });
+      return std::make_pair(items, message);
+   };
+   for (const auto& c : cases) {
+      std::string crlf;
+      for (char ch : c.text)
+         crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+      const auto [lfItems, lfMessage] = import(c.text);
+      const auto [crlfItems, crlfMessage] = import(crlf);
+      if (c.items < 0)
+         EXPECT_EQ(lfMessage, "Applying Regular Expression failed! Incoming Line: " + query +
+                                  " Applying Regular Expression: "
+                                  "\"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: ");
+      else
+         EXPECT_EQ(lfItems.getSize(), c.items) << c.text << lfMessage;
+      EXPECT_EQ(crlfMessage, lfMessage) << c.text;
+      expectSameItems(crlfItems, lfItems);
+   }
+}
+
 TEST_F(CaptureImport, TheFirstBadLineStopsTheImportWithItsPattern) {
    const std::string query = line("HKCU\\Software\\T\\v", "Type: REG_SZ, Data: x", "RegQueryValue");
    EXPECT_EQ(messageOf([&] {

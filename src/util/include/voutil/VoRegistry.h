@@ -112,11 +112,12 @@ public:
    /// cause, such as "File version of '<path>' not supported." for a version other than 2.
    static ItemList read(SxString const& dir);
    /// Turns a CSV capture of registry activity into Items: one per line after the header, each
-   /// of which must be a successful RegSetValue. Every occurrence of the drive text in key paths
-   /// and string data becomes "{{VODRIVE}}"; the drive is taken literally, as plain characters
-   /// (an empty drive replaces nothing). String data gets its backslashes doubled and its double
-   /// quotes escaped (JSON string form); binary data loses its whitespace. The first bad line
-   /// ends the import with the pattern-failure message naming it.
+   /// of which must be a successful RegSetValue. Lines end in LF or CRLF, blank lines are
+   /// skipped, and a byte-order mark at the start is dropped. Every occurrence of the drive text in
+   /// key paths and string data becomes "{{VODRIVE}}"; the drive is taken literally, as plain
+   /// characters (an empty drive replaces nothing). String data gets its backslashes doubled and
+   /// its double quotes escaped (JSON string form); binary data loses its whitespace. The first bad
+   /// line ends the import with the pattern-failure message naming it.
    static ItemList readCSV(SxString const& file, SxString const& drive);
 
    /// setVal through the device-control library for keys below HKLM and HKU (the driver path);
