@@ -88,6 +88,14 @@ int listKey(const SxString& key) {
    return Success;
 }
 
+// The library removes a whole root when asked to; one typo on the command line must not.
+void refuseBareRoot(const SxString& key) {
+   const SxList<SxString> names = key.tokenize("/", false);
+   if (names.getSize() == 1 && voplatform::predefinedRoot(names.first().str()))
+      throw BadCommandLine("refusing to delete the whole root " + names.first().str() +
+                           ": name a key below it");
+}
+
 } // namespace
 
 // voutil reg query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY |
@@ -108,6 +116,7 @@ int runReg(const Args& args) {
    } else if (action == "delete" && n == 2) {
       VoRegistry::rm(args(1), args(2));
    } else if (action == "delete" && n == 1) {
+      refuseBareRoot(args(1));
       VoRegistry::rm_rf(args(1));
    } else if (action == "mkdir" && n == 1) {
       VoRegistry::mkdir_p(args(1));
