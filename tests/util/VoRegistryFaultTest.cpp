@@ -1,6 +1,7 @@
 // The failure messages of VoRegistry that need the store to fail: the registry backend is
 // wrapped so that one chosen call returns a chosen status. POSIX only.
 
+#include <Cli.h>
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
@@ -166,6 +167,18 @@ TEST_F(VoRegistryFault, DriverRemovalFailsAsADriverError) {
    EXPECT_EQ(messageOf([&] { VoRegistry::rmAsAdmin(machineKey, "v"); }),
              "Cannot delete registry value: VARGEN Driver error");
    EXPECT_TRUE(VoRegistry::isVal(machineKey, "v"));
+}
+
+// The reg verb's listing reports a failed subkey enumeration instead of listing the values
+// as if there were no subkeys.
+TEST_F(VoRegistryFault, ListingFailsWhenSubkeysCannotBeEnumerated) {
+   VoRegistry::setVal(key + "/Sub", "w", Item::Sz, "y");
+   VoRegistry::setVal(key, "v", Item::Sz, "x");
+   faults->failCall(Op::EnumKey, ERROR_BADDB);
+   EXPECT_EQ(messageOf([&] {
+                (void)voutil::cli::runReg({"list", key});
+             }),
+             "Can't list registry key '" + k + "' : " + sxstrerror(ERROR_BADDB).str());
 }
 
 } // namespace

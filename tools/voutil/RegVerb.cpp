@@ -33,6 +33,12 @@ SxString windowsTypeName(DWORD type) {
               : SxString::sprintf("REG_%lu", static_cast<unsigned long>(type));
 }
 
+// An enumeration ends with ERROR_NO_MORE_ITEMS; any other status is a failure of the listing.
+void requireAllListed(LSTATUS status, const SxString& key) {
+   if (status != ERROR_NO_MORE_ITEMS)
+      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource);
+}
+
 // voutil reg list KEY: subkeys as "name/", then values as name, TAB, type, TAB, text.
 int listKey(const SxString& key) {
    // The library checks the root and that the key can be read, with its own messages; the
@@ -59,6 +65,7 @@ int listKey(const SxString& key) {
          break;
       std::printf("%s/\n", SxString::fromUtf16(name.data()).utf8());
    }
+   requireAllListed(status, key);
    std::vector<BYTE> data(256);
    for (DWORD i = 0;; ++i) {
       DWORD length = static_cast<DWORD>(name.size());
@@ -83,8 +90,7 @@ int listKey(const SxString& key) {
       }
       std::printf("%s\t%s\t%s\n", valueName.utf8(), windowsTypeName(type).utf8(), text.utf8());
    }
-   if (status != ERROR_NO_MORE_ITEMS)
-      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource);
+   requireAllListed(status, key);
    return Success;
 }
 
