@@ -131,6 +131,25 @@ TEST_F(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
              "Can't delete value 'v' in registry key 'HKLM/SOFTWARE/Vendor' : " + kDenied);
 }
 
+// On POSIX the device-control library writes the machine store with the caller's own rights.
+TEST_F(VoRegistryReadOnlyMachine, AsAdminWritesGiveTheDriverErrors) {
+   {
+      vo::test::ScopedRegistryBackend writable(
+          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+      VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
+   }
+   vo::test::ScopedRegistryBackend readOnly(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
+   EXPECT_EQ(
+       messageOf([] { VoRegistry::setValAsAdmin("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "y"); }),
+       "Cannot set registry value: VARGEN Driver error");
+   EXPECT_EQ(messageOf([] { VoRegistry::mkdir_pAsAdmin("HKU/S-1-5-20/Other"); }),
+             "Cannot create registry key: VARGEN Driver error");
+   EXPECT_EQ(messageOf([] { VoRegistry::rmAsAdmin("HKLM/SOFTWARE/Vendor", "v"); }),
+             "Cannot delete registry value: VARGEN Driver error");
+   EXPECT_EQ(VoRegistry::getVal("HKLM/SOFTWARE/Vendor", "v"), "x");
+}
+
 TEST(VoRegistryLimits, AnOverlongKeyNameFailsAtItsLevel) {
    vo::test::TempDir dir;
    vo::test::ScopedRegistryBackend store(

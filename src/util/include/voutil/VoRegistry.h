@@ -122,6 +122,12 @@ public:
 
    /// setVal through the device-control library for keys below HKLM and HKU (the driver path);
    /// setVal itself for the other roots. A missing key path is created first.
+   ///
+   /// On POSIX the device-control library is a stand-in that writes the machine store (HKLM and
+   /// HKU) with the caller's own rights: it raises no one's rights. A caller who may not write
+   /// that store, which with the default store is every user but root, gets the driver errors
+   /// ("Cannot set registry value: VARGEN Driver error" and its siblings) for HKLM and HKU,
+   /// from this operation, mkdir_pAsAdmin, rmAsAdmin and the AsAdmin batches.
    static void setValAsAdmin(SxString const& key, SxString const& value, Item::RegValType type,
                              SxString const& data);
    /// mkdir_p through the device-control library for keys below HKLM and HKU, passing every
