@@ -26,6 +26,23 @@ TEST(SxJSONParser, ParseErrorsCarryTheSourceLineAndColumn) {
    EXPECT_EQ(raised([&] { parser.readFile("/no/such.json"); }).getTag(), "FileIOError");
 }
 
+TEST(SxJSONParser, ANumberBeyondTheDoubleRangeIsRefusedWhereItStands) {
+   // Its significand is long enough to slip past the parser's own range check.
+   std::string tooBig = "[1,\n ";
+   for (int i = 0; i < 18; ++i)
+      tooBig += "111";
+   tooBig += "7e276]";
+   SxJSONParser parser;
+   EXPECT_EQ(raised([&] { parser.readString(SxString(tooBig), "n.json"); }).getMessage(),
+             "Parse error in 'n.json' at line 2, column 2: Number too big to be stored in double.");
+   EXPECT_EQ(raised([&] { parser.readString("1e400", "n.json"); }).getMessage(),
+             "Parse error in 'n.json' at line 1, column 1: Number too big to be stored in double.");
+   parser.readString("[1.7976931348623157e308, -5e-324]", "n.json");
+   SxJSONParser again;
+   again.readString(parser.getRootSymbol().toJSON(), "again");
+   EXPECT_EQ(again.getRootSymbol().toList().getSize(), 2);
+}
+
 TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
    SxJSONParser parser;
    parser.readString(R"({"version": 2, "list": [{"k": "a\\\"b"}, {"k": "\u00e9"}], "f": 1.5})",

@@ -1,3 +1,4 @@
+#include <common/TempDir.h>
 #include <gtest/gtest.h>
 #include <sx/SxException.h>
 #include <sx/SxProcess.h>
@@ -52,6 +53,21 @@ TEST(SxProcess, StandardInputIsFedAndClosed) {
    EXPECT_EQ(p.getStdout(), "HELLO");
    EXPECT_EQ(p.readBuffer(2), "HE");
    EXPECT_EQ(p.read(), "LLO");
+}
+
+TEST(SxProcess, TheDestructorClosesStandardInputBeforeItsLastWait) {
+   vo::test::TempDir dir;
+   const std::string seen = dir.file("seen");
+   try {
+      // cat ends only at the end of its input; timeout stands in for a hang.
+      SxProcess p("/bin/sh", {"-c", "if timeout 10 cat; then echo eof; else echo stuck; fi >\"$0\"",
+                              SxString(seen.c_str())});
+      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+      p.start({});
+      throw SxException("between start and the end of execution", "test");
+   } catch (const SxException&) {
+   }
+   EXPECT_EQ(vo::test::readFile(seen), "eof\n");
 }
 
 TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
+#include <sx/SxUtf.h>
 #include <thread>
 #include <windows.h>
 
@@ -56,7 +57,7 @@ void readAll(HANDLE pipe, const std::function<void(const SxString&)>& hook) {
    DWORD got = 0;
    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
       pending.append(buffer, got);
-      const std::size_t n = completeUtf8Prefix(pending);
+      const std::size_t n = SxUtf::completePrefix(pending);
       if (n > 0) {
          hook(SxString(std::string_view(pending).substr(0, n)));
          pending.erase(0, n);
