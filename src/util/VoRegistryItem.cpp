@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <sx/SxException.h>
+#include <sx/SxUtf.h>
 #include <voutil/VoLog.h>
 
 using voregistry::kSource;
@@ -73,18 +74,13 @@ SxString VoRegistry::Item::binary2String(SxArray<unsigned char> bytes) {
 
 SxArray<unsigned char> VoRegistry::Item::string2Binary(SxString const& text) {
    // Walks the UTF-8 bytes once, taking two characters at a time, so long data stays linear.
-   const std::string& utf8 = text.str();
-   auto nextChar = [&utf8](std::size_t pos) {
-      for (++pos; pos < utf8.size() && (static_cast<unsigned char>(utf8[pos]) & 0xC0) == 0x80;)
-         ++pos;
-      return pos;
-   };
+   const std::string_view utf8 = text.str();
    const std::ptrdiff_t n = text.getSize() / 2;
    SxArray<unsigned char> bytes(n);
    std::size_t pos = 0;
    for (std::ptrdiff_t i = 0; i < n; ++i) {
-      const std::size_t end = nextChar(nextChar(pos));
-      const SxString pair(std::string_view(utf8).substr(pos, end - pos));
+      const std::size_t end = SxUtf::nextBoundary(utf8, SxUtf::nextBoundary(utf8, pos));
+      const SxString pair(utf8.substr(pos, end - pos));
       pos = end;
       bool error = false;
       const auto octet = pair.toNumber<unsigned char>(&error, 16);
