@@ -231,6 +231,58 @@ TEST_F(CaptureImport, CrlfCapturesGiveTheSameItemsAndFailures) {
    }
 }
 
+// Lines whose columns are out of the usual shape still follow the four patterns exactly:
+// leftmost matches, greedy groups.
+TEST_F(CaptureImport, OddLinesFollowThePatterns) {
+   const std::string twoResults = "\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\"";
+   const struct {
+      std::string line;
+      Item item; // type None with a key "!" stands for the message below
+      std::string message;
+   } cases[] = {
+       {line("HKCU\\T\\a\\", "Type: REG_SZ, Data: x"), {"HKCU/T", "a", Item::Sz, "x"}, ""},
+       {line("HKCU\\T\\\\v", "Type: REG_SZ, Data: x"), {"HKCU/T/", "v", Item::Sz, "x"}, ""},
+       {line("\\v", "Type: REG_SZ, Data: x"),
+        {"!", "", Item::None, ""},
+        "Applying Regular Expression failed! Incoming Line: /v Applying Regular Expression: "
+        "(.+)/([^/]+) Result: "},
+       {line("a\\\\", "Type: REG_SZ, Data: x"),
+        {"!", "", Item::None, ""},
+        "Applying Regular Expression failed! Incoming Line: a// Applying Regular Expression: "
+        "(.+)/([^/]+) Result: "},
+       {line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
+        {"HKCU/T", "v", Item::DWord, "5"},
+        ""},
+       {line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
+        {"HKCU/T", "v", Item::QWord, "6\" tail"},
+        ""},
+       {line("HKCU\\T\\v", "Type: REG_SZ, Data: a\"b"), {"HKCU/T", "v", Item::Sz, "a\\\"b"}, ""},
+       {line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
+        {"HKCU/T", "v\",\"SUCCESS\",\"x\",\"y", Item::None, ""},
+        ""},
+       {twoResults + ",\"Type: REG_SZ, Data: q\"", {"HKCU/T", "v\",\"SUCCESS", Item::Sz, "q"}, ""},
+       {"\"RegSetValue\",\"\",\"SUCCESS\",\"Type: REG_SZ, \"",
+        {"!", "", Item::None, ""},
+        "Applying Regular Expression failed! Incoming Line: \"RegSetValue\",\"\",\"SUCCESS\","
+        "\"Type: REG_SZ, \" Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" "
+        "Result: "},
+       {line("HKCU\\T\\\xC3\xA9", "Type: REG_SZ, Data: \xC3\xA9\r\xC2\x85"),
+        {"HKCU/T", "\xC3\xA9", Item::Sz, "\xC3\xA9\r\xC2\x85"},
+        ""},
+   };
+   for (const auto& c : cases) {
+      VoRegistry::ItemList items;
+      const std::string message =
+          messageOf([&] { items = VoRegistry::readCSV(capture({c.line}), "E:"); });
+      if (c.item.key == "!" || !c.message.empty()) {
+         EXPECT_EQ(message, c.message) << c.line;
+         continue;
+      }
+      EXPECT_EQ(message, "<nothing thrown>") << c.line;
+      expectSameItems(items, {c.item});
+   }
+}
+
 TEST_F(CaptureImport, TheFirstBadLineStopsTheImportWithItsPattern) {
    const std::string query = line("HKCU\\Software\\T\\v", "Type: REG_SZ, Data: x", "RegQueryValue");
    EXPECT_EQ(messageOf([&] {

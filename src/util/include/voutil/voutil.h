@@ -22,3 +22,4 @@
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
 #include <sx/SxMd5.h>
+#include <sx/SxMappedFile.h>
