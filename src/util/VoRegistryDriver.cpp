@@ -123,15 +123,20 @@ struct Filled {
    SxString data;
 };
 
+// The rights test of the direct batches, which creates a missing key. The two batches end their
+// messages differently: a blank before the newline when writing, none when removing.
+void requireWritable(SxString const& key, const char* action, const char* ending) {
+   if (!VoRegistry::isWritable(key))
+      throw SxException("VoRegistry : Insufficient rights to " + SxString(action) + " [" + key +
+                            "], please run as admin." + ending,
+                        kSource);
+}
+
 } // namespace
 
 void VoRegistry::createRegEntries(ItemList const& items, SxString const& drive) {
    for (Item const& item : items) {
-      if (!isWritable(item.key))
-         throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to write [%s], "
-                                             "please run as admin. \n",
-                                             item.key.utf8()),
-                           kSource);
+      requireWritable(item.key, "write", " \n");
       const Filled filled(item, drive);
       setVal(filled.key, filled.value, item.type, filled.data);
    }
@@ -139,11 +144,7 @@ void VoRegistry::createRegEntries(ItemList const& items, SxString const& drive) 
 
 void VoRegistry::removeRegEntries(ItemList const& items) {
    for (Item const& item : items) {
-      if (!isWritable(item.key))
-         throw SxException(SxString::sprintf("VoRegistry : Insufficient rights to remove [%s], "
-                                             "please run as admin.\n",
-                                             item.key.utf8()),
-                           kSource);
+      requireWritable(item.key, "remove", "\n");
       rm(item.key, item.value);
    }
 }
