@@ -32,3 +32,4 @@
 #include <voutil/VoAvg.h>
 #include <voutil/VoTaskMon.h>
 #include <voutil/VoCopyTask.h>
+#include <sx/SxMappedFile.h>
