@@ -30,5 +30,12 @@ int runArchive(const Args& args);
 bool isRegRoadAction(const SxString& action);
 int runRegRoad(const Args& args);
 int runReg(const Args& args);
+int runBase64(const Args& args);
+int runRsa(const Args& args);
+int runCaesar(const Args& args);
+int runZstd(const Args& args);
+int runUnzstd(const Args& args);
+int runCopy(const Args& args);
+int runStats(const Args& args);
 
 } // namespace voutil::cli

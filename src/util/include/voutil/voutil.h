@@ -15,8 +15,15 @@
 #include <sx/SxString.h>
 #include <sx/SxThread.h>
 #include <sx/SxTimer.h>
+#include <sx/SxUtf.h>
 #include <voutil/VoArchive.h>
 #include <voutil/VoLog.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
+#include <sx/SxMd5.h>
+#include <voutil/VoBase64.h>
+#include <voutil/VoEncrypt.h>
+#include <voutil/VoAvg.h>
+#include <voutil/VoTaskMon.h>
+#include <voutil/VoCopyTask.h>
