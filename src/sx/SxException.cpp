@@ -3,17 +3,15 @@
 #include <sx/SxException.h>
 
 SxException::SxException(const SxString& message, const char* source, Where where)
-    : message_(message), source_(source), line_(static_cast<int>(where.line())),
-      what_(toString().str()) {}
+    : message_(message), source_(source), line_(where.line()), what_(toString().str()) {}
 
 SxException::SxException(const SxException& cause, const SxString& message, const char* source,
                          Where where)
-    : message_(message), source_(source), line_(static_cast<int>(where.line())),
+    : message_(message), source_(source), line_(where.line()),
       cause_(std::make_shared<const SxException>(cause)), what_(toString().str()) {}
 
 SxException::SxException(const char* tag, const SxString& message, const char* source, Where where)
-    : tag_(tag), message_(message), source_(source), line_(static_cast<int>(where.line())),
-      what_(toString().str()) {}
+    : tag_(tag), message_(message), source_(source), line_(where.line()), what_(toString().str()) {}
 
 SxList<SxString> SxException::getMessages() const {
    SxList<SxString> messages;

@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <memory>
-#include <source_location>
 #include <string>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
@@ -15,7 +14,13 @@
 class SxException : public std::exception {
 public:
    /// The place that raises an exception: the line of the expression that constructs it.
-   using Where = std::source_location;
+   /// Works like std::source_location::current(), which not every compiler we build with has:
+   /// as a default argument it takes the line of the call that the argument was left out of.
+   struct Where {
+      static constexpr Where current(int line = __builtin_LINE()) { return Where{line}; }
+      [[nodiscard]] constexpr int line() const { return line_; }
+      int line_;
+   };
 
    /// A failure detected in source (a path such as "src/util/VoRegistry") at the caller's line.
    SxException(const SxString& message, const char* source, Where where = Where::current());
