@@ -28,3 +28,13 @@ struct tm* _localtime64(const __time64_t* time) {
    thread_local struct tm fields;
    return _localtime64_s(&fields, time) == 0 ? &fields : nullptr;
 }
+
+errno_t _gmtime64_s(struct tm* result, const __time64_t* time) {
+   if (!result)
+      return EINVAL;
+   std::memset(result, 0, sizeof *result);
+   if (!time || *time < 0)
+      return EINVAL;
+   const std::time_t t = static_cast<std::time_t>(*time);
+   return ::gmtime_r(&t, result) ? 0 : EINVAL;
+}
