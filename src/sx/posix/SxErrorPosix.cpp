@@ -29,6 +29,7 @@ SxString sxstrerror(long code) {
        {112, "There is not enough space on the disk."},
        {122, "The data area passed to a system call is too small."},
        {131, "An attempt was made to move the file pointer before the beginning of the file."},
+       {161, "The specified path is invalid."},
        {170, "The requested resource is in use."},
        {183, "Cannot create a file when that file already exists."},
        {206, "The filename or extension is too long."},

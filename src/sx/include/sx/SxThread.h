@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <thread>
 
@@ -21,9 +22,11 @@ public:
    SxSystemThread& operator=(const SxSystemThread&) { return *this; }
 
    /// Starts a thread running main. Starting a running thread does nothing.
-   void start(Priority priority = Normal);
-   /// Blocks until main has returned; returns at once when the thread was never started.
-   void wait();
+   virtual void start(Priority priority = Normal);
+   /// Blocks until main has returned; returns at once when the thread was never started. When
+   /// main ended by an exception, wait raises that exception (once), so that the owner learns
+   /// of the failure on its own thread.
+   virtual void wait();
    [[nodiscard]] Priority getPriority() const { return priority_; }
 
 protected:
@@ -33,4 +36,5 @@ protected:
 private:
    std::thread thread_;
    Priority priority_ = Normal;
+   std::exception_ptr failure_; // written by the thread, read after the join
 };

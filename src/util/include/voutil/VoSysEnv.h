@@ -192,4 +192,21 @@ public:
 
    /// The library's clock: milliseconds since 1970-01-01 00:00:00 UTC from the system clock.
    static uint64_t getSysTime();
+
+   // Progress of long tasks. Both show title, tag, the amount done and in all, the percentage
+   // and the whole seconds since startTime (a getSysTime reading), and do nothing at all when
+   // total is 0. Both may be called from any thread without coordination.
+
+   /// Rewrites the current line of standard output with
+   /// "%-40s %-10s %12zd %12zd %6.2lf%% %6zd s" (title, tag, current, total, percentage,
+   /// seconds) between two carriage returns; when current equals total the line is ended, so
+   /// that the finished state stays on screen.
+   static void printProgress(uint64_t current, uint64_t total, uint64_t startTime,
+                             const SxString& tag, const SxString& title);
+   /// Replaces the file "progress" in the data directory (permissions 0600) with one line:
+   /// title, tag, current, total, percentage and seconds, separated by single blanks. A
+   /// failure to find the directory or to write the file is logged as "Cannot log progress: "
+   /// with the reasons, and not raised.
+   static void logProgress(uint64_t current, uint64_t total, uint64_t startTime,
+                           const SxString& tag, const SxString& title);
 };

@@ -27,3 +27,9 @@
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
 #include <sx/SxMd5.h>
+#include <voutil/VoBase64.h>
+#include <voutil/VoEncrypt.h>
+#include <voutil/VoAvg.h>
+#include <voutil/VoTaskMon.h>
+#include <voutil/VoCopyTask.h>
+#include <sx/SxMappedFile.h>
