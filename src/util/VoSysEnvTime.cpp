@@ -64,11 +64,13 @@ int64_t VoSysEnv::getStdTime() {
 }
 
 int64_t VoSysEnv::getLocalTime() {
-   const std::time_t now = std::chrono::system_clock::to_time_t(
+   const __time64_t now = std::chrono::system_clock::to_time_t(
        std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
    // The UTC fields read back as local time: mktime applies the zone's offset (and, with the
-   // daylight-saving flag gmtime leaves at 0, no summer shift).
-   std::tm fields = *std::gmtime(&now);
+   // daylight-saving flag left at 0, no summer shift). The record is our own, so threads do not
+   // share the runtime's.
+   std::tm fields{};
+   _gmtime64_s(&fields, &now);
    const std::time_t shifted = std::mktime(&fields);
    return std::chrono::duration_cast<std::chrono::milliseconds>(
               std::chrono::system_clock::from_time_t(shifted).time_since_epoch())

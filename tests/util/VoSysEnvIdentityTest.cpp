@@ -1,4 +1,6 @@
 #include <common/Messages.h>
+#include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sx/SxMd5.h>
@@ -17,6 +19,26 @@ TEST(VoSysEnvTime, TheClocksAgree) {
    EXPECT_LE(sys, std2 + 1);
    EXPECT_EQ(VoSysEnv::getLocalTime() % 1000, 0) << "whole seconds";
 }
+
+#ifndef _WIN32
+TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
+   const char* before = std::getenv("TZ");
+   const std::string saved = before ? before : "";
+   for (const auto& [zone, shiftMs] : {std::pair{"UTC0", 0}, std::pair{"AHEAD-1", -3600000}}) {
+      ::setenv("TZ", zone, 1);
+      ::tzset();
+      const int64_t now = VoSysEnv::getStdTime() / 1000 * 1000;
+      const int64_t local = VoSysEnv::getLocalTime();
+      EXPECT_GE(local - shiftMs, now) << zone;
+      EXPECT_LE(local - shiftMs, now + 1000) << zone;
+   }
+   if (before)
+      ::setenv("TZ", saved.c_str(), 1);
+   else
+      ::unsetenv("TZ");
+   ::tzset();
+}
+#endif
 
 TEST(VoSysEnvTime, TimeStampsShowTheSameFieldsAsText) {
    const std::regex shape("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}");

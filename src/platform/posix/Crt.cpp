@@ -3,14 +3,22 @@
 #include <unistd.h>
 #include <windows.h>
 
-errno_t _localtime64_s(struct tm* result, const __time64_t* time) {
+namespace {
+// The Windows runtime's checks around a reentrant breakdown of the C library.
+errno_t breakDown(struct tm* result, const __time64_t* time,
+                  struct tm* (*convert)(const std::time_t*, struct tm*)) {
    if (!result)
       return EINVAL;
    std::memset(result, 0, sizeof *result);
    if (!time || *time < 0)
       return EINVAL;
    const std::time_t t = static_cast<std::time_t>(*time);
-   return ::localtime_r(&t, result) ? 0 : EINVAL;
+   return convert(&t, result) ? 0 : EINVAL;
+}
+} // namespace
+
+errno_t _localtime64_s(struct tm* result, const __time64_t* time) {
+   return breakDown(result, time, ::localtime_r);
 }
 
 char* _getcwd(char* buffer, int maxLength) {
@@ -27,4 +35,8 @@ __time64_t _time64(__time64_t* time) {
 struct tm* _localtime64(const __time64_t* time) {
    thread_local struct tm fields;
    return _localtime64_s(&fields, time) == 0 ? &fields : nullptr;
+}
+
+errno_t _gmtime64_s(struct tm* result, const __time64_t* time) {
+   return breakDown(result, time, ::gmtime_r);
 }

@@ -12,7 +12,9 @@
 struct HWND__;
 using HWND = HWND__*;
 
-/// The library's window on the running system: paths and directories, and the clock.
+/// The library's window on the running system: paths and directories, the clock, time stamps,
+/// identity and per-application settings, processes and windows, files, links and privileges,
+/// and the parallel loop.
 ///
 /// Every operation may be called from any thread. Path texts use "/" as separator, except
 /// getCWD (the runtime's text unchanged) and unifyBackslashes.

@@ -21,3 +21,7 @@ __time64_t _time64(__time64_t* time);
 /// Converts a time to local calendar time in a record owned by the calling thread, valid until
 /// its next call. Returns null when the time cannot be converted.
 struct tm* _localtime64(const __time64_t* time);
+
+/// Converts a time to UTC calendar time. Returns 0 on success, or EINVAL with *result cleared
+/// when either pointer is null or the time cannot be converted.
+errno_t _gmtime64_s(struct tm* result, const __time64_t* time);
