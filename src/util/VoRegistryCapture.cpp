@@ -230,8 +230,12 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
          data.assign(dataText);
          break;
       }
-      items.append(
-          Item(SxString(std::move(key)), SxString(parts[2]), valueType, SxString(std::move(data))));
+      Item item;
+      item.key = SxString(std::move(key));
+      item.value = SxString(parts[2]);
+      item.type = valueType;
+      item.data = SxString(std::move(data));
+      items.append(std::move(item));
    }
    return items;
 }
