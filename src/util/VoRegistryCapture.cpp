@@ -1,5 +1,4 @@
-// The capture import: a CSV capture of registry activity becomes a list of Items, one for every
-// successful value write.
+// The capture import: CSV captures of registry activity become Items.
 
 #include "VoRegistryInternal.h"
 

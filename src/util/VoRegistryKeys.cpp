@@ -1,5 +1,4 @@
-// Key paths and the questions: resolving a key path under an operation's root rules, and the
-// operations that only read.
+// Key paths with their root rules, and the operations that only read.
 
 #include "VoRegistryInternal.h"
 
