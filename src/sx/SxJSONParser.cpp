@@ -13,6 +13,12 @@
 namespace {
 constexpr char kSource[] = "src/sx/SxJSONParser";
 
+// Descriptions of the tags the parser and the schema raise, registered while sxjson is loaded.
+const SxExceptionEntry kTagDescriptions[] = {
+    {"ParserKit", "FileIOError", "message : SxString"},
+    {"ParserKit", "ParseError", "message : SxString"},
+    {"SchemaValidation", "ValidationError", "message : SxString"}};
+
 constexpr unsigned kParseFlags = rapidjson::kParseValidateEncodingFlag;
 
 // Builds the document from the reader's events, refusing a number that came out infinite: a long
@@ -126,7 +132,7 @@ void SxSchema::validate(const SxParserKit::SxSymbol& data) const {
    if (!data.isValid())
       throw SxException("ValidationError", "Cannot validate an undefined symbol", kSource);
    rapidjson::SchemaValidator validator(schema_->schema);
-   if (static_cast<const rapidjson::Value*>(data.node_)->Accept(validator))
+   if (static_cast<const rapidjson::Value*>(data.node())->Accept(validator))
       return;
    rapidjson::StringBuffer dataPointer, schemaPointer;
    validator.GetInvalidDocumentPointer().StringifyUriFragment(dataPointer);

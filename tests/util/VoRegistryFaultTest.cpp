@@ -154,7 +154,7 @@ TEST(VoRegistryLimits, AnOverlongKeyNameFailsAtItsLevel) {
    vo::test::TempDir dir;
    vo::test::ScopedRegistryBackend store(
        voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-   const SxString name(std::string(256, 'n'));
+   const SxString name(std::string(257, 'n'));
    EXPECT_EQ(messageOf([&] { VoRegistry::mkdir_p("HKCU/ok/" + name); }),
              "Can't create registry key 'HKCU/ok/" + name.str() + "' : Level '" + name.str() +
                  "' Error : 87 : " + sxstrerror(ERROR_INVALID_PARAMETER).str());
