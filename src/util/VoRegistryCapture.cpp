@@ -1,5 +1,4 @@
-// The capture import: a CSV capture of registry activity becomes a list of Items, one for every
-// successful value write.
+// The capture import: CSV captures of registry activity become Items.
 
 #include "VoRegistryInternal.h"
 
@@ -230,8 +229,12 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
          data.assign(dataText);
          break;
       }
-      items.append(
-          Item(SxString(std::move(key)), SxString(parts[2]), valueType, SxString(std::move(data))));
+      Item item;
+      item.key = SxString(std::move(key));
+      item.value = SxString(parts[2]);
+      item.type = valueType;
+      item.data = SxString(std::move(data));
+      items.append(std::move(item));
    }
    return items;
 }

@@ -1,5 +1,4 @@
-// The driver path and the batches: the AsAdmin operations, which send writes below HKLM and HKU
-// to the device-control library, and the four operations that apply or remove a list of Items.
+// The driver path (the AsAdmin operations) and the four batches over lists of Items.
 
 #include "VoRegistryInternal.h"
 

@@ -1,5 +1,4 @@
-// The description file "registry.json": saving a list of Items and loading it again, checked
-// against its schema.
+// The description file "registry.json": saving and loading lists of Items.
 
 #include "VoRegistryInternal.h"
 

@@ -1,5 +1,4 @@
-// The registry value record: its fields, its log printout, the type names and the hexadecimal
-// text of binary data.
+// The registry value record, its type names and the hexadecimal text of binary data.
 
 #include "VoRegistryInternal.h"
 

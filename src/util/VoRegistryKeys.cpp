@@ -1,9 +1,9 @@
-// Key paths and the questions: resolving a key path under an operation's root rules, and the
-// operations that only read.
+// Key paths with their root rules, and the operations that only read.
 
 #include "VoRegistryInternal.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
@@ -33,6 +33,8 @@ constexpr struct {
     /* Set      */
     {"Forbidden registry root key.", "Unknown registry root key '{root}' in key '{key}'."},
 };
+static_assert(std::size(kRootRules) == static_cast<std::size_t>(RootPolicy::Set) + 1,
+              "one row of root rules per policy");
 
 // A root-rule message with its placeholders filled in; the inserted texts are not searched.
 SxString rootMessage(std::string_view pattern, SxString const& root, SxString const& key) {

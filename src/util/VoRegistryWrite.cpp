@@ -1,5 +1,4 @@
-// Writing and removal on the direct path: the data conversion for writing, setVal, mkdir_p and
-// the three removals.
+// Writing and removal on the direct path, with the data conversion for writing.
 
 #include "VoRegistryInternal.h"
 

@@ -8,9 +8,9 @@ namespace {
 
 class SxMappedFileTest : public ::testing::Test {
 protected:
-   SxString write(const std::string& bytes) {
-      const std::string name = dir.file("f.bin");
-      std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+   SxString write(const char* file, const std::string& bytes) {
+      const std::string name = dir.file(file);
+      std::ofstream(name, std::ios::binary) << bytes;
       return name.c_str();
    }
    vo::test::TempDir dir;
@@ -18,11 +18,11 @@ protected:
 
 TEST_F(SxMappedFileTest, GivesTheBytesAsTheyAre) {
    const std::string bytes = std::string("line\r\n\xFF\xC3", 8) + std::string(100000, 'x');
-   const SxMappedFile mapped(write(bytes));
+   const SxMappedFile mapped(write("some.bin", bytes));
    EXPECT_TRUE(mapped.isMapped());
    EXPECT_EQ(mapped.bytes(), bytes);
 
-   const SxMappedFile empty(write(""));
+   const SxMappedFile empty(write("empty.bin", ""));
    EXPECT_FALSE(empty.isMapped());
    EXPECT_TRUE(empty.bytes().empty());
 }

@@ -6,6 +6,7 @@
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sx/SxError.h>
 #include <voutil/VoRegistry.h>
 
@@ -103,20 +104,24 @@ TEST_F(VoRegistryFault, QuestionsAnswerFalseOnAnyFailure) {
    EXPECT_FALSE(VoRegistry::isWritable(key));
 }
 
-// A machine store the user may not write, as for a user who is not root.
+// A machine store the user may not write, as for a user who is not root, holding the value v
+// of HKLM/SOFTWARE/Vendor.
 class VoRegistryReadOnlyMachine : public ::testing::Test {
 protected:
+   VoRegistryReadOnlyMachine() {
+      {
+         vo::test::ScopedRegistryBackend writable(
+             voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+         VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
+      }
+      readOnly.emplace(
+          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
+   }
    vo::test::TempDir dir;
+   std::optional<vo::test::ScopedRegistryBackend> readOnly;
 };
 
 TEST_F(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
-   {
-      vo::test::ScopedRegistryBackend writable(
-          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-      VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
-   }
-   vo::test::ScopedRegistryBackend readOnly(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
    EXPECT_EQ(VoRegistry::getVal("HKLM/SOFTWARE/Vendor", "v"), "x");
    EXPECT_TRUE(VoRegistry::isReadable("HKLM/SOFTWARE/Vendor"));
    EXPECT_FALSE(VoRegistry::isWritable("HKLM/SOFTWARE/Vendor"));
@@ -133,13 +138,6 @@ TEST_F(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
 
 // On POSIX the device-control library writes the machine store with the caller's own rights.
 TEST_F(VoRegistryReadOnlyMachine, AsAdminWritesGiveTheDriverErrors) {
-   {
-      vo::test::ScopedRegistryBackend writable(
-          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-      VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
-   }
-   vo::test::ScopedRegistryBackend readOnly(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
    EXPECT_EQ(
        messageOf([] { VoRegistry::setValAsAdmin("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "y"); }),
        "Cannot set registry value: VARGEN Driver error");

@@ -90,7 +90,8 @@ public:
    static void mkdir_p(SxString const& key);
    /// Removes one value; a missing value is no error.
    static void rm(SxString const& key, SxString const& value);
-   /// Removes the key with everything below it; a missing key is no error.
+   /// Removes the key with everything below it; a missing key is no error. A root alone, such as
+   /// "HKCU" or "HKCU/", names the root key itself: everything below that root is removed.
    static void rm_rf(SxString const& key);
    /// Removes the key when it has no subkeys and no values; otherwise does nothing.
    static void rmdir(SxString const& key);
