@@ -222,4 +222,8 @@ void select(Kernel kernel) {
    current().store(&kPortable, std::memory_order_relaxed);
 }
 
+void install(Kernels const& kernels) {
+   current().store(&kernels, std::memory_order_relaxed);
+}
+
 } // namespace vo::base64

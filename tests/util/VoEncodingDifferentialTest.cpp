@@ -2,6 +2,7 @@
 // counts, target sizes and keys: the same results, the same messages, the same bytes written.
 
 #include "VoBase64Kernels.h"
+#include "common/Messages.h"
 #include "common/PlainCodecs.h"
 
 #include <cstring>
@@ -196,6 +197,22 @@ TEST_F(Differential, CaesarMatchesThePlainShift) {
       ASSERT_EQ(encrypted, plain::caesar(data, key, count, +1));
       ASSERT_EQ(VoCaesar::decrypt(encrypted, key, count), plain::caesar(data, key, 0, +1));
    }
+}
+
+// Kernels that consume what they should not, so that the two passes of the wrappers disagree.
+TEST_F(Differential, WrappersReportPassesThatDisagree) {
+   static constexpr vo::base64::Kernels kLying{
+       [](unsigned char const*, std::size_t, char*, std::size_t) -> std::size_t { return 1; },
+       [](char const*, std::size_t length, unsigned char* dst, std::size_t) -> std::size_t {
+          return dst == nullptr ? 0 : length / 4 * 4;
+       }};
+   vo::base64::install(kLying);
+   EXPECT_EQ(vo::test::messagesOf([] { (void)VoBase64::encode(SxArray<char>(4)); }),
+             (std::vector<std::string>{"Base64 encode error", "Invalid size of encoded output"}));
+   // The second pass reads on past the NUL, where the first stopped.
+   const SxString text(std::string_view("YWJj\0YWJ", 8));
+   EXPECT_EQ(vo::test::messagesOf([&] { (void)VoBase64::decode(text); }),
+             (std::vector<std::string>{"Base64 decode error", "Invalid size of decoded output"}));
 }
 
 } // namespace
