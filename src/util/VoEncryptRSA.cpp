@@ -2,7 +2,7 @@
 //
 // The transforms give exactly what powMod gives block by block, only faster. For the usual
 // moduli (odd, below 2^32) the powers run in Montgomery form, which needs no division per step,
-// eight blocks side by side, since every block of a call has the same exponent. Each call
+// several blocks side by side, since every block of a call has the same exponent. Each call
 // raises each distinct block once: long encryptions fill a table of all 65536 blocks first,
 // everything else remembers its powers in a hash table that grows with the distinct blocks met.
 // Decryption writes its result over its own copy of the data.
@@ -245,7 +245,7 @@ long long blocksToTransform(long long count, long long blocks) {
 }
 
 // Raises the first count blocks. From 65536 16-bit blocks on, the powers of all possible
-// blocks are worth computing up front (eight at a time), and the blocks become table lookups;
+// blocks are worth computing up front (several at a time), and the blocks become table lookups;
 // shorter inputs and 32-bit blocks remember what they meet.
 template <class In, class Load, class Store>
 void raiseAll(long long count, BlockPower const& power, Load&& load, Store&& store) {
