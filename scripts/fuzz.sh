@@ -21,3 +21,10 @@ for target in FuzzCaptureImport FuzzStrings FuzzJson FuzzBase64; do
   build/fuzz/bin/$target -max_total_time="$seconds" -max_len=4096 \
     -artifact_prefix=build/fuzz/crashes/ "$corpus" "${seeds[@]}" 2>&1 | tail -3
 done
+# The bit width of executables, from arbitrary bytes (the corpus starts from a 64-bit header).
+echo "=== fuzz: FuzzIs64BitApp for ${seconds}s"
+corpus=build/fuzz/corpus/FuzzIs64BitApp
+mkdir -p "$corpus"
+printf 'MZ\0\0PE\0\0d\x86\0\0\0\0\0\0' > "$corpus/seed-x64"
+build/fuzz/bin/FuzzIs64BitApp -max_total_time="$seconds" -max_len=8192 \
+  -artifact_prefix=build/fuzz/crashes/ "$corpus" 2>&1 | tail -3

@@ -1,6 +1,9 @@
 #include "SxJsonTree.h"
 
+#include <cmath>
+#include <rapidjson/encodedstream.h>
 #include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
 #include <rapidjson/schema.h>
 #include <rapidjson/stringbuffer.h>
 #include <sx/SxFileIO.h>
@@ -9,7 +12,56 @@
 
 namespace {
 constexpr char kSource[] = "src/sx/SxJSONParser";
-}
+
+// Descriptions of the tags the parser and the schema raise, registered while sxjson is loaded.
+const SxExceptionEntry kTagDescriptions[] = {
+    {"ParserKit", "FileIOError", "message : SxString"},
+    {"ParserKit", "ParseError", "message : SxString"},
+    {"SchemaValidation", "ValidationError", "message : SxString"}};
+
+constexpr unsigned kParseFlags = rapidjson::kParseValidateEncodingFlag;
+
+// Builds the document from the reader's events, refusing a number that came out infinite: a long
+// significand with a large exponent slips past the reader's own range check, and such a number
+// could never be written back.
+class FiniteNumbers {
+public:
+   explicit FiniteNumbers(rapidjson::Document& doc) : doc_(doc) {}
+   bool Null() { return doc_.Null(); }
+   bool Bool(bool b) { return doc_.Bool(b); }
+   bool Int(int i) { return doc_.Int(i); }
+   bool Uint(unsigned u) { return doc_.Uint(u); }
+   bool Int64(int64_t i) { return doc_.Int64(i); }
+   bool Uint64(uint64_t u) { return doc_.Uint64(u); }
+   bool Double(double d) { return std::isfinite(d) && doc_.Double(d); }
+   bool RawNumber(const char* s, rapidjson::SizeType n, bool copy) {
+      return doc_.RawNumber(s, n, copy);
+   }
+   bool String(const char* s, rapidjson::SizeType n, bool copy) { return doc_.String(s, n, copy); }
+   bool StartObject() { return doc_.StartObject(); }
+   bool Key(const char* s, rapidjson::SizeType n, bool copy) { return doc_.Key(s, n, copy); }
+   bool EndObject(rapidjson::SizeType n) { return doc_.EndObject(n); }
+   bool StartArray() { return doc_.StartArray(); }
+   bool EndArray(rapidjson::SizeType n) { return doc_.EndArray(n); }
+
+private:
+   rapidjson::Document& doc_;
+};
+
+// The reader run as the document's generator, keeping the result that Populate drops.
+struct ParseRun {
+   const SxString& text;
+   rapidjson::ParseResult result;
+   bool operator()(rapidjson::Document& doc) {
+      rapidjson::MemoryStream bytes(text.utf8(), static_cast<std::size_t>(text.getNBytes()));
+      rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> in(bytes);
+      FiniteNumbers handler(doc);
+      rapidjson::Reader reader;
+      result = reader.Parse<kParseFlags>(in, handler);
+      return !result.IsError();
+   }
+};
+} // namespace
 
 void sx::detail::lineAndColumn(const std::string& text, std::size_t offset, std::size_t& line,
                                std::size_t& column) {
@@ -28,15 +80,19 @@ SxJSONParser::SxJSONParser() = default;
 void SxJSONParser::readString(const SxString& text, const SxString& sourceName) {
    SxParserKit::SxSymbol root = SxParserKit::SxSymbol::newTree(sourceName);
    rapidjson::Document& doc = root.tree_->doc;
-   doc.Parse<rapidjson::kParseValidateEncodingFlag>(text.utf8(),
-                                                    static_cast<std::size_t>(text.getNBytes()));
-   if (doc.HasParseError()) {
+   ParseRun run{text, {}};
+   doc.Populate(run);
+   if (run.result.IsError()) {
       std::size_t line = 0, column = 0;
-      sx::detail::lineAndColumn(text.str(), doc.GetErrorOffset(), line, column);
+      sx::detail::lineAndColumn(text.str(), run.result.Offset(), line, column);
+      // Our handler stops the reader only for a number it refuses.
+      const rapidjson::ParseErrorCode code = run.result.Code() == rapidjson::kParseErrorTermination
+                                                 ? rapidjson::kParseErrorNumberTooBig
+                                                 : run.result.Code();
       throw SxException("ParseError",
                         "Parse error in '" + sourceName + "' at line " + SxString(line) +
                             ", column " + SxString(column) + ": " +
-                            SxString(rapidjson::GetParseError_En(doc.GetParseError())),
+                            SxString(rapidjson::GetParseError_En(code)),
                         kSource);
    }
    root_ = root;
@@ -76,7 +132,7 @@ void SxSchema::validate(const SxParserKit::SxSymbol& data) const {
    if (!data.isValid())
       throw SxException("ValidationError", "Cannot validate an undefined symbol", kSource);
    rapidjson::SchemaValidator validator(schema_->schema);
-   if (static_cast<const rapidjson::Value*>(data.node_)->Accept(validator))
+   if (static_cast<const rapidjson::Value*>(data.node())->Accept(validator))
       return;
    rapidjson::StringBuffer dataPointer, schemaPointer;
    validator.GetInvalidDocumentPointer().StringifyUriFragment(dataPointer);

@@ -10,6 +10,7 @@ namespace sx::detail {
 struct JsonTree {
    rapidjson::Document doc;
    SxString sourceName; // the file or name the tree was read from, for messages
+   uint64_t layout = 0; // counts the changes that may move nodes in memory
 };
 
 /// Line and column (both from 1) of a byte offset into text.

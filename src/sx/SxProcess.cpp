@@ -3,21 +3,10 @@
 #include <algorithm>
 #include <sx/SxException.h>
 #include <sx/SxProcess.h>
+#include <sx/SxUtf.h>
 
 namespace {
 constexpr char kSource[] = "src/sx/SxProcess";
-}
-
-std::size_t sx::detail::completeUtf8Prefix(const std::string& bytes) {
-   const std::size_t n = bytes.size();
-   std::size_t back = 0;
-   while (back < 3 && back < n && (static_cast<unsigned char>(bytes[n - 1 - back]) & 0xC0) == 0x80)
-      ++back;
-   if (back == n)
-      return n;
-   const auto lead = static_cast<unsigned char>(bytes[n - 1 - back]);
-   const std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-   return need > back + 1 ? n - 1 - back : n;
 }
 
 SxProcess::SxProcess(const SxString& program, Mode /*mode*/) : program_(program) {}
@@ -30,6 +19,8 @@ SxProcess::~SxProcess() {
    if (!child_)
       return;
    try {
+      // A child that reads its input to the end would never end while our end stays open.
+      sx::detail::closeChildStdin(*child_);
       // Only the base hooks are reachable here; a derived class must wait before it goes.
       (void)SxProcess::wait();
    } catch (const SxException&) {
@@ -66,9 +57,7 @@ SxString SxProcess::readBuffer(int nBytes) {
    SxMutexBlock lock(textMutex_);
    const std::string& all = stdoutText_.str();
    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(nBytes, 0)), all.size());
-   // Never split a character.
-   while (n > 0 && n < all.size() && (static_cast<unsigned char>(all[n]) & 0xC0) == 0x80)
-      --n;
+   n = SxUtf::boundaryAtOrBefore(all, n); // never split a character
    SxString taken(std::string_view(all).substr(0, n));
    stdoutText_ = SxString(std::string_view(all).substr(n));
    return taken;

@@ -18,9 +18,6 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
 /// Writes to the child's standard input; false when it is not open or the write fails.
 bool writeChild(ChildProcess& child, const char* data, long long n);
 void closeChildStdin(ChildProcess& child);
-/// Length of the longest prefix of bytes that ends on a character boundary, so that a character
-/// split between two reads of a pipe is handed on whole.
-std::size_t completeUtf8Prefix(const std::string& bytes);
 /// Reads the piped streams to their end, handing each piece to onOut or onErr, then reaps the
 /// child and returns its exit code.
 int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& onOut,

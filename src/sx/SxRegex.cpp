@@ -1,5 +1,6 @@
 #include <sx/SxException.h>
 #include <sx/SxRegex.h>
+#include <sx/SxUtf.h>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -175,9 +176,7 @@ SxString SxSed::subst(const SxString& text, int* nMatches) const {
             pos = start;
             break;
          }
-         std::size_t next = start + 1;
-         while (next < subject.size() && (static_cast<unsigned char>(subject[next]) & 0xC0) == 0x80)
-            ++next;
+         const std::size_t next = SxUtf::nextBoundary(subject, start);
          out.append(subject, start, next - start);
          pos = next;
       } else {

@@ -5,132 +5,12 @@
 #include <limits>
 #include <ostream>
 #include <sx/SxString.h>
+#include <sx/SxUtf.h>
 #include <vector>
 
 const SxString SxString::emptyString;
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf8(std::string& out, char32_t c) {
-   if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-      c = kReplacement;
-   if (c < 0x80) {
-      out += static_cast<char>(c);
-   } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-   } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-   } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-   }
-}
-
-// Decodes one character at text[pos] and advances pos; malformed sequences give U+FFFD and
-// advance by one byte.
-char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
-   const auto b0 = static_cast<unsigned char>(text[pos]);
-   if (b0 < 0x80) {
-      ++pos;
-      return b0;
-   }
-   int extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : -1;
-   if (extra < 0 || b0 > 0xF4 || pos + extra >= text.size()) {
-      ++pos;
-      return kReplacement;
-   }
-   char32_t c = b0 & (0x3F >> extra);
-   for (int i = 1; i <= extra; ++i) {
-      const auto b = static_cast<unsigned char>(text[pos + i]);
-      if ((b & 0xC0) != 0x80) {
-         ++pos;
-         return kReplacement;
-      }
-      c = (c << 6) | (b & 0x3F);
-   }
-   static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-   if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      ++pos;
-      return kReplacement;
-   }
-   pos += extra + 1;
-   return c;
-}
-
-// Index of the first byte that does not belong to a well-formed sequence, or npos. Runs of
-// ASCII are checked 32 and then eight bytes at a time, since nearly all text is mostly ASCII.
-std::size_t firstMalformed(std::string_view text) {
-   std::size_t i = 0;
-   const std::size_t n = text.size();
-   while (i < n) {
-      if (i + 32 <= n) {
-         uint64_t words[4];
-         std::memcpy(words, text.data() + i, 32);
-         if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0) {
-            i += 32;
-            continue;
-         }
-      }
-      if (i + 8 <= n) {
-         uint64_t word;
-         std::memcpy(&word, text.data() + i, 8);
-         if ((word & 0x8080808080808080ULL) == 0) {
-            i += 8;
-            continue;
-         }
-      }
-      if (static_cast<unsigned char>(text[i]) < 0x80) {
-         ++i;
-         continue;
-      }
-      const std::size_t start = i;
-      if (decodeUtf8(text, i) == kReplacement && i == start + 1)
-         return start;
-   }
-   return std::string_view::npos;
-}
-
-std::string sanitizeUtf8(std::string_view text) {
-   const std::size_t bad = firstMalformed(text);
-   if (bad == std::string_view::npos)
-      return std::string(text);
-   std::string out(text.substr(0, bad));
-   out.reserve(text.size());
-   for (std::size_t pos = bad; pos < text.size();) {
-      const std::size_t start = pos;
-      const char32_t c = decodeUtf8(text, pos);
-      if (c == kReplacement && pos == start + 1 && static_cast<unsigned char>(text[start]) >= 0x80)
-         appendUtf8(out, kReplacement);
-      else
-         out.append(text.substr(start, pos - start));
-   }
-   return out;
-}
-
-template <class Unit>
-std::string utf16ToUtf8(const Unit* units, std::size_t n) {
-   std::string out;
-   out.reserve(n);
-   for (std::size_t i = 0; i < n; ++i) {
-      char32_t c = static_cast<char16_t>(units[i]);
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n) {
-         const char32_t low = static_cast<char16_t>(units[i + 1]);
-         if (low >= 0xDC00 && low <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            ++i;
-         }
-      }
-      appendUtf8(out, c);
-   }
-   return out;
-}
 
 bool isAscii(std::string_view text) {
    for (char ch : text)
@@ -139,36 +19,15 @@ bool isAscii(std::string_view text) {
    return true;
 }
 
-// Byte offset of character number index (clamped to the end of the text).
-std::size_t byteOffset(std::string_view text, std::ptrdiff_t index) {
-   if (index <= 0)
-      return 0;
-   std::size_t pos = 0;
-   for (std::ptrdiff_t i = 0; i < index && pos < text.size(); ++i) {
-      ++pos;
-      while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
-         ++pos;
-   }
-   return pos;
-}
-
-std::ptrdiff_t charCount(std::string_view text, std::size_t nBytes) {
-   std::ptrdiff_t n = 0;
-   for (std::size_t i = 0; i < nBytes; ++i)
-      if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
-         ++n;
-   return n;
-}
-
 } // namespace
 
-SxString::SxString(const char* utf8) : text_(utf8 ? sanitizeUtf8(utf8) : std::string()) {}
-SxString::SxString(std::string_view utf8) : text_(sanitizeUtf8(utf8)) {}
+SxString::SxString(const char* utf8) : text_(utf8 ? SxUtf::sanitize(utf8) : std::string()) {}
+SxString::SxString(std::string_view utf8) : text_(SxUtf::sanitize(utf8)) {}
 SxString::SxString(std::string&& utf8) {
-   if (firstMalformed(utf8) == std::string_view::npos)
+   if (SxUtf::firstMalformed(utf8) == std::string_view::npos)
       text_ = std::move(utf8);
    else
-      text_ = sanitizeUtf8(utf8);
+      text_ = SxUtf::sanitize(utf8);
 }
 SxString::SxString(int number) : text_(std::to_string(number)) {}
 SxString::SxString(unsigned number) : text_(std::to_string(number)) {}
@@ -196,7 +55,7 @@ SxString SxString::fromAscii(const char* ascii) {
       return s;
    for (; *ascii; ++ascii) {
       const auto c = static_cast<unsigned char>(*ascii);
-      appendUtf8(s.text_, c < 0x80 ? c : kReplacement);
+      SxUtf::appendUtf8(s.text_, c < 0x80 ? c : SxUtf::kReplacement);
    }
    return s;
 }
@@ -209,7 +68,7 @@ SxString SxString::fromUtf16(const char16_t* utf16) {
 
 SxString SxString::fromUtf16(const char16_t* utf16, std::ptrdiff_t nUnits) {
    SxString s;
-   s.text_ = utf16ToUtf8(utf16, static_cast<std::size_t>(nUnits));
+   s.text_ = SxUtf::utf16ToUtf8(std::u16string_view(utf16, static_cast<std::size_t>(nUnits)));
    return s;
 }
 
@@ -219,10 +78,11 @@ SxString SxString::fromUtf16(const wchar_t* wide) {
       return s;
    const std::size_t n = std::wcslen(wide);
    if constexpr (sizeof(wchar_t) == 2) {
-      s.text_ = utf16ToUtf8(wide, n);
+      const std::u16string units(wide, wide + n);
+      s.text_ = SxUtf::utf16ToUtf8(units);
    } else {
       for (std::size_t i = 0; i < n; ++i)
-         appendUtf8(s.text_, static_cast<char32_t>(wide[i]));
+         SxUtf::appendUtf8(s.text_, static_cast<char32_t>(wide[i]));
    }
    return s;
 }
@@ -259,13 +119,10 @@ SxString SxString::join(const SxList<SxString>& elems, const SxString& sep) {
 SxArray<SxChar16> SxString::utf16() const {
    SxArray<SxChar16> out;
    for (std::size_t pos = 0; pos < text_.size();) {
-      const char32_t c = decodeUtf8(text_, pos);
-      if (c >= 0x10000) {
-         out.append(static_cast<SxChar16>(0xD800 + ((c - 0x10000) >> 10)));
-         out.append(static_cast<SxChar16>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-      } else {
-         out.append(static_cast<SxChar16>(c));
-      }
+      char16_t units[2];
+      const int n = SxUtf::encodeUtf16(SxUtf::decodeUtf8(text_, pos), units);
+      for (int i = 0; i < n; ++i)
+         out.append(static_cast<SxChar16>(units[i]));
    }
    out.append(SxChar16(0));
    return out;
@@ -276,14 +133,14 @@ std::string SxString::ascii() const {
       return text_;
    std::string out;
    for (std::size_t pos = 0; pos < text_.size();) {
-      const char32_t c = decodeUtf8(text_, pos);
+      const char32_t c = SxUtf::decodeUtf8(text_, pos);
       out += c < 0x80 ? static_cast<char>(c) : '?';
    }
    return out;
 }
 
 std::ptrdiff_t SxString::getSize() const {
-   return charCount(text_, text_.size());
+   return SxUtf::countChars(text_);
 }
 
 void SxString::resize(std::ptrdiff_t n, bool keep) {
@@ -295,7 +152,7 @@ void SxString::resize(std::ptrdiff_t n, bool keep) {
    }
    const std::ptrdiff_t have = getSize();
    if (n <= have)
-      text_.resize(byteOffset(text_, n));
+      text_.resize(SxUtf::byteOffset(text_, n));
    else
       text_.append(static_cast<std::size_t>(n - have), ' ');
 }
@@ -306,9 +163,9 @@ SxString& SxString::append(const SxString& other) {
 }
 
 SxString SxString::subString(std::ptrdiff_t start, std::ptrdiff_t n) const {
-   const std::size_t from = byteOffset(text_, start);
+   const std::size_t from = SxUtf::byteOffset(text_, start);
    const std::size_t to =
-       n < 0 ? text_.size() : from + byteOffset(std::string_view(text_).substr(from), n);
+       n < 0 ? text_.size() : from + SxUtf::byteOffset(std::string_view(text_).substr(from), n);
    SxString s;
    s.text_ = text_.substr(from, to - from);
    return s;
@@ -320,8 +177,8 @@ SxString SxString::tail(std::ptrdiff_t n) const {
 }
 
 std::ptrdiff_t SxString::find(const SxString& needle, std::ptrdiff_t from) const {
-   const std::size_t pos = text_.find(needle.text_, byteOffset(text_, from));
-   return pos == std::string::npos ? -1 : charCount(text_, pos);
+   const std::size_t pos = text_.find(needle.text_, SxUtf::byteOffset(text_, from));
+   return pos == std::string::npos ? -1 : SxUtf::countChars(std::string_view(text_).substr(0, pos));
 }
 
 SxString SxString::substitute(const SxString& from, const SxString& to) const {

@@ -13,6 +13,12 @@ namespace {
 
 constexpr char kSource[] = "src/sx/SxSymbol";
 
+// Descriptions of the tags the symbols raise, registered while sxparserkit is loaded.
+const SxExceptionEntry kTagDescriptions[] = {
+    {"SxSymbol", "IOError", "message : SxString"},
+    {"SxSymbol", "InvalidInput", "message : SxString"},
+    {"SxSymbol", "InvalidOperation", "message : SxString"}};
+
 rapidjson::Value& value(void* node) {
    return *static_cast<rapidjson::Value*>(node);
 }
@@ -118,108 +124,43 @@ void emit(Writer& w, const rapidjson::Value& v) {
 
 namespace SxParserKit {
 
-SxSymbol::SxSymbol() = default;
+namespace {
 
-SxSymbol::SxSymbol(std::shared_ptr<JsonTree> tree, void* node, SxString location)
-    : tree_(std::move(tree)), node_(node), location_(std::move(location)) {}
-
-SxSymbol SxSymbol::newTree(const SxString& sourceName) {
-   auto tree = std::make_shared<JsonTree>();
-   tree->sourceName = sourceName;
-   void* root = &tree->doc;
-   return SxSymbol(std::move(tree), root, "(root)");
+// A path step names a member (odd) or an element (even) by its index in its parent.
+uint32_t memberStep(rapidjson::SizeType i) {
+   return i * 2 + 1;
+}
+uint32_t elementStep(rapidjson::SizeType i) {
+   return i * 2;
 }
 
-SxSymbol::Type SxSymbol::getType() const {
-   if (!node_)
-      return Undefined;
-   const rapidjson::Value& v = value(node_);
+SxSymbol::Type typeOf(const rapidjson::Value& v) {
    switch (v.GetType()) {
    case rapidjson::kNullType:
-      return Null;
+      return SxSymbol::Null;
    case rapidjson::kFalseType:
    case rapidjson::kTrueType:
-      return Bool;
+      return SxSymbol::Bool;
    case rapidjson::kStringType:
-      return String;
+      return SxSymbol::String;
    case rapidjson::kArrayType:
-      return List;
+      return SxSymbol::List;
    case rapidjson::kObjectType:
-      return Group;
+      return SxSymbol::Group;
    case rapidjson::kNumberType:
-      return v.IsInt64() ? Int : Double;
+      return v.IsInt64() ? SxSymbol::Int : SxSymbol::Double;
    }
-   return Undefined;
+   return SxSymbol::Undefined;
 }
 
-void SxSymbol::requireType(Type type, const char* what) const {
-   if (!node_)
-      throw SxException("InvalidOperation", SxString("Cannot take an undefined symbol as ") + what,
-                        kSource);
-   if (getType() != type)
-      throw SxException("InvalidOperation",
-                        location_ + " in '" + tree_->sourceName + "' is not " + what, kSource);
+SxString memberLocation(const SxString& parent, const SxString& name) {
+   return parent == "(root)" ? name : parent + "." + name;
 }
 
-SxSymbol SxSymbol::getElem(const SxString& name, bool required) const {
-   requireType(Group, "an object");
-   // Searched through a const view, so that both sides of the comparison are const iterators.
-   const rapidjson::Value& v = value(node_);
-   const auto member = v.FindMember(
-       rapidjson::Value(name.utf8(), static_cast<rapidjson::SizeType>(name.getNBytes())));
-   const SxString where = location_ == "(root)" ? name : location_ + "." + name;
-   if (member == v.MemberEnd()) {
-      if (required)
-         throw SxException("InvalidInput",
-                           "Required member '" + where + "' missing in '" + tree_->sourceName + "'",
-                           kSource);
-      return SxSymbol();
-   }
-   return SxSymbol(tree_, const_cast<rapidjson::Value*>(&member->value), where);
+SxString elementLocation(const SxString& parent, rapidjson::SizeType i) {
+   return parent + "[" + SxString(static_cast<unsigned>(i)) + "]";
 }
 
-int64_t SxSymbol::toInt() const {
-   requireType(Int, "an integer");
-   return value(node_).GetInt64();
-}
-
-SxString SxSymbol::toString() const {
-   requireType(String, "a text");
-   const rapidjson::Value& v = value(node_);
-   return SxString::fromUtf8(v.GetString(), v.GetStringLength());
-}
-
-SxList<SxSymbol> SxSymbol::toList() const {
-   requireType(List, "a list");
-   SxList<SxSymbol> elems;
-   rapidjson::Value& v = value(node_);
-   for (rapidjson::SizeType i = 0; i < v.Size(); ++i)
-      elems.append(
-          SxSymbol(tree_, &v[i], location_ + "[" + SxString(static_cast<unsigned>(i)) + "]"));
-   return elems;
-}
-
-void SxSymbol::setType(Type type) {
-   if (!node_)
-      throw SxException("InvalidOperation", "Cannot set the type of an undefined symbol", kSource);
-   rapidjson::Value& v = value(node_);
-   switch (type) {
-   case Group:
-      v.SetObject();
-      break;
-   case List:
-      v.SetArray();
-      break;
-   case Null:
-      v.SetNull();
-      break;
-   default:
-      throw SxException("InvalidOperation", "Only objects, lists and null can be set empty",
-                        kSource);
-   }
-}
-
-namespace {
 rapidjson::Value makeValue(const SxVariant& variant, rapidjson::Document::AllocatorType& alloc) {
    rapidjson::Value v;
    std::visit(
@@ -245,49 +186,176 @@ rapidjson::Value makeEmpty(SxSymbol::Type type) {
       return rapidjson::Value(rapidjson::kArrayType);
    throw SxException("InvalidOperation", "Only objects and lists can be appended empty", kSource);
 }
+
 } // namespace
 
-SxSymbol SxSymbol::append(const SxString& name, const SxVariant& variant) {
-   requireType(Group, "an object");
-   auto& alloc = tree_->doc.GetAllocator();
+SxSymbol::SxSymbol() = default;
+
+SxSymbol::SxSymbol(std::shared_ptr<JsonTree> tree, std::vector<uint32_t> path, void* node,
+                   SxString location)
+    : tree_(std::move(tree)), path_(std::move(path)), node_(node), layout_(tree_->layout),
+      location_(std::move(location)) {}
+
+SxSymbol SxSymbol::newTree(const SxString& sourceName) {
+   auto tree = std::make_shared<JsonTree>();
+   tree->sourceName = sourceName;
+   rapidjson::Value* root = &tree->doc;
+   return SxSymbol(std::move(tree), {}, root, "(root)");
+}
+
+void* SxSymbol::node() const {
+   if (!tree_ || layout_ == tree_->layout)
+      return node_;
+   rapidjson::Value* v = &tree_->doc;
+   for (const uint32_t step : path_) {
+      const rapidjson::SizeType i = step / 2;
+      const bool member = step % 2 == 1;
+      if (member ? !v->IsObject() || i >= v->MemberCount() : !v->IsArray() || i >= v->Size())
+         throw SxException("InvalidOperation",
+                           location_ + " in '" + tree_->sourceName + "' no longer exists", kSource);
+      v = member ? &(v->MemberBegin() + i)->value : &(*v)[i];
+   }
+   return v;
+}
+
+SxSymbol SxSymbol::child(uint32_t step, void* node, SxString location) const {
+   std::vector<uint32_t> path;
+   path.reserve(path_.size() + 1);
+   path = path_;
+   path.push_back(step);
+   return SxSymbol(tree_, std::move(path), node, std::move(location));
+}
+
+SxSymbol::Type SxSymbol::getType() const {
+   return tree_ ? typeOf(value(node())) : Undefined;
+}
+
+void* SxSymbol::requireType(Type type, const char* what) const {
+   if (!tree_)
+      throw SxException("InvalidOperation", SxString("Cannot take an undefined symbol as ") + what,
+                        kSource);
+   void* n = node();
+   if (typeOf(value(n)) != type)
+      throw SxException("InvalidOperation",
+                        location_ + " in '" + tree_->sourceName + "' is not " + what, kSource);
+   return n;
+}
+
+SxSymbol SxSymbol::getElem(const SxString& name, bool required) const {
+   // Searched through a const view, so that both sides of the comparison are const iterators.
+   const rapidjson::Value& v = value(requireType(Group, "an object"));
+   const auto member = v.FindMember(
+       rapidjson::Value(name.utf8(), static_cast<rapidjson::SizeType>(name.getNBytes())));
+   const SxString where = memberLocation(location_, name);
+   if (member == v.MemberEnd()) {
+      if (required)
+         throw SxException("InvalidInput",
+                           "Required member '" + where + "' missing in '" + tree_->sourceName + "'",
+                           kSource);
+      return SxSymbol();
+   }
+   return child(memberStep(static_cast<rapidjson::SizeType>(member - v.MemberBegin())),
+                const_cast<rapidjson::Value*>(&member->value), where);
+}
+
+int64_t SxSymbol::toInt() const {
+   return value(requireType(Int, "an integer")).GetInt64();
+}
+
+SxString SxSymbol::toString() const {
+   const rapidjson::Value& v = value(requireType(String, "a text"));
+   return SxString::fromUtf8(v.GetString(), v.GetStringLength());
+}
+
+SxList<SxSymbol> SxSymbol::toList() const {
+   rapidjson::Value& v = value(requireType(List, "a list"));
+   SxList<SxSymbol> elems;
+   for (rapidjson::SizeType i = 0; i < v.Size(); ++i)
+      elems.append(child(elementStep(i), &v[i], elementLocation(location_, i)));
+   return elems;
+}
+
+void SxSymbol::setType(Type type) {
+   if (!tree_)
+      throw SxException("InvalidOperation", "Cannot set the type of an undefined symbol", kSource);
+   rapidjson::Value& v = value(node());
+   switch (type) {
+   case Group:
+      v.SetObject();
+      break;
+   case List:
+      v.SetArray();
+      break;
+   case Null:
+      v.SetNull();
+      break;
+   default:
+      throw SxException("InvalidOperation", "Only objects, lists and null can be set empty",
+                        kSource);
+   }
+   // The children are gone; this node stays where it is.
+   node_ = &v;
+   layout_ = ++tree_->layout;
+}
+
+void* SxSymbol::prepareAppend(Type type, const char* what) {
+   node_ = requireType(type, what);
+   layout_ = tree_->layout;
+   return node_;
+}
+
+SxSymbol SxSymbol::appendedMember(const SxString& name) {
+   // Adding may have moved this node's children, never this node itself.
+   layout_ = ++tree_->layout;
    rapidjson::Value& v = value(node_);
+   return child(memberStep(v.MemberCount() - 1), &(v.MemberEnd() - 1)->value,
+                memberLocation(location_, name));
+}
+
+SxSymbol SxSymbol::appendedElement() {
+   layout_ = ++tree_->layout;
+   rapidjson::Value& v = value(node_);
+   return child(elementStep(v.Size() - 1), &v[v.Size() - 1],
+                elementLocation(location_, v.Size() - 1));
+}
+
+SxSymbol SxSymbol::append(const SxString& name, const SxVariant& variant) {
+   rapidjson::Value& v = value(prepareAppend(Group, "an object"));
+   auto& alloc = tree_->doc.GetAllocator();
    v.AddMember(
        rapidjson::Value(name.utf8(), static_cast<rapidjson::SizeType>(name.getNBytes()), alloc),
        makeValue(variant, alloc), alloc);
-   return SxSymbol(tree_, &(v.MemberEnd() - 1)->value, location_ + "." + name);
+   return appendedMember(name);
 }
 
 SxSymbol SxSymbol::append(const SxString& name, Type type) {
-   requireType(Group, "an object");
+   rapidjson::Value& v = value(prepareAppend(Group, "an object"));
    auto& alloc = tree_->doc.GetAllocator();
-   rapidjson::Value& v = value(node_);
    v.AddMember(
        rapidjson::Value(name.utf8(), static_cast<rapidjson::SizeType>(name.getNBytes()), alloc),
        makeEmpty(type), alloc);
-   return SxSymbol(tree_, &(v.MemberEnd() - 1)->value, location_ + "." + name);
+   return appendedMember(name);
 }
 
 SxSymbol SxSymbol::append(const SxVariant& variant) {
-   requireType(List, "a list");
-   rapidjson::Value& v = value(node_);
+   rapidjson::Value& v = value(prepareAppend(List, "a list"));
    v.PushBack(makeValue(variant, tree_->doc.GetAllocator()), tree_->doc.GetAllocator());
-   return SxSymbol(tree_, &v[v.Size() - 1], location_ + "[" + SxString(v.Size() - 1) + "]");
+   return appendedElement();
 }
 
 SxSymbol SxSymbol::append(Type type) {
-   requireType(List, "a list");
-   rapidjson::Value& v = value(node_);
+   rapidjson::Value& v = value(prepareAppend(List, "a list"));
    v.PushBack(makeEmpty(type), tree_->doc.GetAllocator());
-   return SxSymbol(tree_, &v[v.Size() - 1], location_ + "[" + SxString(v.Size() - 1) + "]");
+   return appendedElement();
 }
 
 SxString SxSymbol::toJSON() const {
-   if (!node_)
+   if (!tree_)
       throw SxException("InvalidOperation", "Cannot write an undefined symbol", kSource);
    rapidjson::StringBuffer buffer;
    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
    writer.SetIndent(' ', 2);
-   emit(writer, value(node_));
+   emit(writer, value(node()));
    return SxString::fromUtf8(buffer.GetString(), static_cast<std::ptrdiff_t>(buffer.GetSize())) +
           "\n";
 }

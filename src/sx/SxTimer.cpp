@@ -53,19 +53,23 @@ void SxTimer::registerName(int start, int value, const SxString& name) {
 
 bool SxTimer::isIdle(int id) const {
    std::lock_guard lock(mutex_);
-   return !entries_.at(static_cast<std::size_t>(id)).running;
+   return entries_.at(static_cast<std::size_t>(id)).starts == 0;
 }
 
 void SxTimer::start(int id) {
-   (void)startIfIdle(id);
+   const auto now = std::chrono::steady_clock::now();
+   std::lock_guard lock(mutex_);
+   Entry& e = entries_.at(static_cast<std::size_t>(id));
+   if (e.starts++ == 0)
+      e.since = now;
 }
 
 bool SxTimer::startIfIdle(int id) {
    std::lock_guard lock(mutex_);
    Entry& e = entries_.at(static_cast<std::size_t>(id));
-   if (e.running)
+   if (e.starts > 0)
       return false;
-   e.running = true;
+   e.starts = 1;
    e.since = std::chrono::steady_clock::now();
    return true;
 }
@@ -74,9 +78,8 @@ void SxTimer::stop(int id) {
    const auto now = std::chrono::steady_clock::now();
    std::lock_guard lock(mutex_);
    Entry& e = entries_.at(static_cast<std::size_t>(id));
-   if (!e.running)
+   if (e.starts == 0 || --e.starts > 0)
       return;
-   e.running = false;
    e.total += now - e.since;
    ++e.count;
 }

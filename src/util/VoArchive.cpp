@@ -1,4 +1,5 @@
 #include <sx/SxFS.h>
+#include <voplatform/ArchiveTools.h>
 #include <voutil/VoArchive.h>
 #include <voutil/VoSilentProcess.h>
 #include <voutil/VoSysEnv.h>
@@ -7,18 +8,10 @@ namespace {
 
 constexpr char kSource[] = "src/util/VoArchive";
 
-// Where the tools live. On Windows these are the places the library has always used; elsewhere
-// the 7-Zip tool is a link to the system's and tar is the system's own.
-#ifdef _WIN32
-constexpr char k7zBelowRoot[] = "/7z/7zr.exe";
-constexpr char kTarTool[] = "C:/Windows/System32/tar.exe";
-#else
-constexpr char k7zBelowRoot[] = "/7z/7zr";
-constexpr char kTarTool[] = "/usr/bin/tar";
-#endif
+using voplatform::kTarTool;
 
 SxString sevenZipTool() {
-   return VoSysEnv::getRTERootDir() + k7zBelowRoot;
+   return VoSysEnv::getRTERootDir() + voplatform::k7zBelowRoot;
 }
 
 void requireTool(SxString const& tool) {

@@ -18,14 +18,9 @@ struct NtKey {
    SxString subPath; // below the root, backslash-separated, without leading or trailing backslash
 };
 
+// VoDevChar16 is wchar_t on Windows and char16_t elsewhere; fromUtf16 takes either.
 SxString text(const VoDevChar16* units) {
-   if (!units)
-      return {};
-   std::size_t n = 0;
-   while (units[n])
-      ++n;
-   return SxString::fromUtf16(reinterpret_cast<const char16_t*>(units),
-                              static_cast<std::ptrdiff_t>(n));
+   return SxString::fromUtf16(units);
 }
 
 // Splits "\Registry\Machine\A\B" into HKEY_LOCAL_MACHINE and "A\B"; false for any other form.

@@ -4,6 +4,7 @@
 // test ends. Works against any registry, so the same tests run on Windows and on our store.
 
 #include <chrono>
+#include <common/Messages.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sx/SxException.h>
@@ -37,16 +38,5 @@ public:
 private:
    SxString key_;
 };
-
-/// The message of the SxException that call throws, or "<nothing thrown>".
-template <class Call>
-std::string messageOf(Call&& call) {
-   try {
-      call();
-   } catch (const SxException& e) {
-      return e.getMessage().str();
-   }
-   return "<nothing thrown>";
-}
 
 } // namespace vo::test

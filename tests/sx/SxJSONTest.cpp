@@ -1,3 +1,4 @@
+#include <common/Messages.h>
 #include <common/TempDir.h>
 #include <gtest/gtest.h>
 #include <sx/SxJSONParser.h>
@@ -6,24 +7,47 @@
 namespace {
 
 using SxParserKit::SxSymbol;
+using vo::test::messageOf;
+using vo::test::raisedBy;
 
-SxException raised(const std::function<void()>& f) {
-   try {
-      f();
-   } catch (const SxException& e) {
-      return e;
+TEST(SxJSONParser, TheTagsOfTheJsonFoundationAreDescribedWhileItIsLoaded) {
+   const struct {
+      const char* group;
+      const char* tag;
+   } tags[] = {{"ParserKit", "FileIOError"},     {"ParserKit", "ParseError"},
+               {"SxSymbol", "IOError"},          {"SxSymbol", "InvalidInput"},
+               {"SxSymbol", "InvalidOperation"}, {"SchemaValidation", "ValidationError"}};
+   for (const auto& t : tags) {
+      EXPECT_EQ(SxExceptionEntry::getGroup(t.tag), t.group) << t.tag;
+      EXPECT_EQ(SxExceptionEntry::getDescription(t.tag), "message : SxString") << t.tag;
    }
-   return SxException("(nothing raised)", "");
 }
 
 TEST(SxJSONParser, ParseErrorsCarryTheSourceLineAndColumn) {
    SxJSONParser parser;
    const SxException e =
-       raised([&] { parser.readString("{\n  \"a\": 1,\n  \"b\": ]\n}", "x.json"); });
+       raisedBy([&] { parser.readString("{\n  \"a\": 1,\n  \"b\": ]\n}", "x.json"); }).value();
    EXPECT_EQ(e.getTag(), "ParseError");
    EXPECT_TRUE(e.getMessage().str().starts_with("Parse error in 'x.json' at line 3, column 8: "))
        << e.getMessage();
-   EXPECT_EQ(raised([&] { parser.readFile("/no/such.json"); }).getTag(), "FileIOError");
+   EXPECT_EQ(raisedBy([&] { parser.readFile("/no/such.json"); }).value().getTag(), "FileIOError");
+}
+
+TEST(SxJSONParser, ANumberBeyondTheDoubleRangeIsRefusedWhereItStands) {
+   // Its significand is long enough to slip past the parser's own range check.
+   std::string tooBig = "[1,\n ";
+   for (int i = 0; i < 18; ++i)
+      tooBig += "111";
+   tooBig += "7e276]";
+   SxJSONParser parser;
+   EXPECT_EQ(messageOf([&] { parser.readString(SxString(tooBig), "n.json"); }),
+             "Parse error in 'n.json' at line 2, column 2: Number too big to be stored in double.");
+   EXPECT_EQ(messageOf([&] { parser.readString("1e400", "n.json"); }),
+             "Parse error in 'n.json' at line 1, column 1: Number too big to be stored in double.");
+   parser.readString("[1.7976931348623157e308, -5e-324]", "n.json");
+   SxJSONParser again;
+   again.readString(parser.getRootSymbol().toJSON(), "again");
+   EXPECT_EQ(again.getRootSymbol().toList().getSize(), 2);
 }
 
 TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
@@ -38,13 +62,14 @@ TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
    EXPECT_EQ(list(1).getElem("k").toString(), "\xC3\xA9");
    EXPECT_FALSE(root.getElem("missing", false).isValid());
 
-   const SxException missing = raised([&] { (void)list(1).getElem("v"); });
+   const SxException missing = raisedBy([&] { (void)list(1).getElem("v"); }).value();
    EXPECT_EQ(missing.getTag(), "InvalidInput");
    EXPECT_EQ(missing.getMessage(), "Required member 'list[1].v' missing in 'd'");
-   EXPECT_EQ(raised([&] { (void)root.getElem("f").toInt(); }).getTag(), "InvalidOperation");
-   EXPECT_EQ(raised([&] { (void)root.getElem("version").toString(); }).getTag(),
+   EXPECT_EQ(raisedBy([&] { (void)root.getElem("f").toInt(); }).value().getTag(),
              "InvalidOperation");
-   EXPECT_EQ(raised([&] { (void)root.getElem("missing", false).toList(); }).getTag(),
+   EXPECT_EQ(raisedBy([&] { (void)root.getElem("version").toString(); }).value().getTag(),
+             "InvalidOperation");
+   EXPECT_EQ(raisedBy([&] { (void)root.getElem("missing", false).toList(); }).value().getTag(),
              "InvalidOperation");
 }
 
@@ -80,7 +105,29 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    for (std::size_t i = 0; i < std::size(cases); ++i)
       EXPECT_EQ(back(static_cast<std::ptrdiff_t>(i)).toString(), cases[i].read) << cases[i].stored;
    EXPECT_EQ(parser.getRootSymbol().getElem("n").toInt(), 7);
-   EXPECT_EQ(raised([&] { root.write(dir.file("no/dir/x.json").c_str()); }).getTag(), "IOError");
+   EXPECT_EQ(raisedBy([&] { root.write(dir.file("no/dir/x.json").c_str()); }).value().getTag(),
+             "IOError");
+}
+
+TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
+   SxSymbol root = SxSymbol::newTree();
+   root.setType(SxSymbol::Group);
+   SxSymbol first = root.append("first", SxSymbol::Group);
+   SxSymbol list = root.append("list", SxSymbol::List);
+   SxSymbol element = list.append(SxSymbol::Group);
+   for (int i = 0; i < 40; ++i) { // enough to move the siblings' storage
+      root.append(SxString("m") + SxString(i), i);
+      list.append(i);
+   }
+   first.append("late", 1);
+   element.append("late", 2);
+   EXPECT_EQ(root.getElem("first").getElem("late").toInt(), 1);
+   EXPECT_EQ(root.getElem("list").toList()(0).getElem("late").toInt(), 2);
+
+   root.setType(SxSymbol::Group);
+   const SxException gone = raisedBy([&] { (void)first.getElem("late"); }).value();
+   EXPECT_EQ(gone.getTag(), "InvalidOperation");
+   EXPECT_EQ(gone.getMessage(), "first in '' no longer exists");
 }
 
 TEST(SxSchema, ValidationNamesTheOffendingPlace) {
@@ -93,7 +140,7 @@ TEST(SxSchema, ValidationNamesTheOffendingPlace) {
    good.readString(R"({"version": 2})", "good.json");
    bad.readString(R"({"version": 1})", "bad.json");
    EXPECT_NO_THROW(schema.validate(good.getRootSymbol()));
-   const SxException e = raised([&] { schema.validate(bad.getRootSymbol()); });
+   const SxException e = raisedBy([&] { schema.validate(bad.getRootSymbol()); }).value();
    EXPECT_EQ(e.getTag(), "ValidationError");
    EXPECT_EQ(e.getMessage(), "'bad.json' does not match the schema 's.json': the value at "
                              "#/version violates the keyword 'enum' at #/properties/version");

@@ -1,9 +1,14 @@
+#include <common/Messages.h>
+#include <common/TempDir.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sx/SxException.h>
 #include <sx/SxProcess.h>
 
 #ifndef _WIN32
 namespace {
+
+using ::testing::StartsWith;
 
 class Recorder : public SxProcess {
 public:
@@ -54,14 +59,25 @@ TEST(SxProcess, StandardInputIsFedAndClosed) {
    EXPECT_EQ(p.read(), "LLO");
 }
 
+TEST(SxProcess, TheDestructorClosesStandardInputBeforeItsLastWait) {
+   vo::test::TempDir dir;
+   const std::string seen = dir.file("seen");
+   try {
+      // cat ends only at the end of its input; timeout stands in for a hang.
+      SxProcess p("/bin/sh", {"-c", "if timeout 10 cat; then echo eof; else echo stuck; fi >\"$0\"",
+                              SxString(seen.c_str())});
+      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+      p.start({});
+      throw SxException("between start and the end of execution", "test");
+   } catch (const SxException&) {
+   }
+   EXPECT_EQ(vo::test::readFile(seen), "eof\n");
+}
+
 TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
    SxProcess missing("/nonexistent/tool");
-   try {
-      missing.start({});
-      FAIL();
-   } catch (const SxException& e) {
-      EXPECT_TRUE(e.getMessage().str().starts_with("Can't start process '/nonexistent/tool' : "));
-   }
+   EXPECT_THAT(vo::test::messageOf([&] { missing.start({}); }),
+               StartsWith("Can't start process '/nonexistent/tool' : "));
    SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
    EXPECT_EQ(killed.run({}), 128 + 9);
 }
@@ -70,8 +86,47 @@ TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
 #else
 #include <cstdlib>
 #include <sx/SxExecPath.h>
+#include <windows.h>
 
 namespace {
+
+using ::testing::StartsWith;
+
+const char* commandInterpreter() {
+   const char* comspec = std::getenv("ComSpec");
+   return comspec ? comspec : "C:/windows/system32/cmd.exe";
+}
+
+TEST(SxProcess, AChildInheritsOnlyItsOwnHandles) {
+   // An inheritable pipe end of ours stands for the pipes of a child started at the same moment.
+   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+   HANDLE readEnd = nullptr, writeEnd = nullptr;
+   ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
+   SxProcess holder(commandInterpreter()); // runs until its standard input ends
+   holder.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+   holder.start({});
+   ::CloseHandle(writeEnd);
+   DWORD available = 0;
+   const BOOL writerLeft = ::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr);
+   holder.finishExecution();
+   ::CloseHandle(readEnd);
+   EXPECT_FALSE(writerLeft) << "the child holds our pipe end";
+}
+
+class FailingErrorHook : public SxProcess {
+public:
+   using SxProcess::SxProcess;
+   void readFromStderr(const SxString& /*text*/) override {
+      throw SxException("hook failed", "test");
+   }
+};
+
+TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
+   FailingErrorHook p(commandInterpreter(), {"/c", "echo oops 1>&2"});
+   p.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
+   p.start({});
+   EXPECT_EQ(vo::test::messageOf([&] { (void)p.wait(); }), "hook failed");
+}
 
 // The POSIX cases above need a shell; on Windows the child is the command interpreter or this
 // very test program, which prints its list of tests.
@@ -90,13 +145,8 @@ TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
        << lister.getStdout();
 
    SxProcess missing("C:/nonexistent/tool.exe");
-   try {
-      missing.start({});
-      FAIL();
-   } catch (const SxException& e) {
-      EXPECT_TRUE(e.getMessage().str().starts_with("Can't start process 'C:/nonexistent/tool.exe'"))
-          << e.getMessage();
-   }
+   EXPECT_THAT(vo::test::messageOf([&] { missing.start({}); }),
+               StartsWith("Can't start process 'C:/nonexistent/tool.exe'"));
 }
 
 } // namespace

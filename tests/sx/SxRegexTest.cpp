@@ -1,3 +1,4 @@
+#include <common/Messages.h>
 #include <gtest/gtest.h>
 #include <sx/SxException.h>
 #include <sx/SxRegex.h>
@@ -18,13 +19,9 @@ TEST(SxRegex, MatchGivesTheWholeMatchThenTheGroupsOrNothing) {
 TEST(SxRegex, BadPatternsAndRunawayMatchesRaiseInsteadOfHanging) {
    EXPECT_THROW(SxRegex("(unclosed"), SxException);
    EXPECT_THROW(SxRegex("a", "q"), SxException);
-   try {
-      (void)SxRegex("(a+)+$").match(SxString(std::string(5000, 'a') + "!"));
-      FAIL() << "catastrophic backtracking must hit the match limit";
-   } catch (const SxException& e) {
-      EXPECT_EQ(e.getMessage(),
-                "Matching regular expression '(a+)+$' failed: match limit exceeded");
-   }
+   EXPECT_EQ(vo::test::messageOf(
+                 [] { (void)SxRegex("(a+)+$").match(SxString(std::string(5000, 'a') + "!")); }),
+             "Matching regular expression '(a+)+$' failed: match limit exceeded");
 }
 
 TEST(SxSed, ReplacesFirstOrEveryMatchWithGroupsAndEscapes) {

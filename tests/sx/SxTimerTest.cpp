@@ -6,6 +6,8 @@ namespace {
 
 enum class Wide { Last = 200 };
 enum class Small { A = 0, B = 1 };
+enum class AskedFirst { X = 0, Y = 5 };
+enum class Later { Z = 0 };
 
 } // namespace
 
@@ -19,7 +21,38 @@ SxTimerNames<Small>::SxTimerNames() {
    regTimer(Small::B, "small b");
 }
 
+template <>
+SxTimerNames<AskedFirst>::SxTimerNames() {
+   regTimer(AskedFirst::X, "asked first x");
+   regTimer(AskedFirst::Y, "asked first y");
+}
+template <>
+SxTimerNames<Later>::SxTimerNames() {
+   regTimer(Later::Z, "later z");
+}
+
 namespace {
+
+TEST(SxTimer, AskingForTheStartIdFirstStillReservesTheWholeBlock) {
+   const int start = SxTimer::getStartId<AskedFirst>();
+   EXPECT_GT(SxTimer::getTimerId(Later::Z), start + 5);
+   EXPECT_EQ(SxTimer::getTimerId(AskedFirst::Y), start + 5);
+   EXPECT_EQ(SxTimer::getGlobalTimer().getName(start + 5), "asked first y");
+}
+
+TEST(SxTimer, AnIdRunsUntilEveryStartHasItsStop) {
+   // Phases started directly on the table may overlap, for instance on two threads at once.
+   SxTimer table(1, false);
+   table.start(0);
+   table.start(0);
+   table.stop(0);
+   EXPECT_FALSE(table.isIdle(0));
+   table.stop(0);
+   EXPECT_TRUE(table.isIdle(0));
+   EXPECT_EQ(table.getCount(0), 1);
+   table.stop(0);
+   EXPECT_EQ(table.getCount(0), 1) << "stopping an idle id does nothing";
+}
 
 TEST(SxTimer, EnumerationsGetDisjointBlocksAndTheTableGrows) {
    SxTimer& table = SxTimer::getGlobalTimer();

@@ -39,6 +39,30 @@ const Verb kVerbs[] = {
      runRsa},
     {"caesar", "encrypt|decrypt KEYFILE IN OUT [--words N]",
      "shift IN's 64-bit words with the key of KEYFILE, the first N only (default: all)", runCaesar},
+    {"zstd", "[--level N] [--quiet] [--progress FILE] SRC DST",
+     "compress SRC into the zstd file DST (level 3 unless given)", runZstd},
+    {"unzstd", "[--quiet] [--progress FILE] SRC DST", "decompress the zstd file SRC into DST",
+     runUnzstd},
+    {"copy", "SRC DST [--range SRCOFF:DSTOFF:N]... [--quiet] [--progress FILE]",
+     "copy SRC (or its ranges) into DST and print the MD5 of the copied bytes as md5sum does;\n"
+     "      Ctrl-C stops after the current piece (exit 130)",
+     runCopy},
+    {"stats", "[--window N]",
+     "count, average, sigma, minimum and maximum of the numbers on standard input, one a line\n"
+     "      (average and sigma over the last N with --window)",
+     runStats},
+    {"sys", "",
+     "print the clock, time stamp, host, user, adapters, free space, elevation, processors",
+     runSys},
+    {"ps", "[NAME] [--timeout MS]",
+     "list the running executables, or print the process id of NAME (looking up to MS ms)", runPs},
+    {"wait", "PID|NAME [--timeout MS]", "wait for a process to end (at most MS ms; 0: no limit)",
+     runWait},
+    {"kill", "PID", "end a process", runKill},
+    {"bits", "FILE", "print 64 or 32: the bit width of a Windows executable", runBits},
+    {"link", "[--dir] LINK TARGET", "make the symbolic link LINK pointing to TARGET", runLink},
+    {"truncate", "FILE SIZE", "set the length of an existing file", runTruncate},
+    {"appkey", "get|set APP [KEY]", "read or store the user key of an application", runAppkey},
 };
 
 void printHelp(std::FILE* out) {

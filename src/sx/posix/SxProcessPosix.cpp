@@ -8,6 +8,7 @@
 #include <spawn.h>
 #include <string>
 #include <sx/SxException.h>
+#include <sx/SxUtf.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -132,7 +133,7 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
    } streams[] = {{&child.out, &onOut, {}}, {&child.err, &onErr, {}}};
 
    auto flush = [](Stream& s, bool all) {
-      const std::size_t n = all ? s.pending.size() : completeUtf8Prefix(s.pending);
+      const std::size_t n = all ? s.pending.size() : SxUtf::completePrefix(s.pending);
       if (n == 0)
          return;
       const SxString piece(std::string_view(s.pending).substr(0, n));

@@ -1,9 +1,13 @@
 #include "../SxProcessImpl.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
+#include <sx/SxUtf.h>
 #include <thread>
+#include <vector>
 #include <windows.h>
 
 namespace sx::detail {
@@ -50,21 +54,78 @@ std::wstring wide(const SxString& s) {
    return std::wstring(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
 }
 
-void readAll(HANDLE pipe, const std::function<void(const SxString&)>& hook) {
+// Reads the pipe to its end, handing whole characters to hook. A hook that raises is not called
+// again and its exception is kept in failure; the pipe is still drained, so that the child never
+// blocks on a full pipe (and an exception never escapes the reader thread).
+void readAll(HANDLE pipe, const std::function<void(const SxString&)>& hook,
+             std::exception_ptr& failure) {
+   auto deliver = [&](std::string_view piece) {
+      if (failure)
+         return;
+      try {
+         hook(SxString(piece));
+      } catch (...) {
+         failure = std::current_exception();
+      }
+   };
    std::string pending;
    char buffer[65536];
    DWORD got = 0;
    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
       pending.append(buffer, got);
-      const std::size_t n = completeUtf8Prefix(pending);
+      const std::size_t n = SxUtf::completePrefix(pending);
       if (n > 0) {
-         hook(SxString(std::string_view(pending).substr(0, n)));
+         deliver(std::string_view(pending).substr(0, n));
          pending.erase(0, n);
       }
    }
    if (!pending.empty())
-      hook(SxString(std::string_view(pending)));
+      deliver(pending);
 }
+
+// The attribute list that limits what a child inherits to the handles given.
+class InheritOnly {
+public:
+   explicit InheritOnly(const HANDLE (&candidates)[3]) {
+      for (HANDLE h : candidates) {
+         DWORD flags = 0;
+         if (h && h != INVALID_HANDLE_VALUE && ::GetHandleInformation(h, &flags) &&
+             (flags & HANDLE_FLAG_INHERIT) &&
+             std::find(handles_, handles_ + count_, h) == handles_ + count_)
+            handles_[count_++] = h;
+      }
+      SIZE_T size = 0;
+      ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+      storage_.resize(size);
+      list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+      if (!::InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+         list_ = nullptr;
+         return;
+      }
+      if (count_ > 0 &&
+          !::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
+                                       count_ * sizeof(HANDLE), nullptr, nullptr)) {
+         ::DeleteProcThreadAttributeList(list_);
+         list_ = nullptr;
+      }
+   }
+   ~InheritOnly() {
+      if (list_)
+         ::DeleteProcThreadAttributeList(list_);
+   }
+   InheritOnly(const InheritOnly&) = delete;
+   InheritOnly& operator=(const InheritOnly&) = delete;
+
+   /// The list, or null when it could not be built (GetLastError says why).
+   [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+   [[nodiscard]] bool inheritsAny() const { return count_ > 0; }
+
+private:
+   HANDLE handles_[3] = {};
+   DWORD count_ = 0;
+   std::vector<char> storage_;
+   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 } // namespace
 
 struct ChildProcess {
@@ -114,8 +175,9 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
    if (pipes & SxProcess::StdErr)
       makePipe(child->err, childErr, false);
 
-   STARTUPINFOW startup{};
-   startup.cb = sizeof startup;
+   STARTUPINFOEXW extended{};
+   STARTUPINFOW& startup = extended.StartupInfo;
+   startup.cb = sizeof extended;
    startup.dwFlags = STARTF_USESTDHANDLES;
    startup.hStdInput = childIn ? childIn : ::GetStdHandle(STD_INPUT_HANDLE);
    startup.hStdOutput = childOut ? childOut : ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -124,6 +186,13 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
       startup.dwFlags |= STARTF_USESHOWWINDOW;
       startup.wShowWindow = SW_HIDE;
    }
+   // The child inherits its own three handles and nothing else: with plain inheritance a child
+   // started at the same moment on another thread would also get these pipe ends, and hold them
+   // open until it ends.
+   const InheritOnly inheritOnly({startup.hStdInput, startup.hStdOutput, startup.hStdError});
+   if (!inheritOnly.list())
+      fail("UpdateProcThreadAttribute", ::GetLastError());
+   extended.lpAttributeList = inheritOnly.list();
 
    std::wstring commandLine;
    for (const SxString& a : args) {
@@ -133,9 +202,10 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
    }
    const std::wstring application = wide(program);
    PROCESS_INFORMATION info{};
+   const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | (hiddenWindow ? CREATE_NO_WINDOW : 0);
    const BOOL ok =
-       ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        hiddenWindow ? CREATE_NO_WINDOW : 0, nullptr, nullptr, &startup, &info);
+       ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr,
+                        inheritOnly.inheritsAny(), flags, nullptr, nullptr, &startup, &info);
    if (!ok)
       fail("CreateProcessW", ::GetLastError());
    closeHandle(childIn);
@@ -167,14 +237,18 @@ void closeChildStdin(ChildProcess& child) {
 int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& onOut,
               const std::function<void(const SxString&)>& onErr) {
    // Both pipes are drained at once so that a child filling one of them never blocks.
+   std::exception_ptr outFailure, errFailure;
    std::thread errReader;
    if (child.err)
-      errReader = std::thread([&] { readAll(child.err, onErr); });
+      errReader = std::thread([&] { readAll(child.err, onErr, errFailure); });
    if (child.out)
-      readAll(child.out, onOut);
+      readAll(child.out, onOut, outFailure);
    if (errReader.joinable())
       errReader.join();
    closeHandle(child.in);
+   for (const std::exception_ptr& failure : {outFailure, errFailure})
+      if (failure)
+         std::rethrow_exception(failure);
    ::WaitForSingleObject(child.process, INFINITE);
    DWORD code = 0;
    if (!::GetExitCodeProcess(child.process, &code))

@@ -19,9 +19,10 @@ struct ChildDeleter {
 /// With standard output or standard error captured (setCommunication), every piece the child
 /// writes there is handed to readFromStdout or readFromStderr, which by default append it to the
 /// collected texts (getStdout, getStderr). The hooks run while wait runs and never after it
-/// returns; they may run on a thread of the object's own, so derived hooks guard their state. Call
-/// wait before destroying an object whose child was started; the destructor waits as a last resort,
-/// and then only the base hooks run.
+/// returns; they may run on a thread of the object's own, so derived hooks guard their state. A
+/// hook that raises ends wait with its exception, and the rest of the output is not handed on. Call
+/// wait before destroying an object whose child was started; the destructor closes the child's
+/// standard input and waits as a last resort, and then only the base hooks run.
 class SxProcess {
 public:
    /// How the child is started. Only the ordinary mode exists.

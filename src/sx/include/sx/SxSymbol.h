@@ -6,6 +6,7 @@
 #include <sx/SxList.h>
 #include <sx/SxString.h>
 #include <sx/SxVariant.h>
+#include <vector>
 
 class SxJSONParser;
 class SxSchema;
@@ -19,6 +20,11 @@ namespace SxParserKit {
 /// One node of a parsed or built JSON tree. Symbols are light handles: copies refer to the same
 /// node, and the tree lives as long as any symbol of it.
 ///
+/// Handles are stable: a symbol names its node by its place in the tree (the member or element
+/// index on each level below the root), so appending anywhere, which may move a node's siblings
+/// in memory, never leaves an older symbol behind on a stale copy. A symbol whose place is gone
+/// (its parent was emptied with setType) raises "InvalidOperation" on every use.
+///
 /// Failures raise SxException with a tag: "InvalidInput" for a missing required member,
 /// "InvalidOperation" for a node of another type than asked, "IOError" when writing fails.
 class SxSymbol {
@@ -31,7 +37,7 @@ public:
    static SxSymbol newTree(const SxString& sourceName = "");
 
    /// False for the invalid symbol.
-   [[nodiscard]] bool isValid() const { return node_ != nullptr; }
+   [[nodiscard]] bool isValid() const { return tree_ != nullptr; }
    [[nodiscard]] Type getType() const;
    /// Where the node is, such as "registry[3].key", for messages.
    [[nodiscard]] const SxString& getLocation() const { return location_; }
@@ -65,11 +71,24 @@ public:
    void write(const SxString& path) const;
 
 private:
-   SxSymbol(std::shared_ptr<sx::detail::JsonTree> tree, void* node, SxString location);
-   void requireType(Type type, const char* what) const;
+   SxSymbol(std::shared_ptr<sx::detail::JsonTree> tree, std::vector<uint32_t> path, void* node,
+            SxString location);
+   /// The tree's rapidjson value for this symbol, found again from the root when the tree has
+   /// changed shape since it was last found.
+   [[nodiscard]] void* node() const;
+   /// The node, after checking that it has the type.
+   void* requireType(Type type, const char* what) const;
+   [[nodiscard]] SxSymbol child(uint32_t step, void* node, SxString location) const;
+   /// Checks this node for the type and takes it as the node to append to.
+   void* prepareAppend(Type type, const char* what);
+   /// The symbol of the member or element just added to this node.
+   SxSymbol appendedMember(const SxString& name);
+   SxSymbol appendedElement();
 
    std::shared_ptr<sx::detail::JsonTree> tree_;
-   void* node_ = nullptr; // the tree's rapidjson value
+   std::vector<uint32_t> path_; // one step per level below the root (see SxSymbol.cpp)
+   void* node_ = nullptr;       // where the node was found, valid while layout_ is the tree's
+   uint64_t layout_ = 0;
    SxString location_;
 
    friend class ::SxJSONParser;

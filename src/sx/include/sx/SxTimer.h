@@ -27,22 +27,26 @@ public:
    /// The process-wide table, created with 64 ids on first use.
    static SxTimer& getGlobalTimer();
 
-   /// The id of enumerator e in the global table. The first call for an enumeration type
-   /// registers the display names of all its enumerators.
+   /// The id of enumerator e in the global table: getStartId<E>() plus its value.
    template <class E>
    static int getTimerId(E e);
-   /// The first id of enumeration E's block, fixed on the first call and the same in every
-   /// module of the process.
+   /// The first id of enumeration E's block, the same in every module of the process. The first
+   /// call for an enumeration type (whether through getTimerId or directly) registers the display
+   /// names of all its enumerators, and so reserves the whole block before another enumeration
+   /// can take an id of it.
    template <class E>
    static int getStartId();
 
    /// True while id is not running.
    [[nodiscard]] bool isIdle(int id) const;
-   /// Starts id, which must be idle.
+   /// Starts an interval of id, or joins the one that is running: an id runs until every start
+   /// has been matched by a stop. Phases started directly on the table from several threads at
+   /// once are thus timed as one interval, from the first start to the last stop.
    void start(int id);
-   /// Starts id if it is idle; returns whether it did.
+   /// Starts id if it is idle; returns whether it did (a false return needs no stop).
    bool startIfIdle(int id);
-   /// Stops id and adds the interval to its total; stopping an idle id does nothing.
+   /// Matches one start of id. The last one ends the interval and adds it to the id's total;
+   /// stopping an idle id does nothing.
    void stop(int id);
    [[nodiscard]] int getSize() const;
    /// Makes room for n ids; existing ids keep their names and totals.
@@ -69,7 +73,7 @@ public:
 private:
    struct Entry {
       SxString name;
-      bool running = false;
+      int starts = 0; // starts not yet matched by a stop; running while above 0
       std::chrono::steady_clock::time_point since;
       std::chrono::steady_clock::duration total{};
       int64_t count = 0;
@@ -86,7 +90,8 @@ class SxTimerNames {
 public:
    SxTimerNames();
    void regTimer(E e, const SxString& name) {
-      SxTimer::registerName(SxTimer::getStartId<E>(), static_cast<int>(e), name);
+      // Runs while getStartId<E>() fixes the start id, so it looks the start id up itself.
+      SxTimer::registerName(SxTimer::registerEnum(typeid(E).name()), static_cast<int>(e), name);
    }
 };
 
@@ -108,22 +113,18 @@ private:
 
 template <class E>
 int SxTimer::getStartId() {
+   // Holding the registration lock while the names go in keeps another enumeration from taking
+   // ids of this block before they are marked occupied.
    static const int start = [] {
       std::lock_guard lock(registrationMutex());
-      return registerEnum(typeid(E).name());
+      const int first = registerEnum(typeid(E).name());
+      SxTimerNames<E> names;
+      return first;
    }();
    return start;
 }
 
 template <class E>
 int SxTimer::getTimerId(E e) {
-   // Holding the registration lock while the names go in keeps another enumeration from taking
-   // ids of this block before they are marked occupied.
-   static const bool registered = [] {
-      std::lock_guard lock(registrationMutex());
-      SxTimerNames<E> names;
-      return true;
-   }();
-   (void)registered;
    return getStartId<E>() + static_cast<int>(e);
 }

@@ -1,0 +1,201 @@
+#include <cstdint>
+#include <cstring>
+#include <sx/SxUtf.h>
+
+namespace {
+unsigned char byteAt(std::string_view text, std::size_t pos) {
+   return static_cast<unsigned char>(text[pos]);
+}
+} // namespace
+
+char32_t SxUtf::decodeUtf8(std::string_view text, std::size_t& pos, Surrogates surrogates) {
+   const unsigned char b0 = byteAt(text, pos);
+   if (b0 < 0x80) {
+      ++pos;
+      return b0;
+   }
+   const int extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : -1;
+   if (extra < 0 || b0 > 0xF4 || pos + extra >= text.size()) {
+      ++pos;
+      return kReplacement;
+   }
+   char32_t c = b0 & (0x3F >> extra);
+   for (int i = 1; i <= extra; ++i) {
+      const unsigned char b = byteAt(text, pos + i);
+      if ((b & 0xC0) != 0x80) {
+         ++pos;
+         return kReplacement;
+      }
+      c = (c << 6) | (b & 0x3F);
+   }
+   static constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+   if (c < kShortest[extra] || c > kMaxCodePoint ||
+       (isSurrogate(c) && surrogates == Surrogates::Replace)) {
+      ++pos;
+      return kReplacement;
+   }
+   pos += extra + 1;
+   return c;
+}
+
+void SxUtf::appendUtf8(std::string& out, char32_t c, Surrogates surrogates) {
+   if (c > kMaxCodePoint || (isSurrogate(c) && surrogates == Surrogates::Replace))
+      c = kReplacement;
+   if (c < 0x80) {
+      out += static_cast<char>(c);
+   } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+   } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+   } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+   }
+}
+
+char32_t SxUtf::decodeUtf16(std::u16string_view units, std::size_t& pos, Surrogates surrogates) {
+   const char32_t c = units[pos++];
+   if (isHighSurrogate(c) && pos < units.size() && isLowSurrogate(units[pos]))
+      return 0x10000 + ((c - 0xD800) << 10) + (units[pos++] - 0xDC00);
+   return isSurrogate(c) && surrogates == Surrogates::Replace ? kReplacement : c;
+}
+
+int SxUtf::encodeUtf16(char32_t c, char16_t out[2], Surrogates surrogates) {
+   if (c > kMaxCodePoint || (isSurrogate(c) && surrogates == Surrogates::Replace))
+      c = kReplacement;
+   if (c < 0x10000) {
+      out[0] = static_cast<char16_t>(c);
+      return 1;
+   }
+   out[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+   out[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+   return 2;
+}
+
+std::string SxUtf::utf16ToUtf8(std::u16string_view units, Surrogates surrogates) {
+   std::string out;
+   out.reserve(units.size());
+   for (std::size_t pos = 0; pos < units.size();)
+      appendUtf8(out, decodeUtf16(units, pos, surrogates), surrogates);
+   return out;
+}
+
+std::u16string SxUtf::utf8ToUtf16(std::string_view text, Surrogates surrogates) {
+   std::u16string out;
+   out.reserve(text.size());
+   char16_t pair[2];
+   for (std::size_t pos = 0; pos < text.size();)
+      out.append(pair, static_cast<std::size_t>(
+                           encodeUtf16(decodeUtf8(text, pos, surrogates), pair, surrogates)));
+   return out;
+}
+
+// Runs of ASCII are checked 32 and then eight bytes at a time, since nearly all text is mostly
+// ASCII.
+std::size_t SxUtf::firstMalformed(std::string_view text) {
+   std::size_t i = 0;
+   const std::size_t n = text.size();
+   while (i < n) {
+      if (i + 32 <= n) {
+         uint64_t words[4];
+         std::memcpy(words, text.data() + i, 32);
+         if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0) {
+            i += 32;
+            continue;
+         }
+      }
+      if (i + 8 <= n) {
+         uint64_t word;
+         std::memcpy(&word, text.data() + i, 8);
+         if ((word & 0x8080808080808080ULL) == 0) {
+            i += 8;
+            continue;
+         }
+      }
+      if (byteAt(text, i) < 0x80) {
+         ++i;
+         continue;
+      }
+      const std::size_t start = i;
+      if (decodeUtf8(text, i) == kReplacement && i == start + 1)
+         return start;
+   }
+   return std::string_view::npos;
+}
+
+std::string SxUtf::sanitize(std::string_view text) {
+   const std::size_t bad = firstMalformed(text);
+   if (bad == std::string_view::npos)
+      return std::string(text);
+   std::string out(text.substr(0, bad));
+   out.reserve(text.size());
+   for (std::size_t pos = bad; pos < text.size();) {
+      const std::size_t start = pos;
+      const char32_t c = decodeUtf8(text, pos);
+      // A U+FFFD of the input is three bytes long; a one-byte one stands for a malformed byte.
+      if (c == kReplacement && pos == start + 1)
+         appendUtf8(out, kReplacement);
+      else
+         out.append(text.substr(start, pos - start));
+   }
+   return out;
+}
+
+std::size_t SxUtf::nextBoundary(std::string_view text, std::size_t pos) {
+   if (pos >= text.size())
+      return text.size();
+   for (++pos; pos < text.size() && isContinuation(text[pos]);)
+      ++pos;
+   return pos;
+}
+
+std::size_t SxUtf::boundaryAtOrBefore(std::string_view text, std::size_t pos) {
+   if (pos >= text.size())
+      return text.size();
+   while (pos > 0 && isContinuation(text[pos]))
+      --pos;
+   return pos;
+}
+
+std::size_t SxUtf::completePrefix(std::string_view bytes) {
+   const std::size_t n = bytes.size();
+   std::size_t back = 0;
+   while (back < 3 && back < n && isContinuation(bytes[n - 1 - back]))
+      ++back;
+   if (back == n)
+      return n;
+   const unsigned char lead = byteAt(bytes, n - 1 - back);
+   const std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+   return need > back + 1 ? n - 1 - back : n;
+}
+
+std::ptrdiff_t SxUtf::countChars(std::string_view text) {
+   std::ptrdiff_t n = 0;
+   for (char c : text)
+      if (!isContinuation(c))
+         ++n;
+   return n;
+}
+
+std::size_t SxUtf::byteOffset(std::string_view text, std::ptrdiff_t index) {
+   std::size_t pos = 0;
+   for (std::ptrdiff_t i = 0; i < index && pos < text.size(); ++i)
+      pos = nextBoundary(text, pos);
+   return pos;
+}
+
+std::size_t SxUtf::utf16Length(std::string_view text) {
+   std::size_t n = 0;
+   for (char c : text) {
+      if (!isContinuation(c))
+         ++n;
+      if (static_cast<unsigned char>(c) >= 0xF0)
+         ++n;
+   }
+   return n;
+}
