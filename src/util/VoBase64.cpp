@@ -41,14 +41,8 @@ public:
    long long run() {
       vo::base64::Kernels const& kernels = vo::base64::active();
       for (;;) {
-         if (state_ == 0) {
-            lookAhead();
-            const std::size_t taken = kernels.decode(
-                src_ + pos_, known_ - pos_, target_ ? target_ + index_ : nullptr,
-                target_ ? static_cast<std::size_t>(std::max(size_ - index_, 0LL)) : 0);
-            pos_ += taken;
-            index_ += static_cast<long long>(taken / 4 * 3);
-         }
+         if (state_ == 0)
+            runKernel(kernels);
          switch (readCharacters(pos_ + kScalarStretch)) {
          case Stop::Boundary:
             continue;
@@ -112,6 +106,22 @@ private:
          break;
       }
       state_ = (state_ + 1) % 4;
+   }
+
+   // Lets the kernel take what it can. It stops at a character it does not take, when the
+   // output is full, or at the end of the window known to hold no NUL; only the last is worth
+   // another window.
+   void runKernel(vo::base64::Kernels const& kernels) {
+      for (;;) {
+         lookAhead();
+         const std::size_t taken =
+             kernels.decode(src_ + pos_, known_ - pos_, target_ ? target_ + index_ : nullptr,
+                            target_ ? static_cast<std::size_t>(std::max(size_ - index_, 0LL)) : 0);
+         pos_ += taken;
+         index_ += static_cast<long long>(taken / 4 * 3);
+         if (taken == 0 || lengthFinal_ || known_ - pos_ >= kScalarStretch)
+            return;
+      }
    }
 
    // Makes sure the next window of the text is known to hold no NUL.

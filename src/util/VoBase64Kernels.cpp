@@ -122,8 +122,9 @@ __attribute__((target("avx2"))) std::size_t encodeAvx2(unsigned char const* src,
 // 32 characters to 24 bytes per step. A character is valid when the bit sets looked up by its
 // low and its high nibble do not meet; its value is the character plus an offset chosen by the
 // high nibble ('/' gets its own). Two multiply-adds join the 6-bit values into 24-bit groups.
-__attribute__((target("avx2"))) std::size_t decodeAvx2(char const* src, std::size_t length,
-                                                       unsigned char* dst, std::size_t room) {
+
+// Nonzero bytes where a character is not in the alphabet.
+__attribute__((target("avx2"))) inline __m256i foreignCharacters(__m256i in) {
    const __m256i byLow =
        _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
                         0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
@@ -132,33 +133,61 @@ __attribute__((target("avx2"))) std::size_t decodeAvx2(char const* src, std::siz
        _mm256_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+   const __m256i nibble = _mm256_set1_epi8(0x0F);
+   const __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
+   return _mm256_and_si256(_mm256_shuffle_epi8(byLow, _mm256_and_si256(in, nibble)),
+                           _mm256_shuffle_epi8(byHigh, high));
+}
+
+// The 24 bytes of 32 valid characters, in the low 24 bytes.
+__attribute__((target("avx2"))) inline __m256i decodedBytes(__m256i in) {
    const __m256i offsets =
        _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 19, 4, -65,
                         -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
    const __m256i pack = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2,
                                          1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-   const __m256i nibble = _mm256_set1_epi8(0x0F);
+   const __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), _mm256_set1_epi8(0x0F));
+   const __m256i slash = _mm256_cmpeq_epi8(in, _mm256_set1_epi8('/'));
+   const __m256i values =
+       _mm256_add_epi8(in, _mm256_shuffle_epi8(offsets, _mm256_add_epi8(high, slash)));
+   const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+   const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+   return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, pack),
+                                      _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+}
+
+// Exactly 24 bytes: the caller's buffer beyond the output stays untouched.
+__attribute__((target("avx2"))) inline void store24(unsigned char* dst, __m256i bytes) {
+   _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(bytes));
+   _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 16), _mm256_extracti128_si256(bytes, 1));
+}
+
+__attribute__((target("avx2"))) std::size_t decodeAvx2(char const* src, std::size_t length,
+                                                       unsigned char* dst, std::size_t room) {
    std::size_t i = 0;
    std::size_t o = 0;
-   while (length - i >= 32 && (dst == nullptr || room - o >= 24)) {
-      const __m256i in = _mm256_loadu_si256(reinterpret_cast<__m256i const*>(src + i));
-      const __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
-      const __m256i low = _mm256_and_si256(in, nibble);
-      if (!_mm256_testz_si256(_mm256_shuffle_epi8(byLow, low), _mm256_shuffle_epi8(byHigh, high)))
+   // Two blocks per step while both are clean: one test, and the first block's store may spill
+   // 8 bytes, since the second's overwrites them.
+   while (length - i >= 64 && (dst == nullptr || room - o >= 48)) {
+      const __m256i first = _mm256_loadu_si256(reinterpret_cast<__m256i const*>(src + i));
+      const __m256i second = _mm256_loadu_si256(reinterpret_cast<__m256i const*>(src + i + 32));
+      const __m256i foreign = _mm256_or_si256(foreignCharacters(first), foreignCharacters(second));
+      if (!_mm256_testz_si256(foreign, foreign))
          break;
       if (dst != nullptr) {
-         const __m256i slash = _mm256_cmpeq_epi8(in, _mm256_set1_epi8('/'));
-         const __m256i values =
-             _mm256_add_epi8(in, _mm256_shuffle_epi8(offsets, _mm256_add_epi8(high, slash)));
-         const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-         const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-         const __m256i bytes = _mm256_permutevar8x32_epi32(
-             _mm256_shuffle_epi8(groups, pack), _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
-         // Exactly 24 bytes: the caller's buffer beyond the output stays untouched.
-         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), _mm256_castsi256_si128(bytes));
-         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + o + 16),
-                          _mm256_extracti128_si256(bytes, 1));
+         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + o), decodedBytes(first));
+         store24(dst + o + 24, decodedBytes(second));
       }
+      i += 64;
+      o += 48;
+   }
+   while (length - i >= 32 && (dst == nullptr || room - o >= 24)) {
+      const __m256i in = _mm256_loadu_si256(reinterpret_cast<__m256i const*>(src + i));
+      const __m256i foreign = foreignCharacters(in);
+      if (!_mm256_testz_si256(foreign, foreign))
+         break;
+      if (dst != nullptr)
+         store24(dst + o, decodedBytes(in));
       i += 32;
       o += 24;
    }
@@ -220,6 +249,10 @@ void select(Kernel kernel) {
 #endif
    (void)kernel;
    current().store(&kPortable, std::memory_order_relaxed);
+}
+
+void install(Kernels const& kernels) {
+   current().store(&kernels, std::memory_order_relaxed);
 }
 
 } // namespace vo::base64

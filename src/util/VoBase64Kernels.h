@@ -36,5 +36,8 @@ bool isSupported(Kernel kernel);
 Kernels const& active();
 /// Makes the codec use kernel, which must be supported; for tests that compare the kernels.
 void select(Kernel kernel);
+/// Makes the codec use kernels of the caller's, which must live until another choice; for
+/// tests that make the two passes of the wrappers disagree.
+void install(Kernels const& kernels);
 
 } // namespace vo::base64

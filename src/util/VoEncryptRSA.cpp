@@ -1,19 +1,25 @@
 // VoRSA: modular powers over 16-bit and 32-bit blocks.
 //
-// The transforms give exactly what powMod gives block by block, only faster: for the usual
-// moduli (odd, below 2^32) the powers run in Montgomery form, which needs no division per step;
-// encryption of long inputs remembers the power of each of the 65536 possible blocks, and
-// decryption remembers every block it has raised, so no block is raised twice in one call.
+// The transforms give exactly what powMod gives block by block, only faster. For the usual
+// moduli (odd, below 2^32) the powers run in Montgomery form, which needs no division per step,
+// several blocks side by side, since every block of a call has the same exponent. Each call
+// raises each distinct block once: long encryptions fill a table of all 65536 blocks first,
+// everything else remembers its powers in a hash table that grows with the distinct blocks met.
+// Decryption writes its result over its own copy of the data.
 
 #include "VoLittleEndian.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <optional>
+#include <utility>
 #include <vector>
 #include <voutil/VoEncrypt.h>
 
 namespace {
+
+constexpr std::size_t kLanes = 4;
 
 // Arithmetic modulo an odd m with 1 < m < 2^32 on numbers times R = 2^32 (Montgomery form).
 class Montgomery {
@@ -28,18 +34,27 @@ public:
       one_ = static_cast<uint32_t>((uint64_t{1} << 32) % m);
    }
 
-   // base ^ exponent mod m for any 32-bit base and an exponent above 0.
-   [[nodiscard]] uint32_t pow(uint32_t base, uint64_t exponent) const {
-      uint32_t b = reduce(uint64_t{base} * rSquared_);
-      uint32_t r = one_;
+   // bases[k] ^ exponent mod m for n <= kLanes bases below 2^32 and an exponent above 0. The
+   // lanes take the same steps, so their independent chains overlap in the processor.
+   void pow(uint32_t const* bases, uint32_t* results, std::size_t n, uint64_t exponent) const {
+      uint32_t b[kLanes];
+      uint32_t r[kLanes];
+      for (std::size_t k = 0; k < kLanes; ++k) {
+         b[k] = reduce(uint64_t{k < n ? bases[k] : 0} * rSquared_);
+         r[k] = one_;
+      }
       for (;;) {
          if (exponent & 1)
-            r = reduce(uint64_t{r} * b);
+            for (std::size_t k = 0; k < kLanes; ++k)
+               r[k] = reduce(uint64_t{r[k]} * b[k]);
          exponent >>= 1;
          if (exponent == 0)
-            return reduce(r);
-         b = reduce(uint64_t{b} * b);
+            break;
+         for (std::size_t k = 0; k < kLanes; ++k)
+            b[k] = reduce(uint64_t{b[k]} * b[k]);
       }
+      for (std::size_t k = 0; k < n; ++k)
+         results[k] = reduce(r[k]);
    }
 
 private:
@@ -58,8 +73,9 @@ private:
    uint32_t one_ = 0;
 };
 
-// Raises blocks (below 2^32) to one exponent modulo one modulus, as VoRSA::powMod does. For
-// such bases and a modulus below 2^32 no product wraps, so powMod gives the true power.
+// Raises blocks (below 2^32) to one exponent modulo one modulus as VoRSA::powMod does, keeping
+// the low 32 bits of each power. For such bases and a modulus below 2^32 no product wraps, so
+// powMod gives the true power, which Montgomery form computes without dividing.
 class BlockPower {
 public:
    BlockPower(unsigned long long exponent, unsigned long long modulus)
@@ -68,13 +84,17 @@ public:
          montgomery_.emplace(static_cast<uint32_t>(modulus));
    }
 
-   [[nodiscard]] unsigned long long operator()(uint32_t block) const {
-      return montgomery_ ? montgomery_->pow(block, exponent_)
-                         : VoRSA::powMod(block, exponent_, modulus_);
+   void operator()(uint32_t const* bases, uint32_t* results, std::size_t n) const {
+      for (std::size_t k = 0; k < n; k += kLanes) {
+         const std::size_t lanes = std::min(kLanes, n - k);
+         if (montgomery_) {
+            montgomery_->pow(bases + k, results + k, lanes, exponent_);
+         } else {
+            for (std::size_t j = k; j < k + lanes; ++j)
+               results[j] = static_cast<uint32_t>(VoRSA::powMod(bases[j], exponent_, modulus_));
+         }
+      }
    }
-
-   // Whether every power lies below 2^32 - 1, which leaves that value free as a marker.
-   [[nodiscard]] bool leavesMarkerFree() const { return modulus_ != 0 && modulus_ <= UINT32_MAX; }
 
 private:
    unsigned long long exponent_;
@@ -82,118 +102,204 @@ private:
    std::optional<Montgomery> montgomery_;
 };
 
-// The powers of 16-bit blocks, each computed on first use. Worth its 256 KiB from a few
-// thousand blocks on; shorter inputs raise their blocks directly.
-class SmallBlockTable {
-public:
-   static constexpr long long kWorthFrom = 4096;
-   static constexpr uint32_t kUnknown = UINT32_MAX;
+// What a memo knows about a block: nothing yet, that its power is being computed in the
+// current chunk (value is then its place in the chunk's list), or its power.
+enum class Known : uint8_t { Nothing, Pending, Power };
 
-   explicit SmallBlockTable(BlockPower const& power) : power_(power), powers_(65536, kUnknown) {}
-
-   uint32_t operator()(uint16_t block) {
-      uint32_t& known = powers_[block];
-      if (known == kUnknown)
-         known = static_cast<uint32_t>(power_(block));
-      return known;
-   }
-
-private:
-   BlockPower const& power_;
-   std::vector<uint32_t> powers_;
+struct Lookup {
+   static constexpr std::size_t kNoSlot = SIZE_MAX;
+   std::size_t slot; // where to note the block, or kNoSlot when the memo is full
+   Known known;
+   uint32_t value;
 };
 
-// The low 16 bits of the powers of the 32-bit blocks met so far, in an open-addressed table.
-// Ciphertext of one key holds at most 65536 distinct blocks; the table grows with what it meets
-// up to kMaxSlots (32 MiB), beyond which new blocks are raised without being remembered.
-class BlockMemo {
+// The powers of the blocks met so far, in an open-addressed table that grows with them up to
+// kMaxSlots (32 MiB); beyond that, new blocks are raised without being remembered. Ciphertext of
+// one key holds at most 65536 distinct blocks. A slot packs what is known, the power (as wide as
+// the output keeps it) and the block of kBlockBits bits into 64 bits, so a lookup reads one
+// cache line.
+template <int kBlockBits>
+class HashMemo {
 public:
-   explicit BlockMemo(long long blocks) {
+   explicit HashMemo(long long blocks) {
       std::size_t slots = 64;
-      const auto wanted = static_cast<std::size_t>(std::min<long long>(blocks, 65536)) * 2;
-      while (slots < wanted)
+      while (slots < 2 * static_cast<std::size_t>(std::min<long long>(blocks, 65536)))
          slots *= 2;
       resize(slots);
    }
 
-   uint16_t operator()(uint32_t block, BlockPower const& power) {
+   // Makes sure that n more blocks fit at a load of at most one half, or stops remembering.
+   void makeRoom(std::size_t n) {
+      while (2 * (used_ + n) > slots_.size() && slots_.size() < kMaxSlots)
+         resize(slots_.size() * 2);
+      full_ = 2 * (used_ + n) > slots_.size();
+   }
+
+   // Asks for the slot of a block that comes soon, so that its cache miss overlaps other work.
+   void prefetch(uint32_t block) const {
+#if defined(__GNUC__)
+      __builtin_prefetch(&slots_[slotOf(block)]);
+#else
+      (void)block;
+#endif
+   }
+
+   Lookup find(uint32_t block) const {
       std::size_t i = slotOf(block);
       for (uint64_t slot; (slot = slots_[i]) != 0; i = (i + 1) & mask_)
-         if (static_cast<uint32_t>(slot) == block)
-            return static_cast<uint16_t>(slot >> 32);
-      const auto value = static_cast<uint16_t>(power(block));
-      if (2 * (used_ + 1) > slots_.size()) {
-         if (slots_.size() >= kMaxSlots)
-            return value;
-         resize(slots_.size() * 2);
-         i = freeSlotOf(block);
-      }
-      slots_[i] = kUsed | (uint64_t{value} << 32) | block;
-      ++used_;
-      return value;
+         if ((slot & kBlockMask) == block)
+            return {i, static_cast<Known>(slot >> 62),
+                    static_cast<uint32_t>((slot >> kBlockBits) & kValueMask)};
+      return {full_ ? Lookup::kNoSlot : i, Known::Nothing, 0};
+   }
+
+   void note(std::size_t slot, uint32_t block, Known known, uint32_t value) {
+      used_ += slots_[slot] == 0;
+      slots_[slot] = (uint64_t{static_cast<uint8_t>(known)} << 62) |
+                     ((value & kValueMask) << kBlockBits) | block;
    }
 
 private:
    static constexpr std::size_t kMaxSlots = std::size_t{1} << 22;
-   static constexpr uint64_t kUsed = uint64_t{1} << 63;
+   static constexpr uint64_t kBlockMask = (uint64_t{1} << kBlockBits) - 1;
+   static constexpr uint64_t kValueMask = (uint64_t{1} << (48 - kBlockBits)) - 1;
 
    [[nodiscard]] std::size_t slotOf(uint32_t block) const {
       return static_cast<std::size_t>((block * 0x9E3779B97F4A7C15ULL) >> shift_);
    }
 
-   [[nodiscard]] std::size_t freeSlotOf(uint32_t block) const {
-      std::size_t i = slotOf(block);
-      while (slots_[i] != 0)
-         i = (i + 1) & mask_;
-      return i;
-   }
-
-   void resize(std::size_t slots) {
-      std::vector<uint64_t> old = std::move(slots_);
-      slots_.assign(slots, 0);
-      mask_ = slots - 1;
+   void resize(std::size_t count) {
+      std::vector<uint64_t> old = std::exchange(slots_, std::vector<uint64_t>(count, 0));
+      mask_ = count - 1;
       shift_ = 64;
-      for (std::size_t n = slots; n > 1; n /= 2)
+      for (std::size_t n = count; n > 1; n /= 2)
          --shift_;
-      for (uint64_t slot : old)
-         if (slot != 0)
-            slots_[freeSlotOf(static_cast<uint32_t>(slot))] = slot;
+      for (uint64_t slot : old) {
+         if (slot == 0)
+            continue;
+         std::size_t i = slotOf(static_cast<uint32_t>(slot & kBlockMask));
+         while (slots_[i] != 0)
+            i = (i + 1) & mask_;
+         slots_[i] = slot;
+      }
    }
 
-   std::vector<uint64_t> slots_;
+   std::vector<uint64_t> slots_; // 0 for a free slot
    std::size_t mask_ = 0;
    int shift_ = 64;
    std::size_t used_ = 0;
+   bool full_ = false;
 };
+
+// Raises blocks 0 to count - 1 (load(i) gives block i, store(i, power) keeps its power) chunk
+// by chunk: the blocks the memo does not know are collected, raised together and noted, and
+// the repeats of a block within the chunk wait for its power.
+template <class Memo, class Load, class Store>
+void raiseBlocks(long long count, BlockPower const& power, Memo& memo, Load&& load, Store&& store) {
+   constexpr long long kChunk = 4096;
+   constexpr long long kAhead = 16;
+   std::vector<uint32_t> bases;
+   std::vector<uint32_t> powers;
+   std::vector<long long> places;
+   std::vector<std::size_t> slots;
+   std::vector<std::pair<long long, uint32_t>> repeats;
+   for (long long start = 0; start < count; start += kChunk) {
+      const long long end = std::min(count, start + kChunk);
+      memo.makeRoom(static_cast<std::size_t>(end - start));
+      bases.clear();
+      places.clear();
+      slots.clear();
+      repeats.clear();
+      for (long long i = start; i < end; ++i) {
+         if (i + kAhead < count)
+            memo.prefetch(load(i + kAhead));
+         const uint32_t block = load(i);
+         const Lookup found = memo.find(block);
+         if (found.known == Known::Power) {
+            store(i, found.value);
+         } else if (found.known == Known::Pending) {
+            repeats.emplace_back(i, found.value);
+         } else {
+            if (found.slot != Lookup::kNoSlot)
+               memo.note(found.slot, block, Known::Pending, static_cast<uint32_t>(bases.size()));
+            bases.push_back(block);
+            places.push_back(i);
+            slots.push_back(found.slot);
+         }
+      }
+      powers.resize(bases.size());
+      power(bases.data(), powers.data(), bases.size());
+      for (std::size_t j = 0; j < bases.size(); ++j) {
+         store(places[j], powers[j]);
+         if (slots[j] != Lookup::kNoSlot)
+            memo.note(slots[j], bases[j], Known::Power, powers[j]);
+      }
+      for (auto const& [place, pending] : repeats)
+         store(place, powers[pending]);
+   }
+}
 
 // -1, any other negative count and any count above the number of blocks mean all blocks.
 long long blocksToTransform(long long count, long long blocks) {
    return count < 0 || count > blocks ? blocks : count;
 }
 
-// The frame of both directions: pads the copy to whole In blocks, lets raise turn the first
-// blocks into Out blocks, timed as PowMod, and copies the rest, timed as copyPhase.
-template <class In, class Out, class Raise>
+// Raises the first count blocks. From 65536 16-bit blocks on, the powers of all possible
+// blocks are worth computing up front (several at a time), and the blocks become table lookups;
+// shorter inputs and 32-bit blocks remember what they meet.
+template <class In, class Load, class Store>
+void raiseAll(long long count, BlockPower const& power, Load&& load, Store&& store) {
+   if constexpr (sizeof(In) == 2) {
+      if (count >= 65536) {
+         std::vector<uint32_t> blocks(65536);
+         std::iota(blocks.begin(), blocks.end(), 0U);
+         std::vector<uint32_t> powers(65536);
+         power(blocks.data(), powers.data(), blocks.size());
+         for (long long i = 0; i < count; ++i)
+            store(i, powers[load(i)]);
+         return;
+      }
+   }
+   HashMemo<8 * sizeof(In)> memo(count);
+   raiseBlocks(count, power, memo, load, store);
+}
+
+// The frame of both directions: pads the copy to whole In blocks, raises the first blocks into
+// Out blocks, timed as PowMod, and copies the rest, timed as copyPhase. Narrower output is
+// written over the copy itself: block i goes where no later block is read.
+template <class In, class Out>
 SxArray<char> transformBlocks(SxArray<char> data, long long count, Timer::EncryptTimer copyPhase,
-                              Raise&& raise) {
+                              BlockPower const& power) {
    constexpr auto kIn = static_cast<std::ptrdiff_t>(sizeof(In));
    constexpr auto kOut = static_cast<std::ptrdiff_t>(sizeof(Out));
    data.resize((data.getSize() + kIn - 1) / kIn * kIn);
    const long long blocks = data.getSize() / kIn;
    const long long raised = blocksToTransform(count, blocks);
-   SxArray<char> out(kOut * blocks);
+   SxArray<char> out;
+   if constexpr (kOut > kIn)
+      out.resize(kOut * blocks);
    char const* in = data.elements();
-   char* to = out.elements();
+   char* to = kOut > kIn ? out.elements() : data.elements();
    {
       SxTakeTime powModTimer(SxTimer::getTimerId(Timer::PowMod));
-      raise(in, to, raised);
+      raiseAll<In>(
+          raised, power,
+          [in](long long i) { return static_cast<uint32_t>(vo::le::load<In>(in + kIn * i)); },
+          [to](long long i, uint32_t value) {
+             vo::le::store<Out>(to + kOut * i, static_cast<Out>(value));
+          });
    }
    {
       SxTakeTime copyTimer(SxTimer::getTimerId(copyPhase));
       for (long long i = raised; i < blocks; ++i)
          vo::le::store<Out>(to + kOut * i, static_cast<Out>(vo::le::load<In>(in + kIn * i)));
    }
-   return out;
+   if constexpr (kOut > kIn) {
+      return out;
+   } else {
+      data.resize(kOut * blocks);
+      return data;
+   }
 }
 
 } // namespace
@@ -216,28 +322,12 @@ unsigned long long VoRSA::powMod(unsigned long long base, unsigned long long exp
 
 SxArray<char> VoRSA::encrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
    SxTakeTime timer(SxTimer::getTimerId(Timer::Encryption));
-   const BlockPower power(key.publicExponent, key.modulus);
-   return transformBlocks<uint16_t, uint32_t>(
-       std::move(data), count, Timer::Mask, [&](char const* in, char* to, long long raised) {
-          if (raised >= SmallBlockTable::kWorthFrom && power.leavesMarkerFree()) {
-             SmallBlockTable table(power);
-             for (long long i = 0; i < raised; ++i)
-                vo::le::store<uint32_t>(to + 4 * i, table(vo::le::load<uint16_t>(in + 2 * i)));
-          } else {
-             for (long long i = 0; i < raised; ++i)
-                vo::le::store<uint32_t>(
-                    to + 4 * i, static_cast<uint32_t>(power(vo::le::load<uint16_t>(in + 2 * i))));
-          }
-       });
+   return transformBlocks<uint16_t, uint32_t>(std::move(data), count, Timer::Mask,
+                                              BlockPower(key.publicExponent, key.modulus));
 }
 
 SxArray<char> VoRSA::decrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
    SxTakeTime timer(SxTimer::getTimerId(Timer::Decryption));
-   const BlockPower power(key.privateExponent, key.modulus);
-   return transformBlocks<uint32_t, uint16_t>(
-       std::move(data), count, Timer::Demask, [&](char const* in, char* to, long long raised) {
-          BlockMemo memo(raised);
-          for (long long i = 0; i < raised; ++i)
-             vo::le::store<uint16_t>(to + 2 * i, memo(vo::le::load<uint32_t>(in + 4 * i), power));
-       });
+   return transformBlocks<uint32_t, uint16_t>(std::move(data), count, Timer::Demask,
+                                              BlockPower(key.privateExponent, key.modulus));
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sx/SxFileIO.h>
+#include <thread>
 #include <vector>
 #include <voutil/VoEncrypt.h>
 
@@ -168,6 +169,21 @@ TEST(VoCaesar, ShiftsWordsAndPads) {
    EXPECT_EQ(VoCaesar::encrypt(text, VoRSAKey(), 2), padded);
    EXPECT_EQ(VoCaesar::decrypt(text, VoRSAKey(), 2), padded);
    EXPECT_TRUE(VoCaesar::encrypt(SxArray<char>(), key, 0).isEmpty());
+}
+
+TEST(VoRSA, TransformsRunOnSeveralThreads) {
+   VoRSAKey key;
+   key.generateKey();
+   const SxArray<char> data = bytesOf(std::string(3000, 'x'));
+   auto work = [&] {
+      for (int i = 0; i < 20; ++i) {
+         EXPECT_EQ(VoRSA::decrypt(VoRSA::encrypt(data, key, -1), key, -1), data);
+         EXPECT_EQ(VoCaesar::decrypt(VoCaesar::encrypt(data, key, 375), key, 375), data);
+      }
+   };
+   std::thread other(work);
+   work();
+   other.join();
 }
 
 } // namespace
