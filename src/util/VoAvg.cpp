@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 #include <voutil/VoAvg.h>
 
 namespace {
@@ -8,46 +9,16 @@ constexpr double kMinVariance = 0.0001;
 
 VoAvg::VoAvg() = default;
 
-VoAvg::VoAvg(unsigned int window) : windowSize(window) {}
+VoAvg::VoAvg(unsigned int window) : values(window), windowSize(window) {}
 
 VoAvg::~VoAvg() = default;
 
 void VoAvg::reset() {
-   values.removeAll();
-   accum = maxValue = minValue = accumSq = 0.0;
+   accum = accumSq = 0.0;
+   maxValue = -std::numeric_limits<double>::infinity();
+   minValue = std::numeric_limits<double>::infinity();
    nValues = 0;
    oldest = 0;
-}
-
-void VoAvg::update(double value) {
-   if (nValues == 0) {
-      minValue = maxValue = value;
-   } else {
-      if (minValue > value)
-         minValue = value;
-      if (value > maxValue)
-         maxValue = value;
-   }
-   if (windowSize == 0) {
-      const double n = nValues;
-      accum = (n * accum + value) / (n + 1);
-      accumSq = (n * accumSq + value * value) / (n + 1);
-      ++nValues;
-      return;
-   }
-   // The sums follow the window: take the evicted value out, put the new one in.
-   if (nValues >= windowSize) {
-      double& slot = values[oldest];
-      accum -= slot;
-      accumSq -= slot * slot;
-      slot = value;
-      oldest = oldest + 1 == windowSize ? 0 : oldest + 1;
-   } else {
-      values.append(value);
-      ++nValues;
-   }
-   accum += value;
-   accumSq += value * value;
 }
 
 void VoAvg::update(unsigned long long value) {
@@ -76,9 +47,9 @@ double VoAvg::getSigma() const {
 }
 
 double VoAvg::getMin() const {
-   return minValue;
+   return nValues == 0 ? 0.0 : minValue;
 }
 
 double VoAvg::getMax() const {
-   return maxValue;
+   return nValues == 0 ? 0.0 : maxValue;
 }

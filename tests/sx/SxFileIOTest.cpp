@@ -161,7 +161,7 @@ TEST(SxFileIO, FailingTypedReadsAndWritesRaiseTheFileErrorTexts) {
 TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    TempDir dir;
    const SxString name = dir.file("f").c_str();
-   const std::string banner = "Abnormal program stop in file src/sx/SxFileIO at line [0-9]+\\.";
+   const std::string banner = "Abnormal program stop in file src/sx/SxFileIO at line ";
    SxArray<char> bytes(4);
    EXPECT_EXIT(
        {
@@ -173,6 +173,7 @@ TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    EXPECT_EXIT(
        {
           SxFileIO io;
+          io.open(name, "wb"); // made here: on Windows the death test runs in a new process
           io.open(name, "rb");
           io.write(bytes);
        },

@@ -11,6 +11,8 @@ cd "$work"
 zstd -q -d ours.zst -o theirs.out
 cmp mixed.bin theirs.out
 [[ $(cut -d' ' -f2-5 zstd.progress) == "zstd $(stat -c %s mixed.bin) $(stat -c %s mixed.bin) 100" ]]
+"$voutil" --timings zstd --quiet mixed.bin timed.zst | grep -q '^Data Compression : '
+"$voutil" --timings unzstd --quiet timed.zst timed.out | grep -q '^Data Decompression : '
 zstd -q -3 mixed.bin -o theirs.zst
 "$voutil" unzstd --quiet theirs.zst ours.out
 cmp mixed.bin ours.out
