@@ -2,10 +2,28 @@
 
 #include <exception>
 #include <memory>
-#include <source_location>
 #include <string>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
+#include <version>
+
+#ifdef __cpp_lib_source_location
+#include <source_location>
+namespace sx::detail {
+using SourceLocation = std::source_location;
+}
+#else
+namespace sx::detail {
+// clang 14 over libstdc++ 12 (the fuzz build) has the builtin but not the library type.
+struct SourceLocation {
+   static constexpr SourceLocation current(unsigned line = __builtin_LINE()) noexcept {
+      return {line};
+   }
+   [[nodiscard]] constexpr unsigned line() const noexcept { return line_; }
+   unsigned line_ = 0;
+};
+} // namespace sx::detail
+#endif
 
 /// The one failure type of the library and its foundation.
 ///
@@ -15,7 +33,7 @@
 class SxException : public std::exception {
 public:
    /// The place that raises an exception: the line of the expression that constructs it.
-   using Where = std::source_location;
+   using Where = sx::detail::SourceLocation;
 
    /// A failure detected in source (a path such as "src/util/VoRegistry") at the caller's line.
    SxException(const SxString& message, const char* source, Where where = Where::current());
