@@ -12,7 +12,7 @@ cmake --build --preset fuzz
 mkdir -p build/fuzz/crashes
 export VOUTIL_REGISTRY_DIR=$PWD/build/fuzz/registry
 mkdir -p "$VOUTIL_REGISTRY_DIR"
-for target in FuzzCaptureImport FuzzStrings FuzzJson; do
+for target in FuzzCaptureImport FuzzStrings FuzzJson FuzzBase64; do
   echo "=== fuzz: $target for ${seconds}s"
   corpus=build/fuzz/corpus/$target
   mkdir -p "$corpus"
@@ -21,3 +21,10 @@ for target in FuzzCaptureImport FuzzStrings FuzzJson; do
   build/fuzz/bin/$target -max_total_time="$seconds" -max_len=4096 \
     -artifact_prefix=build/fuzz/crashes/ "$corpus" "${seeds[@]}" 2>&1 | tail -3
 done
+# The bit width of executables, from arbitrary bytes (the corpus starts from a 64-bit header).
+echo "=== fuzz: FuzzIs64BitApp for ${seconds}s"
+corpus=build/fuzz/corpus/FuzzIs64BitApp
+mkdir -p "$corpus"
+printf 'MZ\0\0PE\0\0d\x86\0\0\0\0\0\0' > "$corpus/seed-x64"
+build/fuzz/bin/FuzzIs64BitApp -max_total_time="$seconds" -max_len=8192 \
+  -artifact_prefix=build/fuzz/crashes/ "$corpus" 2>&1 | tail -3

@@ -13,6 +13,8 @@ packages=(
 if [[ "${VOUTIL_SKIP_WINDOWS:-0}" != 1 ]]; then
   packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev)
 fi
+# pgrep: the reference of the process benchmarks.
+packages+=(procps)
 
 missing=()
 for p in "${packages[@]}"; do

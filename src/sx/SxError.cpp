@@ -9,3 +9,16 @@ void sxExit(int code) {
    std::fflush(nullptr);
    std::exit(code);
 }
+
+void sxFatalStop(const char* file, int line) {
+   std::fputs("\n+---------------------------------------------", stderr);
+   std::fputs("--------------------------------\n", stderr);
+   std::fputs("| Abnormal program stop in file ", stderr);
+   std::fputs(file, stderr);
+   std::fputs(" at line ", stderr);
+   std::fprintf(stderr, "%d", line);
+   std::fputs(".\n", stderr);
+   std::fputs("+---------------------------------------------", stderr);
+   std::fputs("--------------------------------\n", stderr);
+   sxExit(1);
+}

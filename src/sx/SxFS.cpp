@@ -1,5 +1,8 @@
+#include "SxFileIOImpl.h"
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sx/SxException.h>
 #include <sx/SxFS.h>
@@ -86,15 +89,15 @@ void SxFSAction::mkdir_p(const SxString& path, int mode) {
       fs::permissions(p, static_cast<fs::perms>(mode & 0777), fs::perm_options::replace, ec);
 }
 
-void SxFSAction::touch(const SxString& path) {
+void SxFSAction::touch(const SxString& path, int mode) {
    std::error_code ec;
    const fs::path p = toPath(path);
    if (fs::exists(p, ec)) {
       fs::last_write_time(p, fs::file_time_type::clock::now(), ec);
+   } else if (std::FILE* created = sx::detail::openFile(path, "ab", mode)) {
+      std::fclose(created);
    } else {
-      std::ofstream create(p, std::ios::app | std::ios::binary);
-      if (!create)
-         ec = std::make_error_code(std::errc::no_such_file_or_directory);
+      ec = std::error_code(errno, std::generic_category());
    }
    if (ec)
       throw SxException("Can't touch file '" + path + "' : " + SxString(ec.message().c_str()),

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxFileIO.h>
 
@@ -98,6 +99,29 @@ void SxFileIO::write(const void* data, int64_t n) {
 void SxFileIO::write(const SxString& text, int64_t length) {
    const int64_t all = text.getNBytes();
    write(text.utf8(), length < 0 || length > all ? all : length);
+}
+
+// The typed forms treat a file opened without the needed direction as a broken precondition:
+// the caller mixed up its files, and there is nothing sensible to report to its caller.
+int64_t SxFileIO::readElements(void* buffer, int64_t n, int64_t elementSize) {
+   if (!file_ || (mode_.str().find('r') == std::string::npos && !hasMode("+")))
+      sxFatalStop(kSource, __LINE__);
+   if (n <= 0)
+      return 0;
+   const auto want = static_cast<std::size_t>(n * elementSize);
+   const std::size_t got = std::fread(buffer, 1, want, file_);
+   if (got < want && (std::ferror(file_) || got % static_cast<std::size_t>(elementSize) != 0)) {
+      const int err = std::ferror(file_) ? errno : EIO;
+      std::clearerr(file_);
+      throw SxException(fileReadErr(name_) + " : " + reason(err), kSource);
+   }
+   return static_cast<int64_t>(got) / elementSize;
+}
+
+void SxFileIO::writeElements(const void* data, int64_t n, int64_t elementSize) {
+   if (!file_ || (!hasMode("w") && !hasMode("a") && !hasMode("+")))
+      sxFatalStop(kSource, __LINE__);
+   write(data, n * elementSize);
 }
 
 void SxFileIO::flush() {

@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <sx/SxThread.h>
+#include <utility>
 
 SxSystemThread::~SxSystemThread() {
    // A joinable std::thread would terminate the process here; an owner that forgot to wait
@@ -12,10 +13,21 @@ void SxSystemThread::start(Priority priority) {
    if (thread_.joinable())
       return;
    priority_ = priority;
-   thread_ = std::thread([this] { main(); });
+   failure_ = nullptr;
+   // An exception must not leave a thread's function (the process would end); it travels to
+   // the owner through wait instead.
+   thread_ = std::thread([this] {
+      try {
+         main();
+      } catch (...) {
+         failure_ = std::current_exception();
+      }
+   });
 }
 
 void SxSystemThread::wait() {
    if (thread_.joinable())
       thread_.join();
+   if (failure_)
+      std::rethrow_exception(std::exchange(failure_, nullptr));
 }

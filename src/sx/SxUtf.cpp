@@ -95,11 +95,20 @@ std::u16string SxUtf::utf8ToUtf16(std::string_view text, Surrogates surrogates) 
    return out;
 }
 
-// Runs of ASCII are checked eight bytes at a time, since nearly all text is mostly ASCII.
+// Runs of ASCII are checked 32 and then eight bytes at a time, since nearly all text is mostly
+// ASCII.
 std::size_t SxUtf::firstMalformed(std::string_view text) {
    std::size_t i = 0;
    const std::size_t n = text.size();
    while (i < n) {
+      if (i + 32 <= n) {
+         uint64_t words[4];
+         std::memcpy(words, text.data() + i, 32);
+         if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0) {
+            i += 32;
+            continue;
+         }
+      }
       if (i + 8 <= n) {
          uint64_t word;
          std::memcpy(&word, text.data() + i, 8);

@@ -43,17 +43,9 @@ void voLogMsg(char const* tag, SxString const& message) {
    }
 }
 
+// The foundation owns the banner, so that its own broken preconditions stop the same way.
 void voFatalStop(char const* file, int line) {
-   std::fputs("\n+---------------------------------------------", stderr);
-   std::fputs("--------------------------------\n", stderr);
-   std::fputs("| Abnormal program stop in file ", stderr);
-   std::fputs(file, stderr);
-   std::fputs(" at line ", stderr);
-   std::fputs(SxString(line).utf8(), stderr);
-   std::fputs(".\n", stderr);
-   std::fputs("+---------------------------------------------", stderr);
-   std::fputs("--------------------------------\n", stderr);
-   sxExit(1);
+   sxFatalStop(file, line);
 }
 
 VoLog::VoLog(SxString const& fileName) {

@@ -42,6 +42,7 @@ public:
 
    using KeyRef = voplatform::KeyRef;
    using KeyPath = voplatform::KeyPath;
+   using RegName = voplatform::RegName;
 
    LSTATUS openKey(KeyRef base, const KeyPath& path, bool forWriting, KeyRef* result) override {
       return inject(Op::OpenKey, [&] { return target().openKey(base, path, forWriting, result); });
@@ -49,13 +50,13 @@ public:
    LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result, bool* created) override {
       return inject(Op::CreateKey, [&] { return target().createKey(base, path, result, created); });
    }
-   LSTATUS queryValue(KeyRef key, const std::string& name, voplatform::ValueData* value) override {
+   LSTATUS queryValue(KeyRef key, const RegName& name, voplatform::ValueData* value) override {
       return inject(Op::QueryValue, [&] { return target().queryValue(key, name, value); });
    }
    LSTATUS setValue(KeyRef key, const voplatform::ValueData& value) override {
       return inject(Op::SetValue, [&] { return target().setValue(key, value); });
    }
-   LSTATUS deleteValue(KeyRef base, const KeyPath& path, const std::string& name) override {
+   LSTATUS deleteValue(KeyRef base, const KeyPath& path, const RegName& name) override {
       return inject(Op::DeleteValue, [&] { return target().deleteValue(base, path, name); });
    }
    LSTATUS deleteTree(KeyRef base, const KeyPath& path) override {
@@ -64,7 +65,7 @@ public:
    LSTATUS queryInfo(KeyRef key, voplatform::KeyInfo* info) override {
       return inject(Op::QueryInfo, [&] { return target().queryInfo(key, info); });
    }
-   LSTATUS enumKey(KeyRef key, DWORD index, std::string* name) override {
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
       return inject(Op::EnumKey, [&] { return target().enumKey(key, index, name); });
    }
    LSTATUS enumValue(KeyRef key, DWORD index, voplatform::ValueData* value) override {

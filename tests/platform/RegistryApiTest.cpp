@@ -1,5 +1,6 @@
 // The POSIX registry functions against a store of their own in a temporary directory.
 
+#include <algorithm>
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/TempDir.h>
 #include <filesystem>
@@ -154,9 +155,10 @@ TEST_F(RegistryApi, HandlesOnlyDoWhatTheyWereOpenedFor) {
    Key readOnly;
    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Rights", &readOnly), ERROR_SUCCESS);
    EXPECT_EQ(setDword(readOnly.h, u"v", 2), ERROR_ACCESS_DENIED);
-   Key child;
-   EXPECT_EQ(create(readOnly.h, u"Child", &child), ERROR_ACCESS_DENIED);
    EXPECT_EQ(RegDeleteKeyValueW(readOnly.h, nullptr, u"v"), ERROR_ACCESS_DENIED);
+   EXPECT_EQ(setDword(writable.h, u"w", 1), ERROR_SUCCESS);
+   EXPECT_EQ(RegDeleteKeyValueW(readOnly.h, u"", u"w"), ERROR_SUCCESS)
+       << "an empty sub-path opens the key anew";
    EXPECT_EQ(RegDeleteTreeW(readOnly.h, nullptr), ERROR_ACCESS_DENIED);
    EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&size)), ERROR_INVALID_HANDLE);
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
@@ -207,17 +209,37 @@ TEST_F(RegistryApi, AHandleOfADeletedKeyReportsIt) {
              ERROR_KEY_DELETED);
    Key child;
    EXPECT_EQ(create(k.h, u"x", &child), ERROR_KEY_DELETED);
+   EXPECT_EQ(create(k.h, u"\\x", &child), ERROR_KEY_DELETED) << "before the path is looked at";
+   Key reader;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Gone", &reader, KEY_SET_VALUE), ERROR_SUCCESS);
+   ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Gone"), ERROR_SUCCESS);
+   EXPECT_EQ(RegQueryInfoKeyW(reader.h, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr),
+             ERROR_KEY_DELETED);
 }
 
-TEST_F(RegistryApi, OverlongNamesAreInvalidParameters) {
+TEST_F(RegistryApi, KeyNamesHoldUpTo256Units) {
    Key k;
-   const std::u16string longest(255, u'k');
+   const std::u16string longest(256, u'k');
+   Key missing;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, (u"L\\" + longest).c_str(), &missing), ERROR_FILE_NOT_FOUND);
    ASSERT_EQ(create(HKEY_CURRENT_USER, (u"L\\" + longest).c_str(), &k), ERROR_SUCCESS);
    Key tooLong;
    EXPECT_EQ(create(HKEY_CURRENT_USER, (u"L\\" + longest + u"k").c_str(), &tooLong),
              ERROR_INVALID_PARAMETER);
    EXPECT_EQ(open(HKEY_CURRENT_USER, (longest + u"k\\L").c_str(), &tooLong),
              ERROR_INVALID_PARAMETER);
+   Key parent;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"L", &parent), ERROR_SUCCESS);
+   std::u16string name(257, u'\0');
+   DWORD cch = 256;
+   EXPECT_EQ(RegEnumKeyExW(parent.h, 0, name.data(), &cch, nullptr, nullptr, nullptr, nullptr),
+             ERROR_MORE_DATA);
+   EXPECT_EQ(cch, 256u);
+   cch = 257;
+   ASSERT_EQ(RegEnumKeyExW(parent.h, 0, name.data(), &cch, nullptr, nullptr, nullptr, nullptr),
+             ERROR_SUCCESS);
+   EXPECT_EQ(name.substr(0, cch), longest);
    const std::u16string valueName(16383, u'v');
    EXPECT_EQ(setDword(k.h, valueName.c_str(), 1), ERROR_SUCCESS);
    EXPECT_EQ(setDword(k.h, (valueName + u"v").c_str(), 1), ERROR_INVALID_PARAMETER);
@@ -263,6 +285,132 @@ TEST_F(RegistryApi, TreesAreCountedEnumeratedAndDeleted) {
    EXPECT_EQ(subKeys + values, 0u) << "emptying a key through its handle keeps the key";
    Key gone;
    EXPECT_EQ(open(HKEY_CURRENT_USER, u"T\\Alpha\\deep", &gone), ERROR_FILE_NOT_FOUND);
+}
+
+// The names of a key's subkeys (RegEnumKeyExW) or values (RegEnumValueW) in enumeration
+// order, exactly as stored.
+template <class Enum>
+std::vector<std::u16string> namesOf(HKEY key, Enum&& enumerate) {
+   std::vector<std::u16string> names;
+   char16_t name[300];
+   DWORD cch = 300;
+   for (DWORD i = 0;
+        enumerate(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        ++i, cch = 300)
+      names.emplace_back(name, cch);
+   return names;
+}
+std::vector<std::u16string> subKeyNames(HKEY key) {
+   return namesOf(key, RegEnumKeyExW);
+}
+std::vector<std::u16string> valueNames(HKEY key) {
+   return namesOf(key, RegEnumValueW);
+}
+
+TEST_F(RegistryApi, CreatingBelowAHandleOpenedForReadingFollowsTheParentsRights) {
+   Key read;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\a", &read, KEY_READ), ERROR_SUCCESS);
+   Key child;
+   DWORD disposition = 0;
+   ASSERT_EQ(
+       RegCreateKeyExW(read.h, u"b", 0, nullptr, 0, KEY_READ, nullptr, &child.h, &disposition),
+       ERROR_SUCCESS);
+   EXPECT_EQ(disposition, DWORD{REG_CREATED_NEW_KEY});
+   ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\a"), ERROR_SUCCESS);
+   Key orphan;
+   EXPECT_EQ(create(read.h, u"c", &orphan), ERROR_KEY_DELETED);
+}
+
+TEST_F(RegistryApi, ASubPathMayNotBeginWithABackslash) {
+   Key k;
+   EXPECT_EQ(create(HKEY_CURRENT_USER, u"\\a", &k), ERROR_BAD_PATHNAME);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"\\Software", &k), ERROR_BAD_PATHNAME);
+   EXPECT_EQ(k.h, nullptr);
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\\\a\\", &k), ERROR_SUCCESS)
+       << "doubled and trailing backslashes are skipped";
+   Key again;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software\\a", &again), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryApi, NamesKeepLoneSurrogates) {
+   Key parent;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software", &parent), ERROR_SUCCESS);
+   const std::u16string low(1, u'\xDC00'), high(1, u'\xD800');
+   for (const std::u16string& name : {low, high}) {
+      Key k;
+      DWORD disposition = 0;
+      ASSERT_EQ(RegCreateKeyExW(parent.h, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                &k.h, &disposition),
+                ERROR_SUCCESS);
+      EXPECT_EQ(disposition, DWORD{REG_CREATED_NEW_KEY});
+      ASSERT_EQ(setDword(parent.h, name.c_str(), 1), ERROR_SUCCESS);
+   }
+   EXPECT_EQ(subKeyNames(parent.h), (std::vector<std::u16string>{high, low}));
+   EXPECT_EQ(valueNames(parent.h), (std::vector<std::u16string>{high, low}));
+}
+
+// Windows orders subkeys by their upper-cased UTF-16 units: a surrogate pair (D83D DE00) comes
+// before U+FF41, and "_" (0x5F) after the letters.
+TEST_F(RegistryApi, SubKeysAreOrderedByTheirUpperCasedUtf16Units) {
+   Key parent;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Order", &parent), ERROR_SUCCESS);
+   for (const char16_t* name : {u"\uFF41", u"\U0001F600", u"_x", u"b", u"A", u"\u00E4"}) {
+      Key k;
+      ASSERT_EQ(create(parent.h, name, &k), ERROR_SUCCESS);
+   }
+   EXPECT_EQ(subKeyNames(parent.h),
+             (std::vector<std::u16string>{u"A", u"b", u"_x", u"\u00E4", u"\U0001F600", u"\uFF41"}));
+}
+
+TEST_F(RegistryApi, NonAsciiNamesFoldByTheirUpperCase) {
+   Key parent;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Fold", &parent), ERROR_SUCCESS);
+   // Each row: the name created first, then names that reach the same key.
+   const std::vector<std::vector<std::u16string>> rows = {
+       {u"\u00E4rger", u"\u00C4RGER"},   // ä, Ä
+       {u"stra\u00DFe", u"STRA\u00DFE"}, // ß has no single upper case
+       {u"\u03C3\u03BF\u03C6\u03AF\u03B1", u"\u03A3\u039F\u03A6\u038A\u0391"}, // Greek
+       {u"\u03C2", u"\u03C3", u"\u03A3"},              // final sigma, sigma, capital sigma
+       {u"\u0436\u0443\u043A", u"\u0416\u0423\u041A"}, // Cyrillic
+   };
+   for (const auto& row : rows) {
+      Key first;
+      ASSERT_EQ(create(parent.h, row[0].c_str(), &first), ERROR_SUCCESS);
+      ASSERT_EQ(setDword(first.h, row[0].c_str(), 1), ERROR_SUCCESS);
+      for (const std::u16string& other : row) {
+         Key same;
+         EXPECT_EQ(open(parent.h, other.c_str(), &same), ERROR_SUCCESS);
+         DWORD size = 0;
+         EXPECT_EQ(RegQueryValueExW(same.h, other.c_str(), nullptr, nullptr, nullptr, &size),
+                   ERROR_SUCCESS);
+      }
+   }
+   Key ss;
+   EXPECT_EQ(open(parent.h, u"STRASSE", &ss), ERROR_FILE_NOT_FOUND);
+   std::vector<std::u16string> firstNames;
+   for (const auto& row : rows)
+      firstNames.push_back(row[0]);
+   std::vector<std::u16string> stored = subKeyNames(parent.h);
+   std::sort(stored.begin(), stored.end());
+   std::sort(firstNames.begin(), firstNames.end());
+   EXPECT_EQ(stored, firstNames) << "each key keeps the name it was created with";
+}
+
+TEST_F(RegistryApi, EmptyingAKeyNeedsTheRightToChangeValuesOnlyWhenItHasSome) {
+   Key k;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Empty\\sub", &k), ERROR_SUCCESS);
+   Key clearer;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Empty", &clearer, KEY_READ | DELETE), ERROR_SUCCESS);
+   EXPECT_EQ(RegDeleteTreeW(clearer.h, nullptr), ERROR_SUCCESS);
+   EXPECT_TRUE(subKeyNames(clearer.h).empty());
+   Key writer;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Empty", &writer, KEY_SET_VALUE), ERROR_SUCCESS);
+   ASSERT_EQ(setDword(writer.h, u"v", 1), ERROR_SUCCESS);
+   EXPECT_EQ(RegDeleteTreeW(clearer.h, nullptr), ERROR_ACCESS_DENIED);
+   Key reader;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Empty", &reader, KEY_READ), ERROR_SUCCESS);
+   ASSERT_EQ(RegDeleteKeyValueW(writer.h, nullptr, u"v"), ERROR_SUCCESS);
+   EXPECT_EQ(RegDeleteTreeW(reader.h, nullptr), ERROR_ACCESS_DENIED) << "DELETE stays required";
 }
 
 TEST_F(RegistryApi, HandlesKeepTheBackendTheyWereOpenedWith) {

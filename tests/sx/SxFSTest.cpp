@@ -36,6 +36,12 @@ TEST(SxFSAction, CreatesDirectoriesAndFilesAndTellsThemApart) {
    EXPECT_FALSE(SxFSAction::test_f(""));
    EXPECT_THROW(SxFSAction::mkdir_p(file + "/under-a-file"), SxException);
    EXPECT_THROW(SxFSAction::touch(deep + "/missing/f"), SxException);
+#ifndef _WIN32
+   const SxString privateFile = deep + "/private";
+   SxFSAction::touch(privateFile, 0600);
+   EXPECT_EQ(std::filesystem::status(privateFile.utf8()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
 }
 
 TEST(SxExecPath, NamesThisTestProgram) {

@@ -92,4 +92,97 @@ TEST(SxFileIO, WritingToAReadOnlyFileRaisesATaggedWriteError) {
    }
 }
 
+TEST(SxFileIO, TypedArraysRoundTripAndAReadStopsAtTheEnd) {
+   TempDir dir;
+   const SxString name = dir.file("ints").c_str();
+   SxFileIO io;
+   io.open(name, "wb");
+   io.write(SxArray<int32_t>{1, -2, 3}, 2);
+   io.write(SxArray<char>{'x'});
+   io.close();
+   io.open(name, "rb");
+   SxArray<int32_t> ints;
+   EXPECT_EQ(io.read(ints, 2), 2);
+   EXPECT_EQ(ints, (SxArray<int32_t>{1, -2}));
+   SxArray<char> rest(7);
+   EXPECT_EQ(io.read(rest, 4), 1); // fewer only where the file ends
+   EXPECT_EQ(rest, SxArray<char>{'x'});
+   EXPECT_EQ(io.read(rest, 4), 0);
+   EXPECT_TRUE(rest.isEmpty());
+}
+
+TEST(SxFileIO, AFileEndingInsideAnElementIsAShortRead) {
+   TempDir dir;
+   const SxString name = dir.file("odd").c_str();
+   {
+      SxFileIO io;
+      io.open(name, "wb");
+      io.write("12345", 5);
+   }
+   SxFileIO io;
+   io.open(name, "rb");
+   SxArray<int32_t> ints;
+   try {
+      (void)io.read(ints, 2);
+      FAIL() << "half an element must not pass";
+   } catch (const SxException& e) {
+      EXPECT_TRUE(e.getMessage().str().starts_with(SxFileIO::fileReadErr(name).str()));
+      EXPECT_TRUE(e.getTag().isEmpty());
+   }
+}
+
+#ifndef _WIN32
+// A device that opens but takes nothing, and a directory that opens but reads nothing.
+TEST(SxFileIO, FailingTypedReadsAndWritesRaiseTheFileErrorTexts) {
+   SxFileIO full;
+   full.open("/dev/full", "wb");
+   try {
+      full.write(SxArray<char>(1 << 20));
+      FAIL() << "a full device must refuse the bytes";
+   } catch (const SxException& e) {
+      EXPECT_EQ(e.getTag(), "FileWriteError");
+      EXPECT_TRUE(e.getMessage().str().starts_with(SxFileIO::fileWriteErr("/dev/full").str()));
+   }
+
+   TempDir dir;
+   SxFileIO directory;
+   directory.open(dir.path().string().c_str(), "rb");
+   SxArray<char> bytes;
+   try {
+      (void)directory.read(bytes, 16);
+      FAIL() << "a directory must not read as a file";
+   } catch (const SxException& e) {
+      EXPECT_TRUE(
+          e.getMessage().str().starts_with(SxFileIO::fileReadErr(directory.getName()).str()));
+   }
+}
+#endif
+
+TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
+   TempDir dir;
+   const SxString name = dir.file("f").c_str();
+   const std::string banner = "Abnormal program stop in file src/sx/SxFileIO at line [0-9]+\\.";
+   SxArray<char> bytes(4);
+   EXPECT_EXIT(
+       {
+          SxFileIO io;
+          io.open(name, "wb");
+          (void)io.read(bytes, 4);
+       },
+       ::testing::ExitedWithCode(1), banner);
+   EXPECT_EXIT(
+       {
+          SxFileIO io;
+          io.open(name, "rb");
+          io.write(bytes);
+       },
+       ::testing::ExitedWithCode(1), banner);
+   EXPECT_EXIT(
+       {
+          SxFileIO io;
+          (void)io.read(bytes, 4);
+       },
+       ::testing::ExitedWithCode(1), banner);
+}
+
 } // namespace

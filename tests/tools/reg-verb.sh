@@ -45,6 +45,14 @@ expect_fail 1 "Can't open registry key 'HKCU/Software/T/A' : The system cannot f
   list HKCU/Software/T/A
 [[ -z $("$voutil" reg list HKCU/Software) ]]
 
+# A bare root is never deleted by the tool, however it is written.
+"$voutil" reg set HKCU/Software/Kept v REG_SZ kept
+for root in HKCU HKCU/ HKCU// HKLM; do
+  expect_fail 2 "voutil reg: refusing to delete the whole root ${root%%/*}: name a key below it" \
+    delete "$root"
+done
+[[ $("$voutil" reg query HKCU/Software/Kept v) == kept ]]
+
 expect_fail 2 "voutil reg: Unknown Registry Value Type: reg_sz" set HKCU/Software/T v reg_sz x
 expect_fail 2 "voutil reg: unknown action or wrong number of arguments" query HKCU/Software/T
 expect_fail 1 "Link' Registry Value Type not supported!" set HKCU/Software/T v REG_LINK x

@@ -1,6 +1,7 @@
 // The failure messages of VoRegistry that need the store to fail: the registry backend is
 // wrapped so that one chosen call returns a chosen status. POSIX only.
 
+#include <Cli.h>
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
@@ -130,11 +131,30 @@ TEST_F(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
              "Can't delete value 'v' in registry key 'HKLM/SOFTWARE/Vendor' : " + kDenied);
 }
 
+// On POSIX the device-control library writes the machine store with the caller's own rights.
+TEST_F(VoRegistryReadOnlyMachine, AsAdminWritesGiveTheDriverErrors) {
+   {
+      vo::test::ScopedRegistryBackend writable(
+          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+      VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
+   }
+   vo::test::ScopedRegistryBackend readOnly(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
+   EXPECT_EQ(
+       messageOf([] { VoRegistry::setValAsAdmin("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "y"); }),
+       "Cannot set registry value: VARGEN Driver error");
+   EXPECT_EQ(messageOf([] { VoRegistry::mkdir_pAsAdmin("HKU/S-1-5-20/Other"); }),
+             "Cannot create registry key: VARGEN Driver error");
+   EXPECT_EQ(messageOf([] { VoRegistry::rmAsAdmin("HKLM/SOFTWARE/Vendor", "v"); }),
+             "Cannot delete registry value: VARGEN Driver error");
+   EXPECT_EQ(VoRegistry::getVal("HKLM/SOFTWARE/Vendor", "v"), "x");
+}
+
 TEST(VoRegistryLimits, AnOverlongKeyNameFailsAtItsLevel) {
    vo::test::TempDir dir;
    vo::test::ScopedRegistryBackend store(
        voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-   const SxString name(std::string(256, 'n'));
+   const SxString name(std::string(257, 'n'));
    EXPECT_EQ(messageOf([&] { VoRegistry::mkdir_p("HKCU/ok/" + name); }),
              "Can't create registry key 'HKCU/ok/" + name.str() + "' : Level '" + name.str() +
                  "' Error : 87 : " + sxstrerror(ERROR_INVALID_PARAMETER).str());
@@ -166,6 +186,18 @@ TEST_F(VoRegistryFault, DriverRemovalFailsAsADriverError) {
    EXPECT_EQ(messageOf([&] { VoRegistry::rmAsAdmin(machineKey, "v"); }),
              "Cannot delete registry value: VARGEN Driver error");
    EXPECT_TRUE(VoRegistry::isVal(machineKey, "v"));
+}
+
+// The reg verb's listing reports a failed subkey enumeration instead of listing the values
+// as if there were no subkeys.
+TEST_F(VoRegistryFault, ListingFailsWhenSubkeysCannotBeEnumerated) {
+   VoRegistry::setVal(key + "/Sub", "w", Item::Sz, "y");
+   VoRegistry::setVal(key, "v", Item::Sz, "x");
+   faults->failCall(Op::EnumKey, ERROR_BADDB);
+   EXPECT_EQ(messageOf([&] {
+                (void)voutil::cli::runReg({"list", key});
+             }),
+             "Can't list registry key '" + k + "' : " + sxstrerror(ERROR_BADDB).str());
 }
 
 } // namespace

@@ -168,6 +168,121 @@ TEST_F(CaptureImport, AHeaderAloneOrAnEmptyFileGivesNothing) {
    EXPECT_TRUE(VoRegistry::readCSV(dir_.file("empty.csv").c_str(), "E:").isEmpty());
 }
 
+TEST_F(CaptureImport, TheDriveIsTakenLiterally) {
+   const struct {
+      const char* drive;
+      const char* data;
+      const char* expected;
+   } cases[] = {{"C:\\", "C:\\Tools", "{{VODRIVE}}Tools"},
+                {".", "a.b", "a{{VODRIVE}}b"},
+                {".", "ab", "ab"},
+                {"(", "x(y", "x{{VODRIVE}}y"},
+                {"$D", "$D/x", "{{VODRIVE}}/x"},
+                {"\\1", "\\1x", "{{VODRIVE}}x"},
+                {"", "E:x", "E:x"}};
+   for (const auto& c : cases) {
+      const VoRegistry::ItemList items =
+          VoRegistry::readCSV(capture({line(std::string("HKCU\\T\\") + c.drive + "\\v",
+                                            std::string("Type: REG_SZ, Data: ") + c.data)}),
+                              c.drive);
+      ASSERT_EQ(items.getSize(), 1) << c.drive;
+      EXPECT_EQ(items(0).data, c.expected) << c.drive;
+   }
+   EXPECT_TRUE(VoRegistry::readCSV(capture({}), "(").isEmpty()) << "a header alone";
+}
+
+TEST_F(CaptureImport, CrlfCapturesGiveTheSameItemsAndFailures) {
+   const std::string header = "\"Time of Day\",\"Operation\",\"Path\",\"Result\",\"Detail\"";
+   const std::string a = line("HKCU\\T\\a", "Type: REG_SZ, Data: E:\\x");
+   const std::string b = line("HKCU\\T\\b", "Type: REG_DWORD, Data: 7");
+   const std::string query = line("HKCU\\T\\q", "Type: REG_SZ, Data: x", "RegQueryValue");
+   const std::string bom = "\xEF\xBB\xBF";
+   const struct {
+      std::string text; // with LF line ends
+      std::ptrdiff_t items;
+   } cases[] = {{header + "\n" + a + "\n\n" + b + "\n", 2},
+                {header + "\n" + a + "\n" + b, 2},
+                {header + "\n\n\n", 0},
+                {bom + header + "\n" + a + "\n", 1},
+                {bom + "\n" + header + "\n" + a + "\n", 1},
+                {header + "\n" + a + "\n" + query + "\n" + b + "\n", -1}};
+   const std::string name = dir_.file("lines.csv");
+   auto import = [&](const std::string& text) {
+      std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
+      VoRegistry::ItemList items;
+      const std::string message =
+          messageOf([&] { items = VoRegistry::readCSV(name.c_str(), "E:"); });
+      return std::make_pair(items, message);
+   };
+   for (const auto& c : cases) {
+      std::string crlf;
+      for (char ch : c.text)
+         crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+      const auto [lfItems, lfMessage] = import(c.text);
+      const auto [crlfItems, crlfMessage] = import(crlf);
+      if (c.items < 0)
+         EXPECT_EQ(lfMessage, "Applying Regular Expression failed! Incoming Line: " + query +
+                                  " Applying Regular Expression: "
+                                  "\"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: ");
+      else
+         EXPECT_EQ(lfItems.getSize(), c.items) << c.text << lfMessage;
+      EXPECT_EQ(crlfMessage, lfMessage) << c.text;
+      expectSameItems(crlfItems, lfItems);
+   }
+}
+
+// Lines whose columns are out of the usual shape still follow the four patterns exactly:
+// leftmost matches, greedy groups.
+TEST_F(CaptureImport, OddLinesFollowThePatterns) {
+   const std::string twoResults = "\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\"";
+   const struct {
+      std::string line;
+      Item item; // type None with a key "!" stands for the message below
+      std::string message;
+   } cases[] = {
+       {line("HKCU\\T\\a\\", "Type: REG_SZ, Data: x"), {"HKCU/T", "a", Item::Sz, "x"}, ""},
+       {line("HKCU\\T\\\\v", "Type: REG_SZ, Data: x"), {"HKCU/T/", "v", Item::Sz, "x"}, ""},
+       {line("\\v", "Type: REG_SZ, Data: x"),
+        {"!", "", Item::None, ""},
+        "Applying Regular Expression failed! Incoming Line: /v Applying Regular Expression: "
+        "(.+)/([^/]+) Result: "},
+       {line("a\\\\", "Type: REG_SZ, Data: x"),
+        {"!", "", Item::None, ""},
+        "Applying Regular Expression failed! Incoming Line: a// Applying Regular Expression: "
+        "(.+)/([^/]+) Result: "},
+       {line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
+        {"HKCU/T", "v", Item::DWord, "5"},
+        ""},
+       {line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
+        {"HKCU/T", "v", Item::QWord, "6\" tail"},
+        ""},
+       {line("HKCU\\T\\v", "Type: REG_SZ, Data: a\"b"), {"HKCU/T", "v", Item::Sz, "a\\\"b"}, ""},
+       {line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
+        {"HKCU/T", "v\",\"SUCCESS\",\"x\",\"y", Item::None, ""},
+        ""},
+       {twoResults + ",\"Type: REG_SZ, Data: q\"", {"HKCU/T", "v\",\"SUCCESS", Item::Sz, "q"}, ""},
+       {"\"RegSetValue\",\"\",\"SUCCESS\",\"Type: REG_SZ, \"",
+        {"!", "", Item::None, ""},
+        "Applying Regular Expression failed! Incoming Line: \"RegSetValue\",\"\",\"SUCCESS\","
+        "\"Type: REG_SZ, \" Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" "
+        "Result: "},
+       {line("HKCU\\T\\\xC3\xA9", "Type: REG_SZ, Data: \xC3\xA9\r\xC2\x85"),
+        {"HKCU/T", "\xC3\xA9", Item::Sz, "\xC3\xA9\r\xC2\x85"},
+        ""},
+   };
+   for (const auto& c : cases) {
+      VoRegistry::ItemList items;
+      const std::string message =
+          messageOf([&] { items = VoRegistry::readCSV(capture({c.line}), "E:"); });
+      if (c.item.key == "!" || !c.message.empty()) {
+         EXPECT_EQ(message, c.message) << c.line;
+         continue;
+      }
+      EXPECT_EQ(message, "<nothing thrown>") << c.line;
+      expectSameItems(items, {c.item});
+   }
+}
+
 TEST_F(CaptureImport, TheFirstBadLineStopsTheImportWithItsPattern) {
    const std::string query = line("HKCU\\Software\\T\\v", "Type: REG_SZ, Data: x", "RegQueryValue");
    EXPECT_EQ(messageOf([&] {
@@ -304,6 +419,15 @@ TEST_F(DriverPath, BatchesFillTheDriveAndStopAtTheFirstFailure) {
    VoRegistry::removeRegEntries({{scratch_.key("Fresh"), "v", Item::Sz, ""}});
    EXPECT_TRUE(VoRegistry::contains(scratch_.key("Fresh"))) << "the rights test creates the key";
    EXPECT_EQ(VoRegistry::getNElems(scratch_.key("Fresh")), 0);
+}
+
+TEST_F(DriverPath, TheDriveIsFilledInLiterally) {
+   for (const char* drive : {"C:\\mnt", "\\1", "$0", "&", "."}) {
+      VoRegistry::createRegEntries({{scratch_.key("K"), "v", Item::Sz, "{{VODRIVE}}\\x"}}, drive);
+      EXPECT_EQ(VoRegistry::getVal(scratch_.key("K"), "v").str(), std::string(drive) + "\\x");
+      VoRegistry::createRegEntriesAsAdmin({{machineKey_, "v", Item::Sz, "{{VODRIVE}}"}}, drive);
+      EXPECT_EQ(VoRegistry::getVal(machineKey_, "v"), drive);
+   }
 }
 
 } // namespace

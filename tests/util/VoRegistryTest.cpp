@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sx/SxError.h>
 #include <vector>
+#include <voplatform/RegKey.h>
 #include <voutil/VoRegistry.h>
 #include <windows.h>
 
@@ -22,14 +23,15 @@ protected:
    // The raw type and bytes of a value, read past the library.
    std::pair<DWORD, std::vector<BYTE>> raw(const SxString& below, const SxString& name) {
       const SxString sub = scratch.key(below).substitute("HKCU/", "").substitute("/", "\\");
-      HKEY key = nullptr;
-      EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, KEY_READ, &key),
-                ERROR_SUCCESS);
+      voplatform::RegKey key;
+      EXPECT_EQ(
+          RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, KEY_READ, key.receive()),
+          ERROR_SUCCESS);
       DWORD type = 0, size = 64;
       std::vector<BYTE> bytes(size);
-      EXPECT_EQ(RegQueryValueExW(key, name.utf16().elements(), nullptr, &type, bytes.data(), &size),
-                ERROR_SUCCESS);
-      RegCloseKey(key);
+      EXPECT_EQ(
+          RegQueryValueExW(key.get(), name.utf16().elements(), nullptr, &type, bytes.data(), &size),
+          ERROR_SUCCESS);
       bytes.resize(size);
       return {type, bytes};
    }
@@ -38,13 +40,13 @@ protected:
    void writeRaw(const SxString& name, DWORD type, const std::vector<BYTE>& bytes) {
       VoRegistry::mkdir_p(scratch.key());
       const SxString sub = scratch.key().substitute("HKCU/", "").substitute("/", "\\");
-      HKEY key = nullptr;
-      ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, KEY_WRITE, &key),
-                ERROR_SUCCESS);
-      EXPECT_EQ(RegSetValueExW(key, name.utf16().elements(), 0, type, bytes.data(),
+      voplatform::RegKey key;
+      ASSERT_EQ(
+          RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, KEY_WRITE, key.receive()),
+          ERROR_SUCCESS);
+      EXPECT_EQ(RegSetValueExW(key.get(), name.utf16().elements(), 0, type, bytes.data(),
                                static_cast<DWORD>(bytes.size())),
                 ERROR_SUCCESS);
-      RegCloseKey(key);
    }
 };
 
@@ -216,6 +218,28 @@ TEST_F(VoRegistryTest, Removal) {
    EXPECT_FALSE(VoRegistry::contains(scratch.key("Sub")));
    EXPECT_TRUE(VoRegistry::contains(scratch.key()));
    EXPECT_NO_THROW(VoRegistry::rm_rf(scratch.key("Sub")));
+}
+
+TEST_F(VoRegistryTest, KeyHandlesMoveAndGiveUpTheirKeys) {
+   VoRegistry::mkdir_p(scratch.key());
+   const SxString sub = scratch.key().substitute("HKCU/", "").substitute("/", "\\");
+   voplatform::RegKey a;
+   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, KEY_READ, a.receive()),
+             ERROR_SUCCESS);
+   const HKEY opened = a.get();
+   voplatform::RegKey b(std::move(a));
+   EXPECT_FALSE(a);
+   EXPECT_EQ(b.get(), opened);
+   voplatform::RegKey c;
+   c = std::move(b);
+   EXPECT_FALSE(b);
+   const HKEY released = c.release();
+   EXPECT_FALSE(c);
+   EXPECT_EQ(RegCloseKey(released), ERROR_SUCCESS) << "release leaves the key open";
+   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, KEY_READ, c.receive()),
+             ERROR_SUCCESS);
+   c.reset();
+   EXPECT_FALSE(c);
 }
 
 } // namespace

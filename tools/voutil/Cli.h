@@ -30,5 +30,20 @@ int runArchive(const Args& args);
 bool isRegRoadAction(const SxString& action);
 int runRegRoad(const Args& args);
 int runReg(const Args& args);
+int runBase64(const Args& args);
+int runRsa(const Args& args);
+int runCaesar(const Args& args);
+int runZstd(const Args& args);
+int runUnzstd(const Args& args);
+int runCopy(const Args& args);
+int runStats(const Args& args);
+int runSys(const Args& args);
+int runPs(const Args& args);
+int runWait(const Args& args);
+int runKill(const Args& args);
+int runBits(const Args& args);
+int runLink(const Args& args);
+int runTruncate(const Args& args);
+int runAppkey(const Args& args);
 
 } // namespace voutil::cli

@@ -4,6 +4,7 @@
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <vector>
+#include <voplatform/RegKey.h>
 #include <voutil/VoRegistry.h>
 #include <windows.h>
 
@@ -32,19 +33,10 @@ SxString windowsTypeName(DWORD type) {
               : SxString::sprintf("REG_%lu", static_cast<unsigned long>(type));
 }
 
-HKEY rootKey(const SxString& abbreviation) {
-   static const struct {
-      const char* abbreviation;
-      HKEY root;
-   } kRoots[] = {{"HKCR", HKEY_CLASSES_ROOT},
-                 {"HKCU", HKEY_CURRENT_USER},
-                 {"HKLM", HKEY_LOCAL_MACHINE},
-                 {"HKU", HKEY_USERS},
-                 {"HKCC", HKEY_CURRENT_CONFIG}};
-   for (const auto& entry : kRoots)
-      if (abbreviation == entry.abbreviation)
-         return entry.root;
-   return nullptr;
+// An enumeration ends with ERROR_NO_MORE_ITEMS; any other status is a failure of the listing.
+void requireAllListed(LSTATUS status, const SxString& key) {
+   if (status != ERROR_NO_MORE_ITEMS)
+      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource);
 }
 
 // voutil reg list KEY: subkeys as "name/", then values as name, TAB, type, TAB, text.
@@ -54,34 +46,33 @@ int listKey(const SxString& key) {
    if (VoRegistry::getNElems(key) == 0)
       return Success;
    SxList<SxString> names = key.tokenize("/", false);
-   const HKEY root = rootKey(names.first());
+   const HKEY root = voplatform::predefinedRoot(names.first().str());
    SxList<SxString> below;
    for (std::ptrdiff_t i = 1; i < names.getSize(); ++i)
       below.append(names(i));
-   HKEY handle = nullptr;
-   LSTATUS status =
-       RegOpenKeyExW(root, SxString::join(below, "\\").utf16().elements(), 0, KEY_READ, &handle);
+   voplatform::RegKey handle;
+   LSTATUS status = RegOpenKeyExW(root, SxString::join(below, "\\").utf16().elements(), 0, KEY_READ,
+                                  handle.receive());
    if (status != ERROR_SUCCESS)
       throw SxException("Can't open registry key '" + key + "' : " + sxstrerror(status), kSource);
-   struct Closer {
-      HKEY handle;
-      ~Closer() { RegCloseKey(handle); }
-   } closer{handle};
 
    std::vector<SxChar16> name(16384);
    for (DWORD i = 0;; ++i) {
       DWORD length = static_cast<DWORD>(name.size());
-      status = RegEnumKeyExW(handle, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      status =
+          RegEnumKeyExW(handle.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
       if (status != ERROR_SUCCESS)
          break;
       std::printf("%s/\n", SxString::fromUtf16(name.data()).utf8());
    }
+   requireAllListed(status, key);
    std::vector<BYTE> data(256);
    for (DWORD i = 0;; ++i) {
       DWORD length = static_cast<DWORD>(name.size());
       DWORD type = 0;
       DWORD size = static_cast<DWORD>(data.size());
-      status = RegEnumValueW(handle, i, name.data(), &length, nullptr, &type, data.data(), &size);
+      status =
+          RegEnumValueW(handle.get(), i, name.data(), &length, nullptr, &type, data.data(), &size);
       if (status == ERROR_MORE_DATA) {
          data.resize(size);
          --i;
@@ -99,9 +90,16 @@ int listKey(const SxString& key) {
       }
       std::printf("%s\t%s\t%s\n", valueName.utf8(), windowsTypeName(type).utf8(), text.utf8());
    }
-   if (status != ERROR_NO_MORE_ITEMS)
-      throw SxException("Can't list registry key '" + key + "' : " + sxstrerror(status), kSource);
+   requireAllListed(status, key);
    return Success;
+}
+
+// The library removes a whole root when asked to; one typo on the command line must not.
+void refuseBareRoot(const SxString& key) {
+   const SxList<SxString> names = key.tokenize("/", false);
+   if (names.getSize() == 1 && voplatform::predefinedRoot(names.first().str()))
+      throw BadCommandLine("refusing to delete the whole root " + names.first().str() +
+                           ": name a key below it");
 }
 
 } // namespace
@@ -124,6 +122,7 @@ int runReg(const Args& args) {
    } else if (action == "delete" && n == 2) {
       VoRegistry::rm(args(1), args(2));
    } else if (action == "delete" && n == 1) {
+      refuseBareRoot(args(1));
       VoRegistry::rm_rf(args(1));
    } else if (action == "mkdir" && n == 1) {
       VoRegistry::mkdir_p(args(1));

@@ -29,6 +29,40 @@ const Verb kVerbs[] = {
      "read, write, remove, create or list registry keys and values (KEY like HKCU/Software/X);\n"
      "      turn a capture into DIR/registry.json, apply or remove its values, or show them",
      runReg},
+    {"base64", "encode|decode IN OUT",
+     "encode IN's bytes as one line of Base64 (no line end), or decode IN's Base64 text;\n"
+     "      FILE '-' is standard input or output",
+     runBase64},
+    {"rsa", "keygen BASE | encrypt|decrypt KEYFILE IN OUT [--blocks N]",
+     "write a new key pair to BASE.all, BASE.priv and BASE.pub, or RSA-transform IN's 16-bit\n"
+     "      (decrypt: 32-bit) blocks with the key of KEYFILE, the first N only (default -1: all)",
+     runRsa},
+    {"caesar", "encrypt|decrypt KEYFILE IN OUT [--words N]",
+     "shift IN's 64-bit words with the key of KEYFILE, the first N only (default: all)", runCaesar},
+    {"zstd", "[--level N] [--quiet] [--progress FILE] SRC DST",
+     "compress SRC into the zstd file DST (level 3 unless given)", runZstd},
+    {"unzstd", "[--quiet] [--progress FILE] SRC DST", "decompress the zstd file SRC into DST",
+     runUnzstd},
+    {"copy", "SRC DST [--range SRCOFF:DSTOFF:N]... [--quiet] [--progress FILE]",
+     "copy SRC (or its ranges) into DST and print the MD5 of the copied bytes as md5sum does;\n"
+     "      Ctrl-C stops after the current piece (exit 130)",
+     runCopy},
+    {"stats", "[--window N]",
+     "count, average, sigma, minimum and maximum of the numbers on standard input, one a line\n"
+     "      (average and sigma over the last N with --window)",
+     runStats},
+    {"sys", "",
+     "print the clock, time stamp, host, user, adapters, free space, elevation, processors",
+     runSys},
+    {"ps", "[NAME] [--timeout MS]",
+     "list the running executables, or print the process id of NAME (looking up to MS ms)", runPs},
+    {"wait", "PID|NAME [--timeout MS]", "wait for a process to end (at most MS ms; 0: no limit)",
+     runWait},
+    {"kill", "PID", "end a process", runKill},
+    {"bits", "FILE", "print 64 or 32: the bit width of a Windows executable", runBits},
+    {"link", "[--dir] LINK TARGET", "make the symbolic link LINK pointing to TARGET", runLink},
+    {"truncate", "FILE SIZE", "set the length of an existing file", runTruncate},
+    {"appkey", "get|set APP [KEY]", "read or store the user key of an application", runAppkey},
 };
 
 void printHelp(std::FILE* out) {

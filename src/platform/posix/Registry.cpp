@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-#include <sx/SxString.h>
 #include <unordered_set>
 #include <voplatform/RegistryBackend.h>
 #include <windows.h>
@@ -13,6 +12,7 @@ using voplatform::KeyInfo;
 using voplatform::KeyPath;
 using voplatform::KeyRef;
 using voplatform::RegistryBackend;
+using voplatform::RegName;
 using voplatform::ValueData;
 
 struct HKEY__ {
@@ -24,11 +24,11 @@ struct HKEY__ {
 namespace {
 
 // The longest key name and value name Windows accepts, in UTF-16 units.
-constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxKeyNameLength = 256;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE;
-// What emptying a key through its own handle needs.
-constexpr REGSAM kClearAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE;
+// What emptying a key through its own handle needs; removing values needs KEY_SET_VALUE too.
+constexpr REGSAM kClearAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
 
 // Open handles, so that a stale or foreign handle is answered with ERROR_INVALID_HANDLE
 // instead of being dereferenced.
@@ -62,6 +62,19 @@ LSTATUS resolveWith(HKEY hKey, REGSAM access, HKEY__* out) {
    return status;
 }
 
+// Windows answers a call through a handle whose key was deleted with ERROR_KEY_DELETED before
+// it looks at a sub-path or at rights that do not come from the handle. Asked only when such a
+// call fails, so that the calls that succeed pay nothing for it.
+LSTATUS orKeyDeleted(const HKEY__& handle, LSTATUS status) {
+   if (status != ERROR_ACCESS_DENIED && status != ERROR_BAD_PATHNAME &&
+       status != ERROR_INVALID_PARAMETER)
+      return status;
+   KeyRef same;
+   return handle.backend->openKey(handle.key, {}, false, &same) == ERROR_KEY_DELETED
+              ? ERROR_KEY_DELETED
+              : status;
+}
+
 HKEY newHandle(const HKEY__& from, KeyRef key, REGSAM access) {
    HKEY handle = new HKEY__{from.backend, key, access};
    std::lock_guard<std::mutex> lock(gHandlesMutex);
@@ -76,14 +89,13 @@ std::size_t unitCount(LPCWSTR text) {
    return n;
 }
 
-std::string toUtf8(LPCWSTR text, std::size_t nUnits) {
-   return SxString::fromUtf16(text, static_cast<std::ptrdiff_t>(nUnits)).str();
-}
-
-// Splits a sub-path at backslashes into key names, as Windows does; empty names are skipped.
+// Splits a sub-path at backslashes into key names, as Windows does: a leading backslash is a
+// bad path, empty names further on are skipped. Names keep their units exactly.
 LSTATUS parseSubKey(LPCWSTR subKey, KeyPath* path) {
    if (!subKey)
       return ERROR_SUCCESS;
+   if (subKey[0] == u'\\')
+      return ERROR_BAD_PATHNAME;
    const std::size_t n = unitCount(subKey);
    std::size_t start = 0;
    for (std::size_t i = 0; i <= n; ++i) {
@@ -92,33 +104,32 @@ LSTATUS parseSubKey(LPCWSTR subKey, KeyPath* path) {
       if (i - start > kMaxKeyNameLength)
          return ERROR_INVALID_PARAMETER;
       if (i > start)
-         path->push_back(toUtf8(subKey + start, i - start));
+         path->emplace_back(subKey + start, i - start);
       start = i + 1;
    }
    return ERROR_SUCCESS;
 }
 
-LSTATUS parseValueName(LPCWSTR name, std::string* out) {
+LSTATUS parseValueName(LPCWSTR name, RegName* out) {
    if (!name)
       return ERROR_SUCCESS;
    const std::size_t n = unitCount(name);
    if (n > kMaxValueNameLength)
       return ERROR_INVALID_PARAMETER;
-   *out = toUtf8(name, n);
+   out->assign(name, n);
    return ERROR_SUCCESS;
 }
 
 // Copies a name into a caller's buffer of *cch units (NUL included); on success *cch is the
 // name's length without the NUL.
-LSTATUS copyName(const std::string& name, LPWSTR buffer, LPDWORD cch) {
+LSTATUS copyName(const RegName& name, LPWSTR buffer, LPDWORD cch) {
    if (!buffer || !cch)
       return ERROR_INVALID_PARAMETER;
-   const SxArray<SxChar16> units = SxString(std::string_view(name)).utf16();
-   const auto withNul = static_cast<DWORD>(units.getSize());
-   if (withNul > *cch)
+   if (name.size() >= *cch)
       return ERROR_MORE_DATA;
-   std::copy(units.begin(), units.end(), buffer);
-   *cch = withNul - 1;
+   std::copy(name.begin(), name.end(), buffer);
+   buffer[name.size()] = 0;
+   *cch = static_cast<DWORD>(name.size());
    return ERROR_SUCCESS;
 }
 
@@ -150,13 +161,15 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM s
    KeyPath path;
    KeyRef key;
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
+   if (status != ERROR_SUCCESS)
+      return status;
+   status = parseSubKey(lpSubKey, &path);
    if (status == ERROR_SUCCESS)
       status = base.backend->openKey(base.key, path, (samDesired & kWriteAccess) != 0, &key);
-   if (status == ERROR_SUCCESS)
-      *phkResult = newHandle(base, key, samDesired);
-   return status;
+   if (status != ERROR_SUCCESS)
+      return orKeyDeleted(base, status);
+   *phkResult = newHandle(base, key, samDesired);
+   return ERROR_SUCCESS;
 }
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR /*lpClass*/,
@@ -169,15 +182,16 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR /*lp
    KeyPath path;
    KeyRef key;
    bool created = false;
+   // Windows checks a new key against its parent's security, not against the rights of the
+   // handle passed in; the store's own writability stands for that security.
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
-   if (status == ERROR_SUCCESS && !path.empty() && !(base.access & KEY_CREATE_SUB_KEY))
-      status = ERROR_ACCESS_DENIED;
+   if (status != ERROR_SUCCESS)
+      return status;
+   status = parseSubKey(lpSubKey, &path);
    if (status == ERROR_SUCCESS)
       status = base.backend->createKey(base.key, path, &key, &created);
    if (status != ERROR_SUCCESS)
-      return status;
+      return orKeyDeleted(base, status);
    *phkResult = newHandle(base, key, samDesired);
    if (lpdwDisposition)
       *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -189,7 +203,7 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
    if (lpReserved || (lpData && !lpcbData))
       return ERROR_INVALID_PARAMETER;
    HKEY__ key;
-   std::string name;
+   RegName name;
    ValueData value;
    LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
    if (status == ERROR_SUCCESS)
@@ -210,6 +224,8 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
    HKEY__ key;
    KeyInfo info;
    LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
+   if (status == ERROR_ACCESS_DENIED)
+      return orKeyDeleted(key, status);
    if (status == ERROR_SUCCESS)
       status = key.backend->queryInfo(key.key, &info);
    if (status != ERROR_SUCCESS)
@@ -249,33 +265,44 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
    return key.backend->setValue(key.key, value);
 }
 
+// A null sub-path works through the handle itself and needs its rights; any other sub-path,
+// the empty one too, is opened below it with rights of its own.
 LSTATUS RegDeleteKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName) {
    HKEY__ base;
    KeyPath path;
-   std::string name;
+   RegName name;
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
-   if (status == ERROR_SUCCESS && path.empty() && !(base.access & KEY_SET_VALUE))
-      status = ERROR_ACCESS_DENIED;
+   if (status != ERROR_SUCCESS)
+      return status;
+   if (!lpSubKey && !(base.access & KEY_SET_VALUE))
+      return ERROR_ACCESS_DENIED;
+   status = parseSubKey(lpSubKey, &path);
    if (status == ERROR_SUCCESS)
       status = parseValueName(lpValueName, &name);
    if (status == ERROR_SUCCESS)
       status = base.backend->deleteValue(base.key, path, name);
-   return status;
+   return lpSubKey ? orKeyDeleted(base, status) : status;
 }
 
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
    HKEY__ base;
    KeyPath path;
    LSTATUS status = resolve(hKey, &base);
-   if (status == ERROR_SUCCESS)
-      status = parseSubKey(lpSubKey, &path);
-   if (status == ERROR_SUCCESS && path.empty() && (base.access & kClearAccess) != kClearAccess)
+   if (status != ERROR_SUCCESS)
+      return status;
+   status = parseSubKey(lpSubKey, &path);
+   if (status == ERROR_SUCCESS && !lpSubKey && (base.access & kClearAccess) != kClearAccess)
       status = ERROR_ACCESS_DENIED;
+   // Values go one by one through the handle, which then needs the right to change them.
+   if (status == ERROR_SUCCESS && !lpSubKey && !(base.access & KEY_SET_VALUE)) {
+      KeyInfo info;
+      status = base.backend->queryInfo(base.key, &info);
+      if (status == ERROR_SUCCESS && info.values)
+         status = ERROR_ACCESS_DENIED;
+   }
    if (status == ERROR_SUCCESS)
       status = base.backend->deleteTree(base.key, path);
-   return status;
+   return orKeyDeleted(base, status);
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
@@ -296,7 +323,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
    if (lpReserved || !lpName || !lpcchName || (lpClass && !lpcchClass))
       return ERROR_INVALID_PARAMETER;
    HKEY__ key;
-   std::string name;
+   RegName name;
    LSTATUS status = resolveWith(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
    if (status == ERROR_SUCCESS)
       status = key.backend->enumKey(key.key, dwIndex, &name);

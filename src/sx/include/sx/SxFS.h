@@ -37,7 +37,8 @@ public:
    /// platform has them). An existing directory is no error. Raises
    /// "Can't create directory '<path>' : <reason>".
    static void mkdir_p(const SxString& path, int mode = 0777);
-   /// Creates an empty file, or updates the modification time of an existing one. Raises
+   /// Creates an empty file with the permission bits mode (where the platform has them), or
+   /// updates the modification time of an existing one. Raises
    /// "Can't touch file '<path>' : <reason>".
-   static void touch(const SxString& path);
+   static void touch(const SxString& path, int mode = 0644);
 };

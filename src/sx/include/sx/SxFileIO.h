@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sx/SxArray.h>
 #include <sx/SxString.h>
+#include <type_traits>
 
 /// A file opened for binary reading or writing, closed when the object goes out of scope.
 ///
@@ -36,6 +38,19 @@ public:
    void write(const SxString& text, int64_t length = -1);
    void flush();
 
+   /// Reads up to n elements into buffer and resizes buffer to the elements read: n, or fewer
+   /// only where the file ends. Raises fileReadErr(name) when the system fails to deliver bytes
+   /// (a short read), also when the file ends inside an element. Reading a file that is not
+   /// open for reading is a caller error that ends the process with the fatal-stop banner.
+   template <class T>
+   int64_t read(SxArray<T>& buffer, int64_t n);
+   /// Writes the first n elements of data (all of them when n is -1 or larger than data).
+   /// Raises an exception tagged "FileWriteError" with fileWriteErr(name) when fewer bytes are
+   /// written. Writing to a file that is not open for writing or appending is a caller error
+   /// that ends the process with the fatal-stop banner.
+   template <class T>
+   void write(const SxArray<T>& data, int64_t n = -1);
+
    /// Moves the file position to offset bytes from the start.
    void seek(int64_t offset);
    [[nodiscard]] int64_t getOffset() const;
@@ -48,8 +63,26 @@ public:
 
 private:
    void requireOpen() const;
+   int64_t readElements(void* buffer, int64_t n, int64_t elementSize);
+   void writeElements(const void* data, int64_t n, int64_t elementSize);
 
    std::FILE* file_ = nullptr;
    SxString name_;
    SxString mode_;
 };
+
+template <class T>
+int64_t SxFileIO::read(SxArray<T>& buffer, int64_t n) {
+   static_assert(std::is_trivially_copyable_v<T>, "files hold the bytes of plain values");
+   buffer.resize(n > 0 ? n : 0);
+   const int64_t got = readElements(buffer.elements(), n, static_cast<int64_t>(sizeof(T)));
+   buffer.resize(got);
+   return got;
+}
+
+template <class T>
+void SxFileIO::write(const SxArray<T>& data, int64_t n) {
+   static_assert(std::is_trivially_copyable_v<T>, "files hold the bytes of plain values");
+   const int64_t all = data.getSize();
+   writeElements(data.elements(), n < 0 || n > all ? all : n, static_cast<int64_t>(sizeof(T)));
+}

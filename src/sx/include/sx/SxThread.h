@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <thread>
 
@@ -10,18 +11,22 @@
 class SxSystemThread {
 public:
    /// Scheduling hint for a started thread. The standard library offers no portable priority,
-   /// so the value is recorded only.
-   enum Priority { Low, Normal, High };
+   /// so the value is recorded only; values beyond the named ones are recorded as given.
+   enum Priority : int { Low, Normal, High };
 
    SxSystemThread() = default;
    virtual ~SxSystemThread();
    SxSystemThread(const SxSystemThread&) = delete;
-   SxSystemThread& operator=(const SxSystemThread&) = delete;
+   /// A thread cannot be copied: assigning keeps this object's own thread and priority, so
+   /// that derived classes can assign their own members between idle objects.
+   SxSystemThread& operator=(const SxSystemThread&) { return *this; }
 
    /// Starts a thread running main. Starting a running thread does nothing.
-   void start(Priority priority = Normal);
-   /// Blocks until main has returned; returns at once when the thread was never started.
-   void wait();
+   virtual void start(Priority priority = Normal);
+   /// Blocks until main has returned; returns at once when the thread was never started. When
+   /// main ended by an exception, wait raises that exception (once), so that the owner learns
+   /// of the failure on its own thread.
+   virtual void wait();
    [[nodiscard]] Priority getPriority() const { return priority_; }
 
 protected:
@@ -31,4 +36,5 @@ protected:
 private:
    std::thread thread_;
    Priority priority_ = Normal;
+   std::exception_ptr failure_; // written by the thread, read after the join
 };

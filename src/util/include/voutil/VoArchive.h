@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <sx/SxException.h>
 #include <sx/SxString.h>
 #include <sx/SxTimer.h>
@@ -36,4 +38,31 @@ public:
    static void compressZip(SxString const& source, SxString const& archive);
    /// Unpacks a tar archive into destDir, created first.
    static void extractZip(SxString const& archive, SxString const& destDir);
+
+   // zstd streams, in process. Memory stays at the two stream buffers zstd recommends, whatever
+   // the file size. The destination is created (or emptied) before anything else can fail and
+   // is left as far as it was written after a failure.
+
+   /// Compresses the file source into one zstd frame with a content checksum in destination,
+   /// at level (handed to zstd as it is). Raises "Cannot compress <source> using zstd" around
+   /// the cause: "File <source> does not exist", "Cannot create zstd compression context", a
+   /// zstd error or the file error.
+   static void compressZSTD(SxString const& source, SxString const& destination, int level = 3);
+   /// Decompresses the zstd file source (one or more frames, decoded into their
+   /// concatenation) into destination. A source that ends inside a frame gives the bytes
+   /// decoded so far. Raises "Cannot decompress <source> using zstd" around the cause: "File
+   /// <source> does not exist", "Cannot create zstd decompression context", a zstd error
+   /// (corrupt or foreign data, a checksum mismatch) or the file error.
+   static void extractZSTD(SxString const& source, SxString const& destination);
+
+   /// Told, after each chunk read from the source of a zstd operation, how many bytes of the
+   /// source have been read and how large it is. It runs on the calling thread; an SxException
+   /// it raises ends the operation like any other failure (the way to cancel one).
+   using ReadProgress = std::function<void(uint64_t bytesRead, uint64_t sourceSize)>;
+   /// compressZSTD, reporting its reading to onRead.
+   static void compressZSTD(SxString const& source, SxString const& destination, int level,
+                            ReadProgress const& onRead);
+   /// extractZSTD, reporting its reading to onRead.
+   static void extractZSTD(SxString const& source, SxString const& destination,
+                           ReadProgress const& onRead);
 };

@@ -112,14 +112,22 @@ public:
    /// cause, such as "File version of '<path>' not supported." for a version other than 2.
    static ItemList read(SxString const& dir);
    /// Turns a CSV capture of registry activity into Items: one per line after the header, each
-   /// of which must be a successful RegSetValue. Every match of the regular expression drive in
-   /// key paths and string data becomes "{{VODRIVE}}"; string data gets its backslashes doubled
-   /// and its double quotes escaped (JSON string form); binary data loses its whitespace. The
-   /// first bad line ends the import with the pattern-failure message naming it.
+   /// of which must be a successful RegSetValue. Lines end in LF or CRLF, blank lines are
+   /// skipped, and a byte-order mark at the start is dropped. Every occurrence of the drive text in
+   /// key paths and string data becomes "{{VODRIVE}}"; the drive is taken literally, as plain
+   /// characters (an empty drive replaces nothing). String data gets its backslashes doubled and
+   /// its double quotes escaped (JSON string form); binary data loses its whitespace. The first bad
+   /// line ends the import with the pattern-failure message naming it.
    static ItemList readCSV(SxString const& file, SxString const& drive);
 
    /// setVal through the device-control library for keys below HKLM and HKU (the driver path);
    /// setVal itself for the other roots. A missing key path is created first.
+   ///
+   /// On POSIX the device-control library is a stand-in that writes the machine store (HKLM and
+   /// HKU) with the caller's own rights: it raises no one's rights. A caller who may not write
+   /// that store, which with the default store is every user but root, gets the driver errors
+   /// ("Cannot set registry value: VARGEN Driver error" and its siblings) for HKLM and HKU,
+   /// from this operation, mkdir_pAsAdmin, rmAsAdmin and the AsAdmin batches.
    static void setValAsAdmin(SxString const& key, SxString const& value, Item::RegValType type,
                              SxString const& data);
    /// mkdir_p through the device-control library for keys below HKLM and HKU, passing every
@@ -128,7 +136,8 @@ public:
    /// rm through the device-control library for keys below HKLM and HKU.
    static void rmAsAdmin(SxString const& key, SxString const& value);
    /// Writes every Item on the direct path, in order, with "{{VODRIVE}}" replaced by drive in
-   /// key paths, value names and data. Stops at the first failure; nothing is undone.
+   /// key paths, value names and data; the drive is inserted literally, so backslashes, "$" and
+   /// "\1" in it stay as they are. Stops at the first failure; nothing is undone.
    static void createRegEntries(ItemList const& items, SxString const& drive);
    /// Removes every Item's value on the direct path, in order. Stops at the first failure.
    static void removeRegEntries(ItemList const& items);

@@ -24,8 +24,12 @@ struct KeyRef {
    int64_t id = 0;
 };
 
-/// A key's path below another key: key names as UTF-8, already checked for length.
-using KeyPath = std::vector<std::string>;
+/// A key or value name: the UTF-16 units the caller gave, kept exactly, lone surrogates
+/// included.
+using RegName = std::u16string;
+
+/// A key's path below another key: its key names, already checked for length.
+using KeyPath = std::vector<RegName>;
 
 /// What RegQueryInfoKeyW reports; lengths in UTF-16 units (names) and bytes (data).
 struct KeyInfo {
@@ -38,14 +42,15 @@ struct KeyInfo {
 
 /// One value as stored: its name as created, its Windows type code and its bytes.
 struct ValueData {
-   std::string name;
+   RegName name;
    DWORD type = REG_NONE;
    std::vector<BYTE> bytes;
 };
 
 /// Where keys and values are kept. Implementations must be safe to call from several threads.
 /// Every method returns ERROR_SUCCESS or a Windows status and changes no output on failure.
-/// Names compare case-insensitively and keep the case they were created with.
+/// Names compare case-insensitively, unit by unit through registryUpcase, and keep the case
+/// they were created with.
 class RegistryBackend {
 public:
    virtual ~RegistryBackend() = default;
@@ -68,8 +73,7 @@ public:
 
    /// Reads the value called name (the empty name is the key's default value). Fails with
    /// ERROR_FILE_NOT_FOUND when the value is missing, ERROR_KEY_DELETED when the key is.
-   [[nodiscard]] virtual LSTATUS queryValue(KeyRef key, const std::string& name,
-                                            ValueData* value) = 0;
+   [[nodiscard]] virtual LSTATUS queryValue(KeyRef key, const RegName& name, ValueData* value) = 0;
 
    /// Sets or replaces the value value.name of key with value.type and value.bytes. A value
    /// that exists under another case keeps its stored name.
@@ -78,7 +82,7 @@ public:
    /// Deletes the value called name of the key at path below base. Fails with
    /// ERROR_FILE_NOT_FOUND when the key or the value is missing.
    [[nodiscard]] virtual LSTATUS deleteValue(KeyRef base, const KeyPath& path,
-                                             const std::string& name) = 0;
+                                             const RegName& name) = 0;
 
    /// Deletes the key at path below base with all its subkeys and values. An empty path
    /// deletes what base holds and keeps base itself. Fails with ERROR_FILE_NOT_FOUND when the
@@ -88,11 +92,11 @@ public:
    /// Counts the key's direct subkeys and values and measures their longest names and data.
    [[nodiscard]] virtual LSTATUS queryInfo(KeyRef key, KeyInfo* info) = 0;
 
-   /// Sets *name to the name of subkey index in case-insensitive name order. Fails with
-   /// ERROR_NO_MORE_ITEMS when index is past the last subkey.
-   [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, std::string* name) = 0;
+   /// Sets *name to the name of subkey index in the order of the names' upper-cased UTF-16
+   /// units. Fails with ERROR_NO_MORE_ITEMS when index is past the last subkey.
+   [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) = 0;
 
-   /// Sets *value to value index in case-insensitive name order. Fails with
+   /// Sets *value to value index in the order of subkeys' names. Fails with
    /// ERROR_NO_MORE_ITEMS when index is past the last value.
    [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) = 0;
 };
@@ -111,20 +115,20 @@ public:
    LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result, bool* created) override {
       return target_->createKey(base, path, result, created);
    }
-   LSTATUS queryValue(KeyRef key, const std::string& name, ValueData* value) override {
+   LSTATUS queryValue(KeyRef key, const RegName& name, ValueData* value) override {
       return target_->queryValue(key, name, value);
    }
    LSTATUS setValue(KeyRef key, const ValueData& value) override {
       return target_->setValue(key, value);
    }
-   LSTATUS deleteValue(KeyRef base, const KeyPath& path, const std::string& name) override {
+   LSTATUS deleteValue(KeyRef base, const KeyPath& path, const RegName& name) override {
       return target_->deleteValue(base, path, name);
    }
    LSTATUS deleteTree(KeyRef base, const KeyPath& path) override {
       return target_->deleteTree(base, path);
    }
    LSTATUS queryInfo(KeyRef key, KeyInfo* info) override { return target_->queryInfo(key, info); }
-   LSTATUS enumKey(KeyRef key, DWORD index, std::string* name) override {
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
       return target_->enumKey(key, index, name);
    }
    LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
@@ -156,6 +160,11 @@ SqliteStoreFiles defaultSqliteStoreFiles();
 /// are created on first use. A file that cannot be opened, or is not a store, makes every call
 /// on its keys fail with a status and writes one line naming the file to standard error.
 std::shared_ptr<RegistryBackend> makeSqliteRegistryBackend(const SqliteStoreFiles& files);
+
+/// The upper-case form of one UTF-16 unit, by which names compare and sort: the Unicode simple
+/// upper-case mapping within the Basic Multilingual Plane, from a table of our own, so that no
+/// locale or machine changes it. Surrogates and units without a mapping stay as they are.
+char16_t registryUpcase(char16_t unit);
 
 /// The backend the Reg* functions use; on first use the SQLite backend on the default files.
 std::shared_ptr<RegistryBackend> registryBackend();

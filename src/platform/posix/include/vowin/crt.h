@@ -13,3 +13,11 @@ errno_t _localtime64_s(struct tm* result, const __time64_t* time);
 /// caller frees it); otherwise it is written into buffer of maxLength bytes. Returns null on
 /// failure.
 char* _getcwd(char* buffer, int maxLength);
+
+/// The current time in seconds since 1970-01-01 00:00:00 UTC, also stored in *time when it is
+/// not null.
+__time64_t _time64(__time64_t* time);
+
+/// Converts a time to local calendar time in a record owned by the calling thread, valid until
+/// its next call. Returns null when the time cannot be converted.
+struct tm* _localtime64(const __time64_t* time);

@@ -64,14 +64,21 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define REG_QWORD 11
 #define REG_QWORD_LITTLE_ENDIAN 11
 
+/// Sub-paths are key names joined by backslashes: a leading backslash gives ERROR_BAD_PATHNAME,
+/// a name over 256 UTF-16 units ERROR_INVALID_PARAMETER; doubled and trailing backslashes are
+/// skipped. Names are kept exactly as given, lone surrogates included, and compare by their
+/// upper-cased UTF-16 units (voplatform::registryUpcase).
+
 /// Opens an existing key below hKey. samDesired decides what the handle may do later; asking
 /// for write access to a store this process cannot write fails with ERROR_ACCESS_DENIED.
 /// *phkResult is written only on success.
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                       PHKEY phkResult);
 
-/// Opens the key below hKey, creating it and every missing key above it. Creating needs
-/// KEY_CREATE_SUB_KEY on hKey. *lpdwDisposition, when given, tells whether the key was new.
+/// Opens the key below hKey, creating it and every missing key above it. As on Windows, the
+/// rights of hKey do not matter: creating needs a store this process may write.
+/// *lpdwDisposition, when given, tells whether the key was new; an empty or null sub-path
+/// opens hKey's own key and reports REG_OPENED_EXISTING_KEY.
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
                         DWORD dwOptions, REGSAM samDesired,
                         const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
@@ -93,18 +100,22 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                        const BYTE* lpData, DWORD cbData);
 
-/// Deletes one value of the key lpSubKey below hKey (hKey itself when lpSubKey is null or empty).
+/// Deletes one value of the key lpSubKey below hKey. A null lpSubKey works through hKey and
+/// needs KEY_SET_VALUE on it; an empty one opens hKey's key anew and needs no rights of hKey.
 LSTATUS RegDeleteKeyValueW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpValueName);
 
 /// Deletes the key lpSubKey below hKey with everything below it. With a null or empty lpSubKey
-/// it deletes the subkeys and values of hKey and keeps hKey.
+/// it deletes the subkeys and values of hKey and keeps hKey; a null one works through hKey,
+/// which needs DELETE, KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE, and KEY_SET_VALUE when the
+/// key has values.
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 
 /// Closes a handle. Closing a predefined root key does nothing and succeeds.
 LSTATUS RegCloseKey(HKEY hKey);
 
-/// The name of subkey dwIndex, in case-insensitive name order; ERROR_NO_MORE_ITEMS past the
-/// last. *lpcchName is the buffer's size in characters on entry, the name's length on return.
+/// The name of subkey dwIndex, in the order of the upper-cased UTF-16 units of the names;
+/// ERROR_NO_MORE_ITEMS past the last. *lpcchName is the buffer's size in characters on entry, the
+/// name's length on return.
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                       LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                       PFILETIME lpftLastWriteTime);

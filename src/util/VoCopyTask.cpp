@@ -1,0 +1,133 @@
+#include <algorithm>
+#include <future>
+#include <limits>
+#include <sx/SxException.h>
+#include <sx/SxFS.h>
+#include <sx/SxFileIO.h>
+#include <voutil/VoCopyTask.h>
+
+namespace {
+
+constexpr char kSource[] = "src/util/VoCopyTask";
+
+// A piece streams through two buffers of this size: while one is hashed, the other is read and
+// written, so the digest costs little more than the copy itself and memory stays small.
+constexpr int64_t kChunk = 8 << 20;
+// Below this a chunk is hashed in place: a helper thread would cost more than it saves.
+constexpr int64_t kOverlapFrom = 256 << 10;
+
+// Copies pieces between two open files and feeds the digest, hashing one chunk while the next
+// one is read and written.
+class PieceCopier {
+public:
+   PieceCopier(SxFileIO& src, SxFileIO& dest, SxMd5& digest, uint64_t total)
+       : src_(src), dest_(dest), digest_(digest), total_(total) {}
+
+   void copy(uint64_t srcOffset, uint64_t destOffset, uint64_t n) {
+      if (srcOffset > kMaxOffset - n || destOffset > kMaxOffset - n)
+         throw SxException("A range reaches beyond the largest file offset", kSource);
+      moveTo(src_, srcOffset);
+      moveTo(dest_, destOffset);
+      const bool closesDigest = fed_ + n == total_;
+      std::future<void> hashing; // after the buffers: waits for the hash before they go
+      int64_t done = 0;
+      const auto length = static_cast<int64_t>(n);
+      while (done < length) {
+         SxArray<char>& buffer = buffers_[current_];
+         const int64_t want = std::min(kChunk, length - done);
+         const int64_t got = src_.read(buffer, want);
+         if (got < want)
+            throw SxException("Source file [" + src_.getName() + "] ends inside a range, at byte " +
+                                  SxString(static_cast<long long>(src_.getOffset())),
+                              kSource);
+         done += got;
+         // The digest takes the chunks in order: the previous one must be in first. That also
+         // frees the other buffer for the next read.
+         if (hashing.valid())
+            hashing.get();
+         const int64_t last = closesDigest && done == length ? static_cast<int64_t>(total_) : -1;
+         if (got < kOverlapFrom)
+            digest_.update(buffer.elements(), got, last);
+         else
+            hashing = std::async(std::launch::async, [this, data = buffer.elements(), got, last] {
+               digest_.update(data, got, last);
+            });
+         dest_.write(buffer, got);
+         current_ ^= 1;
+      }
+      if (hashing.valid())
+         hashing.get();
+      fed_ += n;
+   }
+
+private:
+   static constexpr uint64_t kMaxOffset = std::numeric_limits<int64_t>::max();
+
+   // Seeks only when the file is not already there, so that pieces and ranges that follow on
+   // directly cost no seek.
+   static void moveTo(SxFileIO& file, uint64_t offset) {
+      if (static_cast<uint64_t>(file.getOffset()) != offset)
+         file.seek(static_cast<int64_t>(offset));
+   }
+
+   SxFileIO& src_;
+   SxFileIO& dest_;
+   SxMd5& digest_;
+   const uint64_t total_;
+   uint64_t fed_ = 0;
+   SxArray<char> buffers_[2];
+   int current_ = 0;
+};
+
+} // namespace
+
+VoFileCopyTask::VoFileCopyTask(SxString const& source, SxString const& destination,
+                               SxArray<VoFileCopyTask::Range> const& rangesToCopy)
+    : srcFile(source), destFile(destination), ranges(rangesToCopy) {}
+
+VoFileCopyTask::~VoFileCopyTask() = default;
+
+SxMd5 VoFileCopyTask::getMD5() const {
+   SxMutexBlock lock(dataMutex);
+   return md5;
+}
+
+void VoFileCopyTask::main() {
+   try {
+      if (!SxFSAction::test_f(srcFile))
+         throw SxException("Source file [" + srcFile + "] not found.", kSource);
+      if (!SxFSAction::test_f(destFile))
+         SxFSAction::touch(destFile, 0644);
+      SxMd5 digest;
+      uint64_t total = 0;
+      for (const Range& range : ranges)
+         total += range.nBytes;
+      setNTotal(total);
+
+      SxFileIO src;
+      src.open(srcFile, "rb", 0600);
+      SxFileIO dest;
+      dest.open(destFile, "r+b", 0600);
+      PieceCopier copier(src, dest, digest, total);
+      for (const Range& range : ranges) {
+         if (stopRequested())
+            break;
+         for (uint64_t position = 0; position < range.nBytes && !stopRequested();) {
+            const uint64_t n = std::min(range.nBytes - position, copyBlock);
+            copier.copy(range.srcOffset + position, range.destOffset + position, n);
+            position += n;
+            addNCurrent(n);
+         }
+      }
+      src.close();
+      dest.close();
+      SxMutexBlock lock(dataMutex);
+      md5 = digest;
+   } catch (SxException const& e) {
+      // A failure after a stop request is the stop's doing (the owner may have pulled the files
+      // away); the owner asked for the end and gets it quietly.
+      if (stopRequested())
+         return;
+      throw SxException(e, "Copy task failed", kSource);
+   }
+}

@@ -1,0 +1,171 @@
+#pragma once
+
+// The Base64, RSA and Caesar algorithms written the plain way, one character or block at a
+// time, as references for the library's fast paths. Failures come back as their message.
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <sx/SxArray.h>
+#include <sx/SxException.h>
+#include <voutil/VoEncrypt.h>
+
+namespace vo::test::plain {
+
+inline constexpr char kAlphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+inline constexpr char kNoSpace[] = "Not enough space in the output buffer";
+
+/// A returned length, or the message of the failure.
+struct Outcome {
+   long long length = 0;
+   std::string error;
+   bool operator==(Outcome const&) const = default;
+};
+
+/// The outcome of a call of the library: its result, or the message of its SxException.
+template <class Call>
+Outcome outcomeOf(Call&& call) {
+   try {
+      return {call(), {}};
+   } catch (SxException const& e) {
+      return {0, e.getMessage().str()};
+   }
+}
+
+inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
+                    long long targetSize) {
+   if (target == nullptr)
+      return {srcLength / 3 * 4 + (srcLength % 3 != 0 ? 4 : 0), {}};
+   long long length = 0;
+   for (; srcLength > 0; src += 3, srcLength -= 3) {
+      unsigned char in[3] = {0, 0, 0};
+      std::memcpy(in, src, static_cast<std::size_t>(srcLength > 2 ? 3 : srcLength));
+      if (length + 4 > targetSize)
+         return {0, kNoSpace};
+      target[length++] = kAlphabet[in[0] >> 2];
+      target[length++] = kAlphabet[((in[0] & 3) << 4) + (in[1] >> 4)];
+      target[length++] = srcLength == 1 ? '=' : kAlphabet[((in[1] & 15) << 2) + (in[2] >> 6)];
+      target[length++] = srcLength < 3 ? '=' : kAlphabet[in[2] & 63];
+   }
+   if (length >= targetSize)
+      return {0, kNoSpace};
+   target[length] = '\0';
+   return {length, {}};
+}
+
+inline Outcome pton(char const* src, unsigned char* target, long long targetSize) {
+   auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+   long long index = 0;
+   long long position = 0;
+   int state = 0;
+   char ch;
+   while ((ch = *src++) != '\0') {
+      ++position;
+      if (space(ch))
+         continue;
+      if (ch == '=')
+         break;
+      char const* found = std::strchr(kAlphabet, ch);
+      if (found == nullptr)
+         return {0, "A non-base64 character at char " + std::to_string(position)};
+      const auto v = static_cast<unsigned>(found - kAlphabet);
+      const long long need = state == 1 || state == 2 ? index + 1 : index;
+      if (target != nullptr && need >= targetSize)
+         return {0, kNoSpace};
+      if (state == 0) {
+         if (target)
+            target[index] = static_cast<unsigned char>(v << 2);
+      } else if (state == 1) {
+         if (target) {
+            target[index] |= static_cast<unsigned char>(v >> 4);
+            target[index + 1] = static_cast<unsigned char>((v & 15) << 4);
+         }
+         ++index;
+      } else if (state == 2) {
+         if (target) {
+            target[index] |= static_cast<unsigned char>(v >> 2);
+            target[index + 1] = static_cast<unsigned char>((v & 3) << 6);
+         }
+         ++index;
+      } else {
+         if (target)
+            target[index] |= static_cast<unsigned char>(v);
+         ++index;
+      }
+      state = (state + 1) % 4;
+   }
+   if (ch != '=')
+      return state == 0 ? Outcome{index, {}}
+                        : Outcome{0, "Partial bytes after the end of the string"};
+   ch = *src++;
+   if (state == 0)
+      return {0, "Invalid = in first position"};
+   if (state == 1)
+      return {0, "Invalid = in second position"};
+   if (state == 2) {
+      while (ch != '\0' && space(ch))
+         ch = *src++;
+      if (ch != '=')
+         return {0, "Expected trailing ="};
+      ch = *src++;
+   }
+   for (; ch != '\0'; ch = *src++)
+      if (!space(ch))
+         return {0, "Expected nothing or whitespaces after trailing ="};
+   if (target != nullptr && target[index] != 0)
+      return {0, "Extra data after the last full byte"};
+   return {index, {}};
+}
+
+inline uint64_t loadLE(SxArray<char> const& a, std::ptrdiff_t at, int bytes) {
+   uint64_t v = 0;
+   for (int i = bytes - 1; i >= 0; --i)
+      v = (v << 8) | static_cast<unsigned char>(a[at + i]);
+   return v;
+}
+
+inline void storeLE(SxArray<char>& a, std::ptrdiff_t at, int bytes, uint64_t v) {
+   for (int i = 0; i < bytes; ++i, v >>= 8)
+      a[at + i] = static_cast<char>(v & 0xFF);
+}
+
+/// The per-block loop of both RSA directions: inBytes-wide blocks raised with VoRSA::powMod
+/// and stored outBytes wide, the blocks from count on only widened or cut.
+inline SxArray<char> rsa(SxArray<char> data, unsigned long long exponent,
+                         unsigned long long modulus, long long count, int inBytes, int outBytes) {
+   data.resize((data.getSize() + inBytes - 1) / inBytes * inBytes);
+   const long long blocks = data.getSize() / inBytes;
+   if (count < 0 || count > blocks)
+      count = blocks;
+   SxArray<char> out(blocks * outBytes);
+   for (long long i = 0; i < blocks; ++i) {
+      const uint64_t block = loadLE(data, i * inBytes, inBytes);
+      storeLE(out, i * outBytes, outBytes,
+              i < count ? VoRSA::powMod(block, exponent, modulus) : block);
+   }
+   return out;
+}
+
+inline SxArray<char> rsaEncrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
+   return rsa(std::move(data), key.publicExponent, key.modulus, count, 2, 4);
+}
+
+inline SxArray<char> rsaDecrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
+   return rsa(std::move(data), key.privateExponent, key.modulus, count, 4, 2);
+}
+
+inline SxArray<char> caesar(SxArray<char> data, VoRSAKey const& key, long long count, int sign) {
+   data.resize((data.getSize() + 7) / 8 * 8);
+   const uint64_t sum = key.privateExponent + key.publicExponent;
+   uint64_t s = (sum << 32) + (key.modulus << 16) + sum;
+   for (long long i = 0; i < count; ++i) {
+      const uint64_t word = loadLE(data, i * 8, 8);
+      storeLE(data, i * 8, 8, sign > 0 ? word + s : word - s);
+      s = (s << 1) + (s >> 1) + s;
+   }
+   return data;
+}
+
+} // namespace vo::test::plain

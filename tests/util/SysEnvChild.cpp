@@ -1,0 +1,12 @@
+// A child for the process tests: sleeps for the milliseconds given (a minute by default), so a
+// test can find it by name, wait for it and end it.
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+int main(int argc, char** argv) {
+   const long ms = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 60000;
+   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+   return 0;
+}

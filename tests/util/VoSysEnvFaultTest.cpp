@@ -1,0 +1,136 @@
+// The system-environment failures that need the system to fail: the platform layer's seams make
+// one chosen call fail with a chosen status. POSIX only.
+
+#include <common/FaultInjectingRegistryBackend.h>
+#include <common/Messages.h>
+#include <common/TempDir.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sx/SxError.h>
+#include <voplatform/TestSeams.h>
+#include <voutil/VoLog.h>
+#include <voutil/VoRegistry.h>
+#include <voutil/VoSysEnv.h>
+
+namespace {
+
+using vo::test::messagesOf;
+using Strings = std::vector<std::string>;
+
+class VoSysEnvFault : public ::testing::Test {
+protected:
+   void TearDown() override {
+      voplatform::clearInjectedFailures();
+      voplatform::setAdapterAddresses(std::nullopt);
+   }
+};
+
+TEST_F(VoSysEnvFault, ProcessListsWhenTheSnapshotFails) {
+   for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
+      voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+      EXPECT_EQ(messagesOf([] { (void)VoSysEnv::getRunningProcNames(); }),
+                Strings{"Cannot obtain list of running processes"})
+          << call;
+      voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+      EXPECT_FALSE(VoSysEnv::isProcRunning(VoSysEnv::getExecName())) << call;
+      voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+      EXPECT_EQ(VoSysEnv::getProcessID(VoSysEnv::getExecName(), 60000), VoSysEnv::kProcessNotFound)
+          << call << ": a failed walk ends the search";
+   }
+}
+
+TEST_F(VoSysEnvFault, ASnapshotFailureOfTheDriveSearchIsLogged) {
+   vo::test::TempDir dir;
+   const std::string logFile = dir.file("drive.log");
+   {
+      VoLog log{SxString(logFile)};
+      log.disableLogToStdOut();
+      voplatform::failNextCall("CreateToolhelp32Snapshot", ERROR_ACCESS_DENIED);
+      EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/"));
+      voplatform::failNextCall("Process32FirstW", ERROR_NO_MORE_FILES);
+      EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/"));
+      EXPECT_TRUE(VoSysEnv::isProcOnDriveRunning("/")) << "this test runs from somewhere";
+   }
+   std::ifstream in(logFile);
+   std::string line;
+   std::vector<std::string> lines;
+   while (std::getline(in, line))
+      lines.push_back(line.substr(line.find(" [")));
+   EXPECT_EQ(lines, Strings{" [util] : Failed to create Process snapshot"});
+}
+
+TEST_F(VoSysEnvFault, ElevationQueriesThatFail) {
+   voplatform::failNextCall("OpenProcessToken", ERROR_ACCESS_DENIED);
+   EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
+             Strings{"Cannot create process token for query elevation: " +
+                     sxstrerror(ERROR_ACCESS_DENIED).str()});
+   voplatform::failNextCall("GetTokenInformation", ERROR_INVALID_PARAMETER);
+   EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
+             Strings{"Cannot get token information for query elevation: " +
+                     sxstrerror(ERROR_INVALID_PARAMETER).str()});
+}
+
+TEST_F(VoSysEnvFault, IdentityFallsBackWhenTheSystemCannotTell) {
+   voplatform::failNextCall("gethostname", ERROR_ACCESS_DENIED);
+   EXPECT_EQ(VoSysEnv::getHostname(), "localhost");
+   voplatform::failNextCall("GetUserNameW", ERROR_NONE_MAPPED);
+   EXPECT_EQ(VoSysEnv::getUsername(), "nobody");
+   voplatform::failNextCall("GetAdaptersInfo", ERROR_NO_DATA);
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty());
+}
+
+TEST_F(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
+   using Bytes = std::vector<BYTE>;
+   voplatform::setAdapterAddresses(std::vector<Bytes>{
+       {0x0A, 0x00, 0x27, 0x00, 0x00, 0x05}, {0x00, 0x15, 0x5D, 0x01, 0x02, 0x03}, {0x0A, 0x00}});
+   EXPECT_EQ(VoSysEnv::getAdaptersId(),
+             (SxList<SxString>{"00-15-5D-01-02-03", "0A-00-00-00-00-00", "0A-00-27-00-00-05"}))
+       << "a two-byte address shows the zero bytes that follow it";
+   voplatform::setAdapterAddresses(std::vector<Bytes>(33, Bytes{1, 2, 3, 4, 5, 6}));
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "more than fit in the buffer";
+   voplatform::setAdapterAddresses(std::vector<Bytes>(32, Bytes{1, 2, 3, 4, 5, 6}));
+   EXPECT_EQ(VoSysEnv::getAdaptersId().getSize(), 32) << "repeats are kept";
+   voplatform::setAdapterAddresses(std::vector<Bytes>{});
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty());
+}
+
+TEST_F(VoSysEnvFault, FreeSpaceAndLinksReportTheSystemFailure) {
+   vo::test::TempDir dir;
+   voplatform::failNextCall("GetDiskFreeSpaceExW", ERROR_NOT_READY);
+   const SxString here(dir.path().string());
+   EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::getFreeDiskSpace(here); }),
+             Strings{"Failed to determine free space on drive " + here.str()});
+   voplatform::failNextCall("CreateSymbolicLinkW", ERROR_PRIVILEGE_NOT_HELD);
+   EXPECT_EQ(messagesOf([&] { VoSysEnv::symLinkFile(here + "/l", here + "/t"); }),
+             Strings{"Creation of Symlink " + here.str() + "/t -> " + here.str() +
+                     "/l failed: " + sxstrerror(ERROR_PRIVILEGE_NOT_HELD).str()});
+}
+
+TEST_F(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
+   using Op = vo::test::FaultInjectingRegistryBackend::Op;
+   vo::test::TempDir dir;
+   auto faults = std::make_shared<vo::test::FaultInjectingRegistryBackend>(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+   vo::test::ScopedRegistryBackend installed{faults};
+   const std::string full = sxstrerror(ERROR_DISK_FULL).str();
+
+   faults->failCall(Op::SetValue, ERROR_DISK_FULL);
+   auto messages = messagesOf([] { VoSysEnv::setUserKey("App", "k"); });
+   ASSERT_EQ(messages.size(), 2u);
+   EXPECT_EQ(messages[0], "Failed to write user key");
+
+   VoSysEnv::setUserKey("App", "k");
+   VoRegistry::setVal("HKCU/Software/MORV/Apps/App", "FeedbackProvided", VoRegistry::Item::DWord,
+                      "1");
+   faults->failCall(Op::QueryValue, ERROR_BADDB, 1);
+   messages = messagesOf([] { (void)VoSysEnv::getUserKey("App"); });
+   ASSERT_EQ(messages.size(), 2u);
+   EXPECT_EQ(messages[0], "Failed to read user key");
+   faults->failCall(Op::QueryValue, ERROR_BADDB, 1);
+   messages = messagesOf([] { (void)VoSysEnv::isQuestionaireAnswered("App"); });
+   ASSERT_EQ(messages.size(), 2u);
+   EXPECT_EQ(messages[0], "Failed to read user key");
+   EXPECT_TRUE(faults->fired());
+}
+
+} // namespace

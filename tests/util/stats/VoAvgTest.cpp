@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <voutil/VoAvg.h>
+
+namespace {
+
+VoAvg fed(unsigned window, std::initializer_list<double> values) {
+   VoAvg avg(window);
+   for (double v : values)
+      avg.update(v);
+   return avg;
+}
+
+TEST(VoAvg, BothModesGiveMeanSpreadAndExtremes) {
+   struct Case {
+      const char* what;
+      VoAvg avg;
+      double average, sigma, min, max;
+   };
+   const Case cases[] = {
+       {"cumulative", fed(0, {2, 4, 4, 4, 5, 5, 7, 9}), 5.0, 2.0, 2.0, 9.0},
+       {"window 3 keeps 2 3 4, extremes keep all", fed(3, {1, 2, 3, 4}), 3.0, 0.816496580927726,
+        1.0, 4.0},
+       {"window larger than the stream", fed(10, {2, 4, 4, 4, 5, 5, 7, 9}), 5.0, 2.0, 2.0, 9.0},
+       {"spread under 0.01 reads as 0", fed(0, {1.0, 1.01}), 1.005, 0.0, 1.0, 1.01},
+       {"a negative first value", fed(2, {-3}), -3.0, 0.0, -3.0, -3.0},
+       {"nothing yet, windowed", fed(4, {}), 0.0, 0.0, 0.0, 0.0},
+       {"nothing yet, cumulative", fed(0, {}), 0.0, 0.0, 0.0, 0.0},
+   };
+   for (const Case& c : cases) {
+      EXPECT_DOUBLE_EQ(c.avg.getAverage(), c.average) << c.what;
+      EXPECT_NEAR(c.avg.getSigma(), c.sigma, 1e-12) << c.what;
+      EXPECT_EQ(c.avg.getMin(), c.min) << c.what;
+      EXPECT_EQ(c.avg.getMax(), c.max) << c.what;
+   }
+}
+
+TEST(VoAvg, IntegerFormsActAsTheirNearestDouble) {
+   VoAvg avg;
+   avg.update(static_cast<long long>(-4));
+   avg.update(static_cast<unsigned long long>(9007199254740993ULL)); // 2^53 + 1
+   EXPECT_EQ(avg.getMin(), -4.0);
+   EXPECT_EQ(avg.getMax(), 9007199254740992.0);
+}
+
+TEST(VoAvg, ResetKeepsTheWindow) {
+   VoAvg avg = fed(2, {100, 200, 300});
+   avg.reset();
+   EXPECT_EQ(avg.getAverage(), 0.0);
+   EXPECT_EQ(avg.getMax(), 0.0);
+   for (double v : {1.0, 2.0, 3.0})
+      avg.update(v);
+   EXPECT_DOUBLE_EQ(avg.getAverage(), 2.5); // still a window of 2
+   EXPECT_EQ(avg.getMin(), 1.0);
+}
+
+TEST(VoAvg, TheWindowSlidesOverALongStream) {
+   VoAvg avg(1000);
+   for (int i = 0; i < 100000; ++i)
+      avg.update(static_cast<double>(i % 7));
+   VoAvg last(0);
+   for (int i = 99000; i < 100000; ++i)
+      last.update(static_cast<double>(i % 7));
+   EXPECT_NEAR(avg.getAverage(), last.getAverage(), 1e-9);
+   EXPECT_NEAR(avg.getSigma(), last.getSigma(), 1e-9);
+}
+
+} // namespace

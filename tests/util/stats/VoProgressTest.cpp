@@ -1,0 +1,75 @@
+#include <common/TempDir.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <voutil/VoLog.h>
+#include <voutil/VoRegistry.h>
+#include <voutil/VoSysEnv.h>
+
+namespace {
+
+using vo::test::readFile;
+using vo::test::TempDir;
+
+std::string printed(uint64_t current, uint64_t total, uint64_t startTime) {
+   ::testing::internal::CaptureStdout();
+   VoSysEnv::printProgress(current, total, startTime, "copy", "backup.img");
+   return ::testing::internal::GetCapturedStdout();
+}
+
+TEST(VoSysEnvProgress, PrintRewritesOneLineAndEndsItWhenDone) {
+   const uint64_t threeSecondsAgo = VoSysEnv::getSysTime() - 3000;
+   const std::string head = "backup.img" + std::string(30, ' ') + " copy" + std::string(6, ' ');
+   EXPECT_EQ(printed(5, 10, threeSecondsAgo), "\r" + head + " " + std::string(11, ' ') + "5 " +
+                                                  std::string(10, ' ') + "10  50.00%      3 s\r");
+   const std::string done = printed(10, 10, threeSecondsAgo);
+   EXPECT_NE(done.find("10 100.00%      3 s\r\n"), std::string::npos) << done;
+   const std::string over = printed(15, 10, threeSecondsAgo);
+   EXPECT_NE(over.find(" 150.00%"), std::string::npos) << over;
+   EXPECT_EQ(over.back(), '\r');
+   EXPECT_EQ(printed(0, 0, 0), "");
+}
+
+class VoSysEnvProgressFile : public ::testing::Test {
+protected:
+   void SetUp() override { pointDataPathAt(dir.path().string() + "/"); }
+   void TearDown() override { VoRegistry::rm_rf(kKey); }
+
+   static void pointDataPathAt(const std::string& path) {
+      VoRegistry::setVal(kKey, "Root", VoRegistry::Item::Sz, path.c_str());
+   }
+
+   static constexpr char kKey[] = "HKCU/SOFTWARE/MORV/VARGEN-Library";
+   TempDir dir;
+};
+
+TEST_F(VoSysEnvProgressFile, HoldsOnlyTheLatestLine) {
+   const std::string file = dir.file("progress");
+   const uint64_t now = VoSysEnv::getSysTime();
+   VoSysEnv::logProgress(1, 3, now, "copy", "backup.img");
+   const std::string first = readFile(file);
+   EXPECT_TRUE(first.starts_with("backup.img copy 1 3 33.3")) << first;
+   EXPECT_TRUE(first.ends_with(" 0\n")) << first;
+#ifndef _WIN32
+   EXPECT_EQ(std::filesystem::status(file).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+   VoSysEnv::logProgress(3, 3, now, "copy", "backup.img");
+   EXPECT_EQ(readFile(file), "backup.img copy 3 3 100 0\n");
+   VoSysEnv::logProgress(3, 0, now, "copy", "backup.img");
+   EXPECT_EQ(readFile(file), "backup.img copy 3 3 100 0\n") << "a total of 0 reports nothing";
+}
+
+TEST_F(VoSysEnvProgressFile, AnUnwritableDirectoryIsLoggedNotRaised) {
+   pointDataPathAt(dir.file("missing") + "/");
+   const std::string log = dir.file("log.txt");
+   {
+      VoLog voLog(log.c_str());
+      voLog.disableLogToStdOut();
+      EXPECT_NO_THROW(VoSysEnv::logProgress(1, 2, 0, "copy", "backup.img"));
+   }
+   const std::string text = readFile(log);
+   EXPECT_NE(text.find("[util] : Cannot log progress: Can't open file"), std::string::npos) << text;
+}
+
+} // namespace
