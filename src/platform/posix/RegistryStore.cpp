@@ -9,7 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <sx/SxString.h>
+#include <sx/SxUtf.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -91,10 +91,8 @@ RegName littleEndian(RegName name) {
 
 RegName fromFormat0Text(sqlite3_value* text) {
    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(text));
-   const SxArray<SxChar16> units =
-       SxString(std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(text))))
-           .utf16();
-   return RegName(units.begin(), units.end() - 1);
+   return SxUtf::utf8ToUtf16(
+       std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(text))));
 }
 
 void resultBlob(sqlite3_context* context, const void* bytes, std::size_t size) {

@@ -17,6 +17,14 @@
 /// char16_t elsewhere. Arrays of it can be handed to the wide Windows calls unchanged.
 using SxChar16 = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
 
+// The C++ runtime of MinGW formats with its own C99 printf, so the compiler must check
+// formats against that one rather than the system's older one.
+#if defined(__MINGW32__)
+#define SX_PRINTF_FORMAT(formatIndex, firstArg) [[gnu::format(gnu_printf, formatIndex, firstArg)]]
+#else
+#define SX_PRINTF_FORMAT(formatIndex, firstArg) [[gnu::format(printf, formatIndex, firstArg)]]
+#endif
+
 /// Text of Unicode characters, held as UTF-8.
 ///
 /// Positions and lengths count characters (code points), not bytes. Conversions from other
@@ -51,8 +59,8 @@ public:
    static SxString fromUtf16(const char16_t* utf16, std::ptrdiff_t nUnits);
    /// Takes platform wide text up to its first NUL: UTF-16 on Windows, UTF-32 elsewhere.
    static SxString fromUtf16(const wchar_t* wide);
-   /// printf-style formatting.
-   [[gnu::format(printf, 1, 2)]] static SxString sprintf(const char* format, ...);
+   /// printf-style formatting, with the C99 conversions (such as %zd and %lld) on every platform.
+   SX_PRINTF_FORMAT(1, 2) static SxString sprintf(const char* format, ...);
    /// The elements joined with sep between neighbours.
    static SxString join(const SxList<SxString>& elems, const SxString& sep);
 

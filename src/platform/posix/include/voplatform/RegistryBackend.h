@@ -96,7 +96,7 @@ public:
    /// units. Fails with ERROR_NO_MORE_ITEMS when index is past the last subkey.
    [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) = 0;
 
-   /// Sets *value to value index in the order of subkeys' names. Fails with
+   /// Sets *value to value index, values ordered as enumKey orders subkeys. Fails with
    /// ERROR_NO_MORE_ITEMS when index is past the last value.
    [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) = 0;
 };

@@ -120,7 +120,8 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
                       LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                       PFILETIME lpftLastWriteTime);
 
-/// Name, type and data of value dwIndex, in case-insensitive name order; ERROR_NO_MORE_ITEMS
-/// past the last. Buffer rules as for RegEnumKeyExW (name) and RegQueryValueExW (data).
+/// Name, type and data of value dwIndex, in the order RegEnumKeyExW lists subkeys (Windows
+/// keeps no order of values); ERROR_NO_MORE_ITEMS past the last. Buffer rules as for
+/// RegEnumKeyExW (name) and RegQueryValueExW (data).
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
