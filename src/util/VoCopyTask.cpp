@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <future>
 #include <limits>
 #include <sx/SxException.h>
 #include <sx/SxFS.h>
@@ -10,14 +9,11 @@ namespace {
 
 constexpr char kSource[] = "src/util/VoCopyTask";
 
-// A piece streams through two buffers of this size: while one is hashed, the other is read and
-// written, so the digest costs little more than the copy itself and memory stays small.
+// A piece streams through one buffer of this size, so memory stays small however large the
+// piece; the task starts no thread of its own, so the chunks are read, written and hashed in turn.
 constexpr int64_t kChunk = 8 << 20;
-// Below this a chunk is hashed in place: a helper thread would cost more than it saves.
-constexpr int64_t kOverlapFrom = 256 << 10;
 
-// Copies pieces between two open files and feeds the digest, hashing one chunk while the next
-// one is read and written.
+// Copies pieces between two open files and feeds the digest.
 class PieceCopier {
 public:
    PieceCopier(SxFileIO& src, SxFileIO& dest, SxMd5& digest, uint64_t total)
@@ -29,34 +25,20 @@ public:
       moveTo(src_, srcOffset);
       moveTo(dest_, destOffset);
       const bool closesDigest = fed_ + n == total_;
-      std::future<void> hashing; // after the buffers: waits for the hash before they go
       int64_t done = 0;
       const auto length = static_cast<int64_t>(n);
       while (done < length) {
-         SxArray<char>& buffer = buffers_[current_];
          const int64_t want = std::min(kChunk, length - done);
-         const int64_t got = src_.read(buffer, want);
+         const int64_t got = src_.read(buffer_, want);
          if (got < want)
             throw SxException("Source file [" + src_.getName() + "] ends inside a range, at byte " +
                                   SxString(static_cast<long long>(src_.getOffset())),
                               kSource);
          done += got;
-         // The digest takes the chunks in order: the previous one must be in first. That also
-         // frees the other buffer for the next read.
-         if (hashing.valid())
-            hashing.get();
+         dest_.write(buffer_, got);
          const int64_t last = closesDigest && done == length ? static_cast<int64_t>(total_) : -1;
-         if (got < kOverlapFrom)
-            digest_.update(buffer.elements(), got, last);
-         else
-            hashing = std::async(std::launch::async, [this, data = buffer.elements(), got, last] {
-               digest_.update(data, got, last);
-            });
-         dest_.write(buffer, got);
-         current_ ^= 1;
+         digest_.update(buffer_.elements(), got, last);
       }
-      if (hashing.valid())
-         hashing.get();
       fed_ += n;
    }
 
@@ -75,8 +57,7 @@ private:
    SxMd5& digest_;
    const uint64_t total_;
    uint64_t fed_ = 0;
-   SxArray<char> buffers_[2];
-   int current_ = 0;
+   SxArray<char> buffer_;
 };
 
 } // namespace

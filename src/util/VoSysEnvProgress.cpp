@@ -29,17 +29,10 @@ void VoSysEnv::printProgress(uint64_t current, uint64_t total, uint64_t startTim
    if (total == 0)
       return;
    const Figures f = figures(current, total, startTime);
-   // The line's format uses the C99 size modifier, which the foundation's formatter supports
-   // everywhere; the Windows compilers check formats against the older system printf and do
-   // not know it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat"
-#pragma GCC diagnostic ignored "-Wformat-extra-args"
    const SxString line =
        SxString::sprintf("%-40s %-10s %12zd %12zd %6.2lf%% %6zd s", title.utf8(), tag.utf8(),
                          static_cast<PrintCount>(current), static_cast<PrintCount>(total),
                          f.percent, static_cast<PrintCount>(f.elapsedSeconds));
-#pragma GCC diagnostic pop
    std::fputs("\r", stdout);
    std::fputs(line.utf8(), stdout);
    std::fputs("\r", stdout);
