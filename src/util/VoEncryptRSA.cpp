@@ -264,6 +264,21 @@ void raiseAll(long long count, BlockPower const& power, Load&& load, Store&& sto
    raiseBlocks(count, power, memo, load, store);
 }
 
+// Times one phase of a transform by starting and stopping its id directly: transforms running
+// on several threads at once join one interval instead of leaving all but the first untimed.
+class PhaseTime {
+public:
+   explicit PhaseTime(Timer::EncryptTimer phase) : id_(SxTimer::getTimerId(phase)) {
+      SxTimer::getGlobalTimer().start(id_);
+   }
+   ~PhaseTime() { SxTimer::getGlobalTimer().stop(id_); }
+   PhaseTime(const PhaseTime&) = delete;
+   PhaseTime& operator=(const PhaseTime&) = delete;
+
+private:
+   int id_;
+};
+
 // The frame of both directions: pads the copy to whole In blocks, raises the first blocks into
 // Out blocks, timed as PowMod, and copies the rest, timed as copyPhase. Narrower output is
 // written over the copy itself: block i goes where no later block is read.
@@ -281,7 +296,7 @@ SxArray<char> transformBlocks(SxArray<char> data, long long count, Timer::Encryp
    char const* in = data.elements();
    char* to = kOut > kIn ? out.elements() : data.elements();
    {
-      SxTakeTime powModTimer(SxTimer::getTimerId(Timer::PowMod));
+      PhaseTime powModTime(Timer::PowMod);
       raiseAll<In>(
           raised, power,
           [in](long long i) { return static_cast<uint32_t>(vo::le::load<In>(in + kIn * i)); },
@@ -290,7 +305,7 @@ SxArray<char> transformBlocks(SxArray<char> data, long long count, Timer::Encryp
           });
    }
    {
-      SxTakeTime copyTimer(SxTimer::getTimerId(copyPhase));
+      PhaseTime copyTime(copyPhase);
       for (long long i = raised; i < blocks; ++i)
          vo::le::store<Out>(to + kOut * i, static_cast<Out>(vo::le::load<In>(in + kIn * i)));
    }
