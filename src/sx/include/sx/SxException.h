@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <sx/SxExport.h>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
 #include <version>
@@ -30,7 +31,7 @@ struct SourceLocation {
 /// An exception carries a message, the source that raised it (a path such as
 /// "src/util/VoRegistry") with a line, an optional tag naming the kind of failure, and
 /// optionally the exception it was raised in response to (its cause).
-class SxException : public std::exception {
+class SXUTIL_API SxException : public std::exception {
 public:
    /// The place that raises an exception: the line of the expression that constructs it.
    using Where = sx::detail::SourceLocation;
@@ -70,7 +71,7 @@ private:
 
 /// Registers a description for an exception tag for the lifetime of the object, so that
 /// programs can explain a tag they meet. Meant for objects of static storage duration.
-class SxExceptionEntry {
+class SXUTIL_API SxExceptionEntry {
 public:
    SxExceptionEntry(const char* tag, const char* description);
    /// The same for a tag that belongs to a group of related tags, such as "ParserKit".

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <sx/SxArray.h>
+#include <voutil/VoExport.h>
 
 /// Running statistics of a stream of numbers: mean, population standard deviation, smallest
 /// and largest value.
@@ -10,7 +11,7 @@
 /// reset, in constant memory. In the windowed mode they cover the last windowSize values only;
 /// the smallest and largest value always cover every value since the last reset. Every call
 /// takes constant time. A plain value: one owner, no locking, no exceptions of its own.
-class VoAvg {
+class VOUTIL_API VoAvg {
 public:
    /// The cumulative mode.
    VoAvg();
