@@ -25,8 +25,7 @@ function(voutil_library name kind)
       $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   endif()
   set_target_properties(${name} PROPERTIES
-    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
-    WINDOWS_EXPORT_ALL_SYMBOLS ON)
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   if(MINGW)
     # DLLs carry their plain names on Windows (voutil.dll, vodevctl.dll), as LoadLibrary expects.
     set_target_properties(${name} PROPERTIES PREFIX "")

@@ -5,6 +5,7 @@
 // character-at-a-time code, which takes over where a kernel stops.
 
 #include <cstddef>
+#include <voutil/VoExport.h>
 
 namespace vo::base64 {
 
@@ -13,7 +14,7 @@ inline constexpr char kAlphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 /// The value of ch in the alphabet, or -1 for any other character (NUL included).
-int valueOf(char ch);
+VOUTIL_API int valueOf(char ch);
 
 /// The kernels a program can run on.
 enum class Kernel { Portable, Avx2 };
@@ -31,13 +32,13 @@ struct Kernels {
 };
 
 /// Whether the processor can run kernel.
-bool isSupported(Kernel kernel);
+VOUTIL_API bool isSupported(Kernel kernel);
 /// The kernels in use: the fastest the processor supports, unless select chose others.
-Kernels const& active();
+VOUTIL_API Kernels const& active();
 /// Makes the codec use kernel, which must be supported; for tests that compare the kernels.
-void select(Kernel kernel);
+VOUTIL_API void select(Kernel kernel);
 /// Makes the codec use kernels of the caller's, which must live until another choice; for
 /// tests that make the two passes of the wrappers disagree.
-void install(Kernels const& kernels);
+VOUTIL_API void install(Kernels const& kernels);
 
 } // namespace vo::base64

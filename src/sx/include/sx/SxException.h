@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <sx/SxExport.h>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
 
@@ -11,7 +12,7 @@
 /// An exception carries a message, the source that raised it (a path such as
 /// "src/util/VoRegistry") with a line, an optional tag naming the kind of failure, and
 /// optionally the exception it was raised in response to (its cause).
-class SxException : public std::exception {
+class SXUTIL_API SxException : public std::exception {
 public:
    /// The place that raises an exception: the line of the expression that constructs it.
    /// Works like std::source_location::current(), which not every compiler we build with has:
@@ -57,7 +58,7 @@ private:
 
 /// Registers a description for an exception tag for the lifetime of the object, so that
 /// programs can explain a tag they meet. Meant for objects of static storage duration.
-class SxExceptionEntry {
+class SXUTIL_API SxExceptionEntry {
 public:
    SxExceptionEntry(const char* tag, const char* description);
    /// The same for a tag that belongs to a group of related tags, such as "ParserKit".

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 
 /// Information about a path, taken from its text alone.
-class SxFileInfo {
+class SXFS_API SxFileInfo {
 public:
    explicit SxFileInfo(const SxString& path);
    virtual ~SxFileInfo() = default;
@@ -21,13 +22,13 @@ protected:
 };
 
 /// A file system entry named by a path.
-class SxFile : public SxFileInfo {
+class SXFS_API SxFile : public SxFileInfo {
 public:
    using SxFileInfo::SxFileInfo;
 };
 
 /// Shell-like actions on the file system.
-class SxFSAction {
+class SXFS_API SxFSAction {
 public:
    /// True when path names an existing regular file (links followed).
    [[nodiscard]] static bool test_f(const SxString& path);

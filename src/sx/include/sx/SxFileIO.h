@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <sx/SxArray.h>
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 #include <type_traits>
 
 /// A file opened for binary reading or writing, closed when the object goes out of scope.
 ///
 /// Failures raise SxException. Reads and writes move one shared file position.
-class SxFileIO {
+class SXFS_API SxFileIO {
 public:
    SxFileIO() = default;
    ~SxFileIO();

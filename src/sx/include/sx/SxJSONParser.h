@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 #include <sx/SxSymbol.h>
 
@@ -7,7 +8,7 @@
 ///
 /// Failures raise SxException tagged "ParseError" (with the source name, line and column) or
 /// "FileIOError" (a file that cannot be read).
-class SxJSONParser {
+class SXJSON_API SxJSONParser {
 public:
    SxJSONParser();
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 
 /// The whole content of a file as read-only bytes in memory, for reading large files in place
@@ -13,7 +14,7 @@
 /// instead, so that every readable file works. The bytes stay valid while the object lives; a
 /// mapped file that another process shortens meanwhile may end the process on access, as with
 /// any mapping, so map only files that are not being written.
-class SxMappedFile {
+class SXFS_API SxMappedFile {
 public:
    /// Opens and maps (or reads) the named file. Raises SxFileIO's failures with their texts:
    /// "Can't open file '<name>' : <reason>" and, for a file that is read, its read failure.

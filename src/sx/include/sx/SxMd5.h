@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 
 namespace sx::detail {
@@ -18,7 +19,7 @@ class Md5State;
 ///
 /// The system's hash service does the work (libcrypto on POSIX, CNG on Windows). Failures
 /// raise SxException; a failed call leaves the digest as it was.
-class SxMd5 {
+class SXFS_API SxMd5 {
 public:
    /// An open digest that has been fed nothing. It asks the hash service for nothing yet, so
    /// it cannot fail.

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <mutex>
+#include <sx/SxExport.h>
 
 /// A mutual-exclusion lock that is not recursive.
-class SxMutex {
+class SXIPC_API SxMutex {
 public:
    void lock();
    void unlock();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <sx/SxExport.h>
 #include <sx/SxList.h>
 #include <sx/SxMutex.h>
 #include <sx/SxString.h>
@@ -9,7 +10,7 @@
 namespace sx::detail {
 struct ChildProcess;
 /// Ends the platform's hold on a child (its handles and pipes); defined per platform.
-struct ChildDeleter {
+struct SXIPC_API ChildDeleter {
    void operator()(ChildProcess* child) const;
 };
 } // namespace sx::detail
@@ -23,7 +24,7 @@ struct ChildDeleter {
 /// hook that raises ends wait with its exception, and the rest of the output is not handed on. Call
 /// wait before destroying an object whose child was started; the destructor closes the child's
 /// standard input and waits as a last resort, and then only the base hooks run.
-class SxProcess {
+class SXIPC_API SxProcess {
 public:
    /// How the child is started. Only the ordinary mode exists.
    enum Mode : int { Normal = 0 };

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string_view>
+#include <sx/SxExport.h>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
 #include <vector>
@@ -15,7 +16,7 @@ struct CompiledPattern;
 /// Options are letters: "i" ignores case, "m" lets ^ and $ match at line ends, "s" lets the dot
 /// match a newline, "x" allows blanks and comments in the pattern. Matching runs under a match
 /// and depth limit, so that a hostile pattern or text raises instead of hanging the process.
-class SxRegex {
+class SXUTIL_API SxRegex {
 public:
    /// Compiles pattern. Raises "Invalid regular expression '<pattern>' at offset <n>: <reason>"
    /// for a pattern that does not compile or an unknown option letter.
@@ -44,7 +45,7 @@ private:
 /// In the replacement, "\1" to "\9" insert the groups of the match and a backslash before any
 /// other character inserts that character, so "\\" gives one backslash. Options are those of
 /// SxRegex plus "g", which replaces every match instead of the first only.
-class SxSed {
+class SXUTIL_API SxSed {
 public:
    SxSed(const SxString& pattern, const SxString& replacement, const SxString& options = "");
 

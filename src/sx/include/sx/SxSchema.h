@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <sx/SxExport.h>
 #include <sx/SxSymbol.h>
 
 namespace sx::detail {
@@ -9,7 +10,7 @@ struct CompiledSchema;
 
 /// A JSON Schema (draft 4, as the validator supports it) that checks trees of
 /// SxParserKit::SxSymbol nodes.
-class SxSchema {
+class SXJSON_API SxSchema {
 public:
    /// Compiles the schema held by the tree below schemaRoot.
    explicit SxSchema(const SxParserKit::SxSymbol& schemaRoot);

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sx/SxArray.h>
+#include <sx/SxExport.h>
 #include <sx/SxList.h>
 #include <type_traits>
 
@@ -29,7 +30,7 @@ using SxChar16 = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
 ///
 /// Positions and lengths count characters (code points), not bytes. Conversions from other
 /// encodings replace malformed input with U+FFFD, so an SxString always holds valid UTF-8.
-class SxString {
+class SXUTIL_API SxString {
 public:
    /// The empty text.
    static const SxString emptyString;
@@ -129,7 +130,7 @@ private:
    std::string text_;
 };
 
-std::ostream& operator<<(std::ostream& out, const SxString& s);
+SXUTIL_API std::ostream& operator<<(std::ostream& out, const SxString& s);
 
 template <>
 struct std::hash<SxString> {
@@ -141,8 +142,8 @@ struct std::hash<SxString> {
 namespace sx::detail {
 /// Parses the magnitude and sign of an integer text. Returns false on any syntax error or when
 /// the magnitude exceeds 64 bits.
-bool parseInteger(std::string_view text, int base, bool allowMinus, bool& negative,
-                  uint64_t& magnitude);
+SXUTIL_API bool parseInteger(std::string_view text, int base, bool allowMinus, bool& negative,
+                             uint64_t& magnitude);
 } // namespace sx::detail
 
 template <class T>

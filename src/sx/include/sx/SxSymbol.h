@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <sx/SxException.h>
+#include <sx/SxExport.h>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
 #include <sx/SxVariant.h>
@@ -27,7 +28,7 @@ namespace SxParserKit {
 ///
 /// Failures raise SxException with a tag: "InvalidInput" for a missing required member,
 /// "InvalidOperation" for a node of another type than asked, "IOError" when writing fails.
-class SxSymbol {
+class SXPARSERKIT_API SxSymbol {
 public:
    enum Type { Undefined, Null, Bool, Int, Double, String, List, Group };
 

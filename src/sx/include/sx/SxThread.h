@@ -2,13 +2,14 @@
 
 #include <exception>
 #include <memory>
+#include <sx/SxExport.h>
 #include <thread>
 
 /// A thread of the system that runs the virtual main of a derived class.
 ///
 /// The owner starts it with start and joins it with wait; the destructor does neither, so wait
 /// must be called before the object goes away.
-class SxSystemThread {
+class SXIPC_API SxSystemThread {
 public:
    /// Scheduling hint for a started thread. The standard library offers no portable priority,
    /// so the value is recorded only; values beyond the named ones are recorded as given.

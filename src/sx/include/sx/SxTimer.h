@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 #include <typeinfo>
 #include <vector>
@@ -15,7 +16,7 @@
 /// Programs time their phases in the process-wide table (getGlobalTimer). A phase is an
 /// enumerator of an enumeration type; each enumeration gets a block of ids of its own the first
 /// time it is used, and its display names are registered then (see SxTimerNames).
-class SxTimer {
+class SXUTIL_API SxTimer {
 public:
    /// A table with room for nTimers ids. With printAtExit, the table writes its printout to
    /// standard output when it is destroyed.

@@ -2,10 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <sx/SxExport.h>
 #include <sx/SxString.h>
 
 /// A random (version 4) UUID, drawn from the system's secure random source when constructed.
-class SxUUIDv4 {
+class SXUTIL_API SxUUIDv4 {
 public:
    /// Draws a new UUID. Raises SxException when the system's random source fails.
    SxUUIDv4();
@@ -21,4 +22,4 @@ private:
 
 /// Fills n bytes at buffer from the system's secure random source. Returns false when the
 /// source fails.
-[[nodiscard]] bool sxSecureRandom(void* buffer, std::size_t n);
+[[nodiscard]] SXUTIL_API bool sxSecureRandom(void* buffer, std::size_t n);

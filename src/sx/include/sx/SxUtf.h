@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <sx/SxExport.h>
 
 /// The one place that decodes and encodes UTF-8 and UTF-16.
 ///
@@ -25,7 +26,7 @@
 /// UTF-16. Keep never invents pairs on the UTF-16 side: a surrogate pair is always written as
 /// its four-byte form, and an encoded high surrogate followed by an encoded low one (which Keep's
 /// own encoding never writes) decodes to the two units of that pair.
-class SxUtf {
+class SXUTIL_API SxUtf {
 public:
    enum class Surrogates {
       /// Lone surrogates become U+FFFD: the result is always valid Unicode.

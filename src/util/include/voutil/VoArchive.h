@@ -5,6 +5,7 @@
 #include <sx/SxException.h>
 #include <sx/SxString.h>
 #include <sx/SxTimer.h>
+#include <voutil/VoExport.h>
 
 /// The phases of the library that the process-wide timer table measures.
 namespace Timer {
@@ -16,7 +17,7 @@ enum ArchiveTimer : int {
 } // namespace Timer
 
 template <>
-SxTimerNames<Timer::ArchiveTimer>::SxTimerNames();
+VOUTIL_API SxTimerNames<Timer::ArchiveTimer>::SxTimerNames();
 
 /// Packs and unpacks archives by running an external archiver as a hidden, silent child process
 /// and judging the result by its exit code alone.
@@ -24,7 +25,7 @@ SxTimerNames<Timer::ArchiveTimer>::SxTimerNames();
 /// 7z archives use the reduced 7-Zip tool in the "7z" folder of the root directory
 /// (VoSysEnv::getRTERootDir); gzip-compressed tar archives use the system's tar tool. Paths are
 /// handed to the tools unchanged. Nothing is cleaned up after a failure.
-class VoArchive {
+class VOUTIL_API VoArchive {
 public:
    /// Packs the file or directory source into the 7z archive archive (LZMA2, level 9).
    /// Raises "Compression of target file failed" around the cause.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <sx/SxArray.h>
+#include <voutil/VoExport.h>
 
 /// Running statistics of a stream of numbers: mean, population standard deviation, smallest
 /// and largest value.
@@ -14,7 +15,7 @@
 /// always cover every value since the last reset. Every call takes constant time; update is
 /// inline, so that a loop of updates keeps the sums in registers. A plain value: one owner, no
 /// locking, no exceptions of its own. Values must be numbers (not NaN).
-class VoAvg {
+class VOUTIL_API VoAvg {
 public:
    /// The cumulative mode.
    VoAvg();

@@ -3,14 +3,15 @@
 #include <sx/SxArray.h>
 #include <sx/SxException.h>
 #include <sx/SxString.h>
+#include <voutil/VoExport.h>
 
 /// Encodes srcLength bytes of src as Base64 (standard alphabet, "=" padding, one unbroken line)
 /// into target, followed by a NUL, and returns the length of the encoding without the NUL.
 /// With a null target it only returns that length and targetSize is ignored. The target must
 /// hold the encoding plus one byte; otherwise the call raises "Not enough space in the output
 /// buffer" after writing every whole group that fits.
-long long VoBase64_ntop(unsigned char const* src, long long srcLength, char* target,
-                        long long targetSize);
+VOUTIL_API long long VoBase64_ntop(unsigned char const* src, long long srcLength, char* target,
+                                   long long targetSize);
 
 /// Decodes the NUL-terminated Base64 text src into target and returns the number of bytes
 /// decoded. With a null target it checks the text and counts the bytes without writing.
@@ -24,10 +25,10 @@ long long VoBase64_ntop(unsigned char const* src, long long srcLength, char* tar
 /// next byte raises "Not enough space in the output buffer"; because a partial group writes one
 /// byte ahead, a text that ends in padding needs one byte more than it decodes to. On failure
 /// the target keeps what was written.
-long long VoBase64_pton(char const* src, unsigned char* target, long long targetSize);
+VOUTIL_API long long VoBase64_pton(char const* src, unsigned char* target, long long targetSize);
 
 /// Base64 over the library's arrays and texts.
-class VoBase64 {
+class VOUTIL_API VoBase64 {
 public:
    /// The encoding of data's bytes; the empty text for an empty array. Failures arrive wrapped
    /// in "Base64 encode error".

@@ -4,6 +4,7 @@
 #include <sx/SxArray.h>
 #include <sx/SxMd5.h>
 #include <sx/SxString.h>
+#include <voutil/VoExport.h>
 #include <voutil/VoTaskMon.h>
 
 /// Copies byte ranges of a source file into a destination file on a worker thread, counting
@@ -23,7 +24,7 @@
 /// A range must lie inside the source. One that reaches past its end fails the task with "Copy
 /// task failed" when the copy gets there; no byte that was not read from the source is
 /// written.
-class VoFileCopyTask : public VoTaskMon {
+class VOUTIL_API VoFileCopyTask : public VoTaskMon {
 public:
    /// One range: nBytes bytes from srcOffset in the source to destOffset in the destination.
    struct Range {

@@ -4,6 +4,7 @@
 #include <sx/SxException.h>
 #include <sx/SxString.h>
 #include <sx/SxTimer.h>
+#include <voutil/VoExport.h>
 
 namespace Timer {
 /// Key generation, prime tests, modular powers and the RSA and Caesar transforms.
@@ -19,7 +20,7 @@ enum EncryptTimer : int {
 } // namespace Timer
 
 template <>
-SxTimerNames<Timer::EncryptTimer>::SxTimerNames();
+VOUTIL_API SxTimerNames<Timer::EncryptTimer>::SxTimerNames();
 
 /// A small RSA key pair: two primes from 32766 to 65535 make a modulus below 2^32, so every
 /// modular product of the transforms fits in 64 bits. The key is a toy: it is drawn from the
@@ -29,7 +30,7 @@ SxTimerNames<Timer::EncryptTimer>::SxTimerNames();
 /// Key files hold the three fields as 24 little-endian bytes in Base64: 32 characters, no line
 /// end. Failures of writeKey and readKey raise "Cannot write RSA key <base>" and "Cannot read RSA
 /// key <name>" around their cause.
-class VoRSAKey {
+class VOUTIL_API VoRSAKey {
 public:
    /// All fields 0.
    VoRSAKey() = default;
@@ -75,7 +76,7 @@ public:
 /// and the rest is copied: widened with zeros by encrypt, cut to 16 bits by decrypt. The
 /// results are exact for every key with a modulus below 2^32, including keys whose exponents
 /// do not belong together. Safe to call from several threads at once.
-class VoRSA {
+class VOUTIL_API VoRSA {
 public:
    /// base ^ exponent mod modulus by square and multiply from the lowest exponent bit, with
    /// 64-bit products (wrapping for bases or moduli of 2^32 and more) and the base reduced only
@@ -95,7 +96,7 @@ public:
 /// fields to each little-endian 64-bit word of the data, padded with zero bytes to whole words.
 /// Only the first count words change; count is clamped to the number of words. Decrypting needs
 /// the same full key: its halves give a different shift. Safe to call from several threads.
-class VoCaesar {
+class VOUTIL_API VoCaesar {
 public:
    /// Timed as Encryption.
    static SxArray<char> encrypt(SxArray<char> data, VoRSAKey const& key, long long count);

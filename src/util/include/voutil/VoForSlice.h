@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <sx/SxThread.h>
+#include <voutil/VoExport.h>
 
 /// One worker of VoSysEnv::parallelFor: a thread that calls its loop body once with its
 /// half-open index range.
-class VoForSlice : public SxSystemThread {
+class VOUTIL_API VoForSlice : public SxSystemThread {
 public:
    /// A loop body, called with (first index, index one past the last).
    using Body = std::function<void(uint64_t, uint64_t)>;

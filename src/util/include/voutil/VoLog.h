@@ -4,24 +4,25 @@
 #include <sx/SxException.h>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
+#include <voutil/VoExport.h>
 
 /// Writes one message to the process-wide log under tag (plain ASCII). Each piece of the message
 /// between newlines becomes one line "YYYY-MM-DD hh:mm:ss [tag] : piece", all pieces with the
 /// same time stamp, echoed to standard output when the echo is on. A message sent while no log
 /// is open is dropped, and so is echo. Safe to call from any thread: the lines of one message
 /// stay together.
-void voLogMsg(char const* tag, SxString const& message);
+VOUTIL_API void voLogMsg(char const* tag, SxString const& message);
 
 /// Ends the process with exit code 1 after writing the abnormal-stop banner, naming file and
 /// line, to standard error. For broken preconditions that cannot be reported otherwise.
-[[noreturn]] void voFatalStop(char const* file, int line);
+[[noreturn]] VOUTIL_API void voFatalStop(char const* file, int line);
 
 /// A handle on the one log file of the process. Every VoLog acts on the same file and echo flag;
 /// destroying any of them closes the file.
 ///
 /// open, close and the echo switches are not ordered against voLogMsg: a program that opens or
 /// closes the log while other threads log must order those calls itself.
-class VoLog {
+class VOUTIL_API VoLog {
 public:
    /// Opens fileName as the log (see open), then switches the echo on.
    explicit VoLog(SxString const& fileName);

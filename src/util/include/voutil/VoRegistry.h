@@ -5,6 +5,7 @@
 #include <sx/SxException.h>
 #include <sx/SxList.h>
 #include <sx/SxString.h>
+#include <voutil/VoExport.h>
 
 /// Access to the registry through slash-separated key paths such as "HKLM/SOFTWARE/MORV".
 ///
@@ -12,10 +13,10 @@
 /// case-sensitively) followed by key names, all joined by "/". Value names are separate
 /// arguments. "REGISTRY" is a reserved root: recognised but never opened. Every operation opens
 /// what it needs and closes it again before it returns or throws; nothing is kept between calls.
-class VoRegistry {
+class VOUTIL_API VoRegistry {
 public:
    /// One registry value: its key path, its name, its type and its data written as text.
-   class Item {
+   class VOUTIL_API Item {
    public:
       /// The value types, numbered in the alphabetical order of their names. The numbering is
       /// the library's own; the Windows type codes are used only where values are read or

@@ -6,6 +6,7 @@
 #include <sx/SxList.h>
 #include <sx/SxString.h>
 #include <sx/SxUniqueList.h>
+#include <voutil/VoExport.h>
 #include <voutil/VoForSlice.h>
 
 // A top-level window, as the system's headers declare it.
@@ -18,7 +19,7 @@ using HWND = HWND__*;
 ///
 /// Every operation may be called from any thread. Path texts use "/" as separator, except
 /// getCWD (the runtime's text unchanged) and unifyBackslashes.
-class VoSysEnv {
+class VOUTIL_API VoSysEnv {
 public:
    /// The known folders that getSysPath finds.
    enum Path {
@@ -73,7 +74,7 @@ public:
    // Time stamps, identity and per-application settings.
 
    /// A local time in calendar fields; all -1 until set.
-   struct VoTimestamp {
+   struct VOUTIL_API VoTimestamp {
       VoTimestamp();
       ~VoTimestamp();
       int32_t year;   ///< four digits

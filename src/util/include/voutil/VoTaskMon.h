@@ -2,6 +2,7 @@
 
 #include <sx/SxMutex.h>
 #include <sx/SxThread.h>
+#include <voutil/VoExport.h>
 
 /// The base of the library's worker threads: a stop request that the worker polls, and
 /// progress counters (units done, units in all, speed) that other threads read while it runs.
@@ -11,7 +12,7 @@
 /// run. Every operation may be called from any thread. The stop request and the counters have
 /// a lock each, held for one read or one update only, so a thread that watches progress never
 /// waits for the worker's real work.
-class VoTaskMon : public SxSystemThread {
+class VOUTIL_API VoTaskMon : public SxSystemThread {
 public:
    /// A monitor with all counters 0 and no stop request; the thread is not started.
    VoTaskMon();

@@ -6,8 +6,9 @@
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxExecPath.h>
-#include <sx/SxFileIO.h>
+#include <sx/SxExport.h>
 #include <sx/SxFS.h>
+#include <sx/SxFileIO.h>
 #include <sx/SxHashFunction.h>
 #include <sx/SxList.h>
 #include <sx/SxLog.h>
@@ -19,14 +20,15 @@
 #include <sx/SxString.h>
 #include <sx/SxThread.h>
 #include <sx/SxTimer.h>
+#include <sx/SxUUIDv4.h>
 #include <sx/SxUniqueList.h>
 #include <sx/SxUtf.h>
-#include <sx/SxUUIDv4.h>
 #include <voutil/VoArchive.h>
 #include <voutil/VoAvg.h>
 #include <voutil/VoBase64.h>
 #include <voutil/VoCopyTask.h>
 #include <voutil/VoEncrypt.h>
+#include <voutil/VoExport.h>
 #include <voutil/VoForSlice.h>
 #include <voutil/VoLog.h>
 #include <voutil/VoRegistry.h>
