@@ -13,12 +13,6 @@
 namespace {
 constexpr char kSource[] = "src/sx/SxJSONParser";
 
-// Descriptions of the tags the parser and the schema raise, registered while sxjson is loaded.
-const SxExceptionEntry kTagDescriptions[] = {
-    {"ParserKit", "FileIOError", "message : SxString"},
-    {"ParserKit", "ParseError", "message : SxString"},
-    {"SchemaValidation", "ValidationError", "message : SxString"}};
-
 constexpr unsigned kParseFlags = rapidjson::kParseValidateEncodingFlag;
 
 // Builds the document from the reader's events, refusing a number that came out infinite: a long

@@ -13,12 +13,6 @@ namespace {
 
 constexpr char kSource[] = "src/sx/SxSymbol";
 
-// Descriptions of the tags the symbols raise, registered while sxparserkit is loaded.
-const SxExceptionEntry kTagDescriptions[] = {
-    {"SxSymbol", "IOError", "message : SxString"},
-    {"SxSymbol", "InvalidInput", "message : SxString"},
-    {"SxSymbol", "InvalidOperation", "message : SxString"}};
-
 rapidjson::Value& value(void* node) {
    return *static_cast<rapidjson::Value*>(node);
 }

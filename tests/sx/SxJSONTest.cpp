@@ -10,19 +10,6 @@ using SxParserKit::SxSymbol;
 using vo::test::messageOf;
 using vo::test::raisedBy;
 
-TEST(SxJSONParser, TheTagsOfTheJsonFoundationAreDescribedWhileItIsLoaded) {
-   const struct {
-      const char* group;
-      const char* tag;
-   } tags[] = {{"ParserKit", "FileIOError"},     {"ParserKit", "ParseError"},
-               {"SxSymbol", "IOError"},          {"SxSymbol", "InvalidInput"},
-               {"SxSymbol", "InvalidOperation"}, {"SchemaValidation", "ValidationError"}};
-   for (const auto& t : tags) {
-      EXPECT_EQ(SxExceptionEntry::getGroup(t.tag), t.group) << t.tag;
-      EXPECT_EQ(SxExceptionEntry::getDescription(t.tag), "message : SxString") << t.tag;
-   }
-}
-
 TEST(SxJSONParser, ParseErrorsCarryTheSourceLineAndColumn) {
    SxJSONParser parser;
    const SxException e =

@@ -21,6 +21,19 @@ using vo::test::readFile;
 using vo::test::RegistryScratch;
 using vo::test::TempDir;
 
+TEST(DescriptionFile, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
+   const struct {
+      const char* group;
+      const char* tag;
+   } tags[] = {{"ParserKit", "FileIOError"},     {"ParserKit", "ParseError"},
+               {"SxSymbol", "IOError"},          {"SxSymbol", "InvalidInput"},
+               {"SxSymbol", "InvalidOperation"}, {"SchemaValidation", "ValidationError"}};
+   for (const auto& t : tags) {
+      EXPECT_EQ(SxExceptionEntry::getGroup(t.tag), t.group) << t.tag;
+      EXPECT_EQ(SxExceptionEntry::getDescription(t.tag), "message : SxString") << t.tag;
+   }
+}
+
 void expectSameItems(const VoRegistry::ItemList& a, const VoRegistry::ItemList& b) {
    ASSERT_EQ(a.getSize(), b.getSize());
    for (std::ptrdiff_t i = 0; i < a.getSize(); ++i) {
