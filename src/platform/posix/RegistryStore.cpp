@@ -77,15 +77,11 @@ DROP TABLE regkey_format0;
 DROP TABLE regvalue_format0;
 )sql";
 
-constexpr char16_t swapBytes(char16_t unit) {
-   return static_cast<char16_t>((unit >> 8) | (unit << 8));
-}
-
 // The units of name in little-endian order, as the store keeps them.
 RegName littleEndian(RegName name) {
    if constexpr (std::endian::native == std::endian::big)
       for (char16_t& unit : name)
-         unit = swapBytes(unit);
+         unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
    return name;
 }
 
