@@ -21,7 +21,7 @@ using vo::test::readFile;
 using vo::test::RegistryScratch;
 using vo::test::TempDir;
 
-TEST(DescriptionFile, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
+TEST(JsonExceptionTags, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
    const struct {
       const char* group;
       const char* tag;
