@@ -36,10 +36,8 @@ void VoSysEnv::printProgress(uint64_t current, uint64_t total, uint64_t startTim
    std::fputs("\r", stdout);
    std::fputs(line.utf8(), stdout);
    std::fputs("\r", stdout);
-   if (current == total) {
+   if (current == total)
       std::fputs("\n", stdout);
-      std::fflush(stdout);
-   }
    std::fflush(stdout);
 }
 
