@@ -1,3 +1,5 @@
+// Walking, checking and converting UTF-8 and UTF-16, optionally keeping lone surrogates.
+
 #include <cstdint>
 #include <cstring>
 #include <sx/SxUtf.h>

@@ -1,3 +1,5 @@
+// Child processes whose output is swallowed while they are silent and reaches the terminal otherwise.
+
 #include <voutil/VoSilentProcess.h>
 
 namespace {
