@@ -1,4 +1,4 @@
-// Child processes whose output is swallowed while they are silent and reaches the terminal otherwise.
+// Child processes whose output is swallowed while silent and reaches the terminal otherwise.
 
 #include <voutil/VoSilentProcess.h>
 
