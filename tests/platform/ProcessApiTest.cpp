@@ -152,9 +152,14 @@ TEST(ProcessApi, LinksFilesAndFreeSpace) {
    EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
    EXPECT_FALSE(SetEndOfFile(missing));
    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
-   const HANDLE file = CreateFileA((base + "\\made").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+   const auto createNew = [&] {
+      return CreateFileA((base + "\\made").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+   };
+   const HANDLE file = createNew();
    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+   EXPECT_EQ(createNew(), INVALID_HANDLE_VALUE);
+   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_EXISTS});
    LARGE_INTEGER distance;
    distance.QuadPart = -1;
    EXPECT_FALSE(SetFilePointerEx(file, distance, nullptr, FILE_BEGIN));

@@ -233,6 +233,27 @@ TEST_F(RegistryApi, AMachineStoreThatCannotBeWrittenIsReadOnly) {
    EXPECT_FALSE(std::filesystem::exists(dir.file("none/machine.sqlite")));
 }
 
+// Windows answers a call through the handle of a deleted key with ERROR_KEY_DELETED, before it
+// looks at the sub-path or at the rights.
+TEST_F(RegistryApi, AHandleOfADeletedKeyReportsIt) {
+   Key k, writer, again;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Gone\\Sub", &k, KEY_READ), ERROR_SUCCESS);
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"Gone", &writer, KEY_SET_VALUE), ERROR_SUCCESS);
+   ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Gone"), ERROR_SUCCESS);
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Gone\\Sub", &again), ERROR_SUCCESS);
+   DWORD values = 0;
+   EXPECT_EQ(querySize(k.h, u"v"), ERROR_KEY_DELETED);
+   EXPECT_EQ(setDword(writer.h, u"v", 1), ERROR_KEY_DELETED);
+   for (HKEY handle : {k.h, writer.h})
+      EXPECT_EQ(RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &values, nullptr, nullptr, nullptr, nullptr),
+                ERROR_KEY_DELETED);
+   for (const char16_t* path : {u"x", u"\\x"}) {
+      Key orphan;
+      EXPECT_EQ(create(k.h, path, &orphan), ERROR_KEY_DELETED);
+   }
+}
+
 TEST_F(RegistryApi, HandlesKeepTheBackendTheyWereOpenedWith) {
    Key k, there;
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Kept", &k), ERROR_SUCCESS);
