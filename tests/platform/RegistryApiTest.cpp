@@ -254,6 +254,18 @@ TEST_F(RegistryApi, AHandleOfADeletedKeyReportsIt) {
    }
 }
 
+TEST_F(RegistryApi, SubPathsAreSplitAtBackslashesIntoNamesOfUpTo256Units) {
+   Key k, again;
+   const std::u16string longest(256, u'k');
+   EXPECT_EQ(create(HKEY_CURRENT_USER, u"\\a", &k), ERROR_BAD_PATHNAME);
+   EXPECT_EQ(create(HKEY_CURRENT_USER, u"a\\" + longest + u"k", &k), ERROR_INVALID_PARAMETER);
+   EXPECT_EQ(k.h, nullptr);
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\\\" + longest + u"\\", &k), ERROR_SUCCESS)
+       << "doubled and trailing backslashes are skipped";
+   EXPECT_EQ(open(HKEY_CURRENT_USER, (u"Software\\" + longest).c_str(), &again), ERROR_SUCCESS);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"a", &again), ERROR_FILE_NOT_FOUND) << "nothing made";
+}
+
 TEST_F(RegistryApi, HandlesKeepTheBackendTheyWereOpenedWith) {
    Key k, there;
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Kept", &k), ERROR_SUCCESS);
