@@ -76,7 +76,10 @@ TEST_F(RegistryApi, MissingKeysAndValuesAreNotFound) {
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\A\\B", &k), ERROR_SUCCESS);
    EXPECT_EQ(querySize(k.h, u"v"), ERROR_FILE_NOT_FOUND);
    EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, u"software\\a\\b", u"v"), ERROR_FILE_NOT_FOUND);
-   EXPECT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\A", &middle), ERROR_SUCCESS);
+   DWORD disposition = 0;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"SOFTWARE\\a", &middle, KEY_READ, &disposition),
+             ERROR_SUCCESS);
+   EXPECT_EQ(disposition, DWORD{REG_OPENED_EXISTING_KEY});
    EXPECT_EQ(open(HKEY_LOCAL_MACHINE, nullptr, &root), ERROR_SUCCESS) << "a root opens itself";
    EXPECT_EQ(open(HKEY_LOCAL_MACHINE, u"Software", &k), ERROR_FILE_NOT_FOUND)
        << "each root is a tree of its own";
@@ -136,6 +139,11 @@ TEST_F(RegistryApi, NamesAreListedByTheirUpperCasedUtf16Units) {
    const Names order = {u"A", u"b", u"_x", u"\u00E4", high, u"\U0001F600", low, u"\uFF41"};
    EXPECT_EQ(subKeyNames(parent.h), order);
    EXPECT_EQ(namesOf(parent.h, RegEnumValueW), order);
+   char16_t name[1];
+   DWORD cch = 1;
+   EXPECT_EQ(RegEnumKeyExW(parent.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+             ERROR_MORE_DATA)
+       << "\"A\" needs room for its NUL";
 }
 
 TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {

@@ -35,13 +35,18 @@ std::vector<std::string> words(const std::string& line) {
    return out;
 }
 
-// The words after "->", sorted and without the answer to the tight buffer: what an
-// enumeration found, in any order.
+// The words after "->", sorted, with the status of the tight buffer apart from the name it was
+// asked for: what an enumeration found, in any order.
 std::vector<std::string> listed(const std::vector<std::string>& line) {
    auto from = std::find(line.begin(), line.end(), "->");
    std::vector<std::string> out(from == line.end() ? from : from + 1, line.end());
+   std::string tightStatus;
    for (std::string& word : out)
-      word = word.substr(0, word.find("(tight:"));
+      if (const auto tight = word.find("(tight:"); tight != std::string::npos) {
+         tightStatus = word.substr(tight, word.rfind(':') - tight);
+         word.resize(tight);
+      }
+   out.push_back(tightStatus);
    std::sort(out.begin(), out.end());
    return out;
 }
