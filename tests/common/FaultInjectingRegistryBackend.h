@@ -4,6 +4,8 @@
 // fail with a chosen status, and a guard that installs a backend for the length of a test.
 
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <voplatform/RegistryBackend.h>
 
 namespace vo::test {
@@ -28,10 +30,7 @@ public:
    /// without reaching the store.
    void failCall(Op op, LSTATUS status, int skip = 0) {
       std::lock_guard<std::mutex> lock(mutex_);
-      armed_ = true;
-      op_ = op;
-      status_ = status;
-      skip_ = skip;
+      armed_ = Armed{op, status, skip};
    }
 
    /// Whether the armed failure has been delivered.
@@ -73,23 +72,23 @@ public:
    }
 
 private:
+   struct Armed {
+      Op op;
+      LSTATUS status;
+      int skip;
+   };
+
    template <class Call>
    LSTATUS inject(Op op, Call&& call) {
-      {
-         std::lock_guard<std::mutex> lock(mutex_);
-         if (armed_ && op == op_ && skip_-- == 0) {
-            armed_ = false;
-            return status_;
-         }
-      }
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (armed_ && armed_->op == op && armed_->skip-- == 0)
+         return std::exchange(armed_, std::nullopt)->status;
+      lock.unlock();
       return call();
    }
 
    std::mutex mutex_;
-   bool armed_ = false;
-   Op op_ = Op::OpenKey;
-   LSTATUS status_ = ERROR_SUCCESS;
-   int skip_ = 0;
+   std::optional<Armed> armed_;
 };
 
 /// Makes backend the registry's backend until the guard goes, then restores the one before.

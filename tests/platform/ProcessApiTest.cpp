@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <tlhelp32.h>
 #include <unistd.h>
+#include <vector>
 #include <windows.h>
 #include <winsock2.h>
 
@@ -22,8 +23,10 @@ std::u16string wide(const std::string& text) {
    return std::u16string(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
 }
 
+const std::string kSelf = std::filesystem::read_symlink("/proc/self/exe").string();
+
 // The snapshot's name for pid, or "" when it is not listed.
-std::string snapshotName(DWORD pid) {
+std::string snapshotName(pid_t pid) {
    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
    EXPECT_NE(snapshot, INVALID_HANDLE_VALUE);
    PROCESSENTRY32W entry{};
@@ -31,27 +34,14 @@ std::string snapshotName(DWORD pid) {
    std::string name;
    for (BOOL more = Process32FirstW(snapshot, &entry); more;
         more = Process32NextW(snapshot, &entry))
-      if (entry.th32ProcessID == pid)
+      if (entry.th32ProcessID == static_cast<DWORD>(pid))
          name = SxString::fromUtf16(entry.szExeFile).str();
    EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_FILES});
    EXPECT_TRUE(CloseHandle(snapshot));
-   EXPECT_FALSE(CloseHandle(snapshot));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
    return name;
 }
 
-TEST(ProcessApi, SnapshotsNameProcessesByTheirExecutable) {
-   EXPECT_EQ(snapshotName(static_cast<DWORD>(::getpid())),
-             std::filesystem::read_symlink("/proc/self/exe").filename().string());
-   PROCESSENTRY32W entry{};
-   entry.dwSize = 8;
-   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-   EXPECT_FALSE(Process32FirstW(snapshot, &entry));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_BAD_LENGTH});
-   CloseHandle(snapshot);
-}
-
-// Starts a copy of the sleeping child under name, for ms milliseconds.
+// Starts a copy of the sleeping child as path, for ms milliseconds.
 pid_t startChild(const std::string& path, const char* ms) {
    std::filesystem::copy_file(SYSENV_CHILD, path);
    const pid_t child = ::fork();
@@ -62,6 +52,29 @@ pid_t startChild(const std::string& path, const char* ms) {
    return child;
 }
 
+TEST(ProcessApi, SnapshotsNameProcessesByTheirExecutable) {
+   EXPECT_EQ(snapshotName(::getpid()), std::filesystem::path(kSelf).filename().string());
+   PROCESSENTRY32W entry{};
+   entry.dwSize = 8;
+   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+   EXPECT_FALSE(Process32FirstW(snapshot, &entry));
+   EXPECT_EQ(GetLastError(), DWORD{ERROR_BAD_LENGTH});
+   EXPECT_TRUE(CloseHandle(snapshot));
+   EXPECT_FALSE(CloseHandle(snapshot));
+   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+
+   // Ended but not reaped: its executable and command line are gone, the kernel's name is left.
+   vo::test::TempDir dir;
+   const pid_t child = startChild(dir.file("a-child-with-a-long-name"), "0");
+   ASSERT_GT(child, 0);
+   siginfo_t info{};
+   ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
+   EXPECT_EQ(snapshotName(child), "a-child-with-a-");
+   ::waitpid(child, nullptr, 0);
+}
+
+// As another user the executable cannot be read; the kernel's name is cut at 15 bytes and
+// completed from the command line.
 TEST(ProcessApi, ProcessesOfOtherUsersKeepTheirFullNames) {
    if (::geteuid() != 0)
       GTEST_SKIP() << "needs root to look as another user";
@@ -69,60 +82,38 @@ TEST(ProcessApi, ProcessesOfOtherUsersKeepTheirFullNames) {
    const std::string name = "a-child-with-a-long-name";
    const pid_t child = startChild(dir.file(name), "60000");
    ASSERT_GT(child, 0);
-   while (snapshotName(static_cast<DWORD>(child)) != name) // until it has started the program
+   while (snapshotName(child) != name) // until it has started the program
       ::usleep(1000);
-   // As another user the executable cannot be read; the kernel's name is cut at 15 bytes and
-   // completed from the command line.
    const pid_t looker = ::fork();
    if (looker == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0)
          ::_exit(2);
-      const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-      PROCESSENTRY32W entry{};
-      entry.dwSize = sizeof entry;
-      for (BOOL more = Process32FirstW(snapshot, &entry); more;
-           more = Process32NextW(snapshot, &entry))
-         if (entry.th32ProcessID == static_cast<DWORD>(child))
-            ::_exit(SxString::fromUtf16(entry.szExeFile) == SxString(name) ? 0 : 1);
-      ::_exit(3);
+      ::_exit(snapshotName(child) == name ? 0 : 1);
    }
    int status = -1;
    ::waitpid(looker, &status, 0);
    ::kill(child, SIGKILL);
    ::waitpid(child, nullptr, 0);
    EXPECT_TRUE(WIFEXITED(status));
-   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another name, 2: cannot change user, 3: not listed";
-}
-
-TEST(ProcessApi, AnEndedProcessKeepsTheKernelsName) {
-   vo::test::TempDir dir;
-   const pid_t child = startChild(dir.file("a-child-with-a-long-name"), "0");
-   ASSERT_GT(child, 0);
-   siginfo_t info{};
-   ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
-   // Ended but not reaped: its executable and command line are gone, the kernel's name is left.
-   EXPECT_EQ(snapshotName(static_cast<DWORD>(child)), "a-child-with-a-");
-   ::waitpid(child, nullptr, 0);
+   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another name, 2: cannot change user";
 }
 
 TEST(ProcessApi, ProcessHandlesWaitEndAndTellTheirImage) {
-   EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, 0), nullptr);
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
-   EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, 0x7FFFFFF0), nullptr);
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
-
+   for (const DWORD id : {DWORD{0}, DWORD{0x7FFFFFF0}}) {
+      EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, id), nullptr);
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+   }
    const HANDLE self =
        OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(::getpid()));
    ASSERT_NE(self, nullptr);
    EXPECT_EQ(WaitForSingleObject(self, 1), DWORD{WAIT_TIMEOUT});
    WCHAR path[MAX_PATH];
-   DWORD size = 2;
-   EXPECT_FALSE(QueryFullProcessImageNameW(self, 0, path, &size));
+   auto size = static_cast<DWORD>(kSelf.size());
+   EXPECT_FALSE(QueryFullProcessImageNameW(self, 0, path, &size)) << "no room for the NUL";
    EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
-   size = MAX_PATH;
-   ASSERT_TRUE(QueryFullProcessImageNameW(self, 0, path, &size));
-   EXPECT_EQ(SxString::fromUtf16(path).str(), std::filesystem::read_symlink("/proc/self/exe"));
-   EXPECT_EQ(size, std::filesystem::read_symlink("/proc/self/exe").string().size());
+   ASSERT_TRUE(QueryFullProcessImageNameW(self, 0, path, &(size = MAX_PATH)));
+   EXPECT_EQ(SxString::fromUtf16(path).str(), kSelf);
+   EXPECT_EQ(size, kSelf.size());
    EXPECT_FALSE(TerminateProcess(self, 0)) << "not opened for ending";
    EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
    EXPECT_TRUE(CloseHandle(self));
@@ -148,11 +139,11 @@ TEST(ProcessApi, LinksFilesAndFreeSpace) {
    vo::test::TempDir dir;
    const std::string base = dir.path().string();
    const std::u16string link = wide(base + "\\link"), target = wide(base + "\\target");
-   EXPECT_TRUE(CreateSymbolicLinkW(reinterpret_cast<LPCWSTR>(link.c_str()),
-                                   reinterpret_cast<LPCWSTR>(target.c_str()), 2));
+   EXPECT_TRUE(CreateSymbolicLinkW(link.c_str(), target.c_str(), 2));
    EXPECT_EQ(std::filesystem::read_symlink(base + "/link"), base + "/target");
-   EXPECT_FALSE(CreateSymbolicLinkW(reinterpret_cast<LPCWSTR>(link.c_str()),
-                                    reinterpret_cast<LPCWSTR>(target.c_str()), 3));
+   EXPECT_FALSE(CreateSymbolicLinkW(link.c_str(), target.c_str(), 4)) << "an unknown flag";
+   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+   EXPECT_FALSE(CreateSymbolicLinkW(link.c_str(), target.c_str(), 2));
    EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
 
    const HANDLE missing = CreateFileA((base + "/none").c_str(), GENERIC_WRITE, 0, nullptr,
@@ -161,9 +152,14 @@ TEST(ProcessApi, LinksFilesAndFreeSpace) {
    EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
    EXPECT_FALSE(SetEndOfFile(missing));
    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
-   const HANDLE file = CreateFileA((base + "\\made").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+   const auto createNew = [&] {
+      return CreateFileA((base + "\\made").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+   };
+   const HANDLE file = createNew();
    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+   EXPECT_EQ(createNew(), INVALID_HANDLE_VALUE);
+   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_EXISTS});
    LARGE_INTEGER distance;
    distance.QuadPart = -1;
    EXPECT_FALSE(SetFilePointerEx(file, distance, nullptr, FILE_BEGIN));
@@ -171,25 +167,20 @@ TEST(ProcessApi, LinksFilesAndFreeSpace) {
    CloseHandle(file);
 
    ULARGE_INTEGER available{}, total{};
-   EXPECT_TRUE(GetDiskFreeSpaceExW(reinterpret_cast<LPCWSTR>(wide(base).c_str()), &available,
-                                   &total, nullptr));
+   EXPECT_TRUE(GetDiskFreeSpaceExW(wide(base).c_str(), &available, &total, nullptr));
    EXPECT_GT(total.QuadPart, 0u);
    EXPECT_LE(available.QuadPart, total.QuadPart);
-   EXPECT_FALSE(GetDiskFreeSpaceExW(reinterpret_cast<LPCWSTR>(wide(base + "/none").c_str()),
-                                    &available, nullptr, nullptr));
+   EXPECT_FALSE(GetDiskFreeSpaceExW(wide(base + "/none").c_str(), &available, nullptr, nullptr));
    EXPECT_EQ(GetLastError(), DWORD{ERROR_PATH_NOT_FOUND});
 }
 
 TEST(ProcessApi, ProcessorsAreThoseThisProcessMayRunOn) {
-   cpu_set_t before;
+   cpu_set_t before, one;
    ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
-   cpu_set_t one;
    CPU_ZERO(&one);
-   for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-      if (CPU_ISSET(cpu, &before)) {
+   for (int cpu = 0; CPU_COUNT(&one) == 0; ++cpu)
+      if (CPU_ISSET(cpu, &before))
          CPU_SET(cpu, &one);
-         break;
-      }
    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
    SYSTEM_INFO info{};
    GetSystemInfo(&info);
@@ -228,32 +219,21 @@ TEST(ProcessApi, TokensUsersHostsAndAdapters) {
    static_assert(sizeof(IP_ADAPTER_INFO) == 704, "the Windows layout: 32 records in 22528 bytes");
 }
 
-TEST(ProcessApi, EveryStatusOfTheLayerHasItsWindowsText) {
-   for (const DWORD status : {ERROR_INVALID_FUNCTION,
-                              ERROR_TOO_MANY_OPEN_FILES,
-                              ERROR_NO_MORE_FILES,
-                              ERROR_WRITE_PROTECT,
-                              ERROR_NOT_READY,
-                              ERROR_BAD_LENGTH,
-                              ERROR_SHARING_VIOLATION,
-                              ERROR_NOT_SUPPORTED,
-                              ERROR_FILE_EXISTS,
-                              ERROR_BUFFER_OVERFLOW,
-                              ERROR_INSUFFICIENT_BUFFER,
-                              ERROR_NEGATIVE_SEEK,
-                              ERROR_ALREADY_EXISTS,
-                              ERROR_FILENAME_EXCED_RANGE,
-                              ERROR_FILE_TOO_LARGE,
-                              ERROR_NO_DATA,
-                              ERROR_DIRECTORY,
-                              ERROR_IO_DEVICE,
-                              ERROR_PRIVILEGE_NOT_HELD,
-                              ERROR_NONE_MAPPED,
-                              ERROR_INVALID_WINDOW_HANDLE,
-                              ERROR_CANT_RESOLVE_FILENAME})
-      EXPECT_FALSE(sxstrerror(status).str().starts_with("Unknown error")) << status;
-   EXPECT_EQ(sxstrerror(ERROR_ALREADY_EXISTS),
-             "Cannot create a file when that file already exists.");
+TEST(PlatformStatus, EveryStatusOfTheLayerHasItsWindowsText) {
+   const std::vector<std::vector<DWORD>> statuses = {
+       {ERROR_SUCCESS, ERROR_INVALID_FUNCTION, ERROR_PATH_NOT_FOUND, ERROR_TOO_MANY_OPEN_FILES,
+        ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_MORE_FILES, ERROR_WRITE_PROTECT,
+        ERROR_NOT_READY, ERROR_BAD_LENGTH, ERROR_SHARING_VIOLATION, ERROR_NOT_SUPPORTED,
+        ERROR_FILE_EXISTS, ERROR_INVALID_PARAMETER, ERROR_BUFFER_OVERFLOW, ERROR_DISK_FULL,
+        ERROR_INSUFFICIENT_BUFFER, ERROR_NEGATIVE_SEEK, ERROR_BUSY},
+       {ERROR_ALREADY_EXISTS, ERROR_FILENAME_EXCED_RANGE, ERROR_FILE_TOO_LARGE, ERROR_MORE_DATA,
+        ERROR_NO_DATA, ERROR_DIRECTORY, ERROR_NO_MORE_ITEMS, ERROR_IO_DEVICE, ERROR_BADDB,
+        ERROR_BADKEY, ERROR_CANTOPEN, ERROR_CANTREAD, ERROR_CANTWRITE, ERROR_REGISTRY_IO_FAILED,
+        ERROR_KEY_DELETED, ERROR_PRIVILEGE_NOT_HELD, ERROR_NONE_MAPPED, ERROR_INVALID_WINDOW_HANDLE,
+        ERROR_CANT_RESOLVE_FILENAME}};
+   for (const std::vector<DWORD>& row : statuses)
+      for (const DWORD status : row)
+         EXPECT_FALSE(sxstrerror(status).str().starts_with("Unknown error")) << status;
 }
 
 } // namespace

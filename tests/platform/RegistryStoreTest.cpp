@@ -5,6 +5,7 @@
 
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/TempDir.h>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,30 +14,23 @@
 namespace {
 
 using vo::test::TempDir;
-using voplatform::RegName;
+using voplatform::store::foldedBlob;
 using voplatform::store::Query;
 using voplatform::store::Sql;
 using voplatform::store::StoreFile;
 
-int64_t scalar(sqlite3* db, const char* sql) {
-   sqlite3_stmt* stmt = nullptr;
-   EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-   const int64_t value = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-   sqlite3_finalize(stmt);
-   return value;
-}
-
-void exec(const std::string& file, const char* sql) {
+// Runs the statements sql on file: the first column of the first row, or -1 without a row.
+int64_t sqlOn(const std::string& file, const char* sql) {
    sqlite3* db = nullptr;
-   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-   EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-   sqlite3_close(db);
-}
-
-int64_t scalarOf(const std::string& file, const char* sql) {
-   sqlite3* db = nullptr;
+   int64_t value = -1;
+   const auto first = [](void* out, int, char** columns, char**) {
+      auto* number = static_cast<int64_t*>(out);
+      if (*number == -1 && columns[0])
+         *number = std::atoll(columns[0]);
+      return 0;
+   };
    EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-   const int64_t value = scalar(db, sql);
+   EXPECT_EQ(sqlite3_exec(db, sql, first, &value, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
    sqlite3_close(db);
    return value;
 }
@@ -46,7 +40,7 @@ template <class Thrown>
 LSTATUS insertThenThrow(StoreFile& store, Thrown thrown) {
    return store.transact(StoreFile::Mode::Write, [&]() -> LSTATUS {
       Query insert(store, Sql::InsertKey);
-      insert.bind(1, 2).bindName(2, u"k").bind(3, voplatform::store::foldedBlob(u"k"));
+      insert.bind(1, 2).bindName(2, u"k").bind(3, foldedBlob(u"k"));
       insert.step();
       throw thrown;
    });
@@ -57,8 +51,7 @@ bool hasKeyK(StoreFile& store) {
    EXPECT_EQ(store.transact(StoreFile::Mode::Statement,
                             [&] {
                                Query find(store, Sql::FindSubKey);
-                               find.bind(1, 2).bind(2, voplatform::store::foldedBlob(u"K"));
-                               found = find.step();
+                               found = find.bind(1, 2).bind(2, foldedBlob(u"K")).step();
                                return ERROR_SUCCESS;
                             }),
              ERROR_SUCCESS);
@@ -92,61 +85,59 @@ INSERT INTO regkey(id, parent, name, folded) VALUES (7, 6, 'Müller', 'MÜLLER')
 INSERT INTO regvalue VALUES (7, 'Größe', 'GRÖSSE', 4, x'2A000000');
 )sql";
 
-class RegistryStoreFormat : public ::testing::Test {
-protected:
+LSTATUS openMueller(const TempDir& dir, HKEY* key) {
+   vo::test::ScopedRegistryBackend backend(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+   return RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", 0, KEY_ALL_ACCESS, key);
+}
+
+TEST(RegistryStoreFormat, AFormat0FileIsConvertedOnce) {
    TempDir dir;
-   std::string userFile = dir.file("user.sqlite");
-
-   LSTATUS openMueller(HKEY* key) {
-      vo::test::ScopedRegistryBackend backend(
-          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-      return RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", 0, KEY_ALL_ACCESS, key);
-   }
-};
-
-TEST_F(RegistryStoreFormat, AFormat0FileIsConvertedOnce) {
-   exec(userFile, kFormat0);
-   HKEY key = nullptr;
-   ASSERT_EQ(openMueller(&key), ERROR_SUCCESS);
-   DWORD value = 0, size = sizeof value;
+   const std::string userFile = dir.file("user.sqlite");
+   sqlOn(userFile, kFormat0);
+   HKEY key = nullptr, child = nullptr;
+   ASSERT_EQ(openMueller(dir, &key), ERROR_SUCCESS);
+   DWORD value = 0, size = sizeof value, cch = 16;
    EXPECT_EQ(RegQueryValueExW(key, u"GR\u00D6\u00DFE", nullptr, nullptr,
                               reinterpret_cast<BYTE*>(&value), &size),
              ERROR_SUCCESS);
    EXPECT_EQ(value, 42u);
    char16_t name[16];
-   DWORD cch = 16;
    ASSERT_EQ(RegEnumValueW(key, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
    EXPECT_EQ(std::u16string(name, cch), u"Gr\u00F6\u00DFe");
-   HKEY child = nullptr;
    ASSERT_EQ(RegCreateKeyExW(key, u"new", 0, nullptr, 0, KEY_READ, nullptr, &child, nullptr),
              ERROR_SUCCESS);
    RegCloseKey(child);
    RegCloseKey(key);
-   EXPECT_EQ(scalarOf(userFile, "PRAGMA user_version"), 1);
-   EXPECT_EQ(scalarOf(userFile, "SELECT id FROM regkey WHERE length(name)=6"), 10)
+   EXPECT_EQ(sqlOn(userFile, "PRAGMA user_version"), 1);
+   EXPECT_EQ(sqlOn(userFile, "SELECT id FROM regkey WHERE length(name)=6"), 10)
        << "ids of deleted keys are not given out again";
 }
 
-TEST_F(RegistryStoreFormat, AFileThatCannotBeConvertedIsLeftAsItWas) {
-   exec(userFile, kFormat0);
+// Files the store cannot use are left as they were, with a line on standard error.
+TEST(RegistryStoreFormat, AFileItCannotConvertOrOfANewerFormatIsRefused) {
+   struct Case {
+      const char* sql;
+      const char* report;
+      int64_t keys, format;
+   };
    // Without the C library's locale the first version folded ASCII only.
-   exec(userFile, "INSERT INTO regkey(parent, name, folded) VALUES (7, 'ä', 'ä'), (7, 'Ä', 'Ä')");
-   ::testing::internal::CaptureStderr();
-   HKEY key = nullptr;
-   EXPECT_EQ(openMueller(&key), ERROR_BADDB);
-   EXPECT_NE(::testing::internal::GetCapturedStderr().find("cannot be converted"),
-             std::string::npos);
-   EXPECT_EQ(scalarOf(userFile, "SELECT count(*) FROM regkey"), 9);
-   EXPECT_EQ(scalarOf(userFile, "PRAGMA user_version"), 0);
-}
-
-TEST_F(RegistryStoreFormat, AFileOfANewerFormatIsRefused) {
-   exec(userFile, "PRAGMA user_version=2");
-   ::testing::internal::CaptureStderr();
-   HKEY key = nullptr;
-   EXPECT_EQ(openMueller(&key), ERROR_BADDB);
-   EXPECT_NE(::testing::internal::GetCapturedStderr().find("store format 2, which is newer"),
-             std::string::npos);
+   const Case cases[] = {
+       {"INSERT INTO regkey(parent, name, folded) VALUES (7, 'ä', 'ä'), (7, 'Ä', 'Ä')",
+        "cannot be converted", 9, 0},
+       {"PRAGMA user_version=2", "store format 2, which is newer", 7, 2}};
+   for (const Case& c : cases) {
+      TempDir dir;
+      const std::string userFile = dir.file("user.sqlite");
+      sqlOn(userFile, kFormat0);
+      sqlOn(userFile, c.sql);
+      ::testing::internal::CaptureStderr();
+      HKEY key = nullptr;
+      EXPECT_EQ(openMueller(dir, &key), ERROR_BADDB);
+      EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.report), std::string::npos);
+      EXPECT_EQ(sqlOn(userFile, "SELECT count(*) FROM regkey"), c.keys);
+      EXPECT_EQ(sqlOn(userFile, "PRAGMA user_version"), c.format);
+   }
 }
 
 TEST(RegistryStoreFiles, TheUsersStoreIsPrivateTheMachinesReadable) {
@@ -154,7 +145,7 @@ TEST(RegistryStoreFiles, TheUsersStoreIsPrivateTheMachinesReadable) {
    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
    const mode_t previous = ::umask(022);
    // A user store left readable by an earlier version is closed up too.
-   exec(dir.file("user.sqlite"), "PRAGMA journal_mode=WAL; CREATE TABLE t(x)");
+   sqlOn(dir.file("user.sqlite"), "PRAGMA journal_mode=WAL; CREATE TABLE t(x)");
    ::chmod(dir.file("user.sqlite").c_str(), 0644);
    {
       vo::test::ScopedRegistryBackend backend(
@@ -164,8 +155,7 @@ TEST(RegistryStoreFiles, TheUsersStoreIsPrivateTheMachinesReadable) {
          ASSERT_EQ(RegCreateKeyExW(root, u"Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                    nullptr),
                    ERROR_SUCCESS);
-         const DWORD one = 1;
-         EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+         EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"), 1),
                    ERROR_SUCCESS);
          RegCloseKey(key);
       }

@@ -48,31 +48,37 @@ private:
 // by lower-cased units ("_"), lone surrogates, a surrogate pair, ß (no single upper case) and
 // the longest key name. Letters whose upper case is shared with a letter of another lower case
 // (ς, ı, ſ, µ, the Kelvin sign) are left out: Wine folds names to lower case, Windows to upper.
-const std::vector<Name>& keyNames() {
-   static const std::vector<Name> names = [] {
-      std::vector<Name> n;
-      for (const char16_t* text :
-           {u"a",      u"A",      u"b",          u"_",      u"_x",     u"Z",      u"\u00E4",
-            u"\u00C4", u"\u00DF", u"SS",         u"\u03C3", u"\u03A3", u"\u0436", u"\u0416",
-            u"\xD800", u"\xDC00", u"\U0001F600", u"\uFF41", u"\uFF21", u"x1",     u"X1"})
-         n.push_back(name(text));
-      n.push_back(Name(256, 'k'));
-      n.push_back(Name(257, 'k'));
-      return n;
-   }();
-   return names;
-}
+const std::vector<Name> kKeyNames = [] {
+   std::vector<Name> n;
+   for (const char16_t* text :
+        {u"a",      u"A",      u"b",          u"_",      u"_x",     u"Z",      u"\u00E4",
+         u"\u00C4", u"\u00DF", u"SS",         u"\u03C3", u"\u03A3", u"\u0436", u"\u0416",
+         u"\xD800", u"\xDC00", u"\U0001F600", u"\uFF41", u"\uFF21", u"x1",     u"X1"})
+      n.push_back(name(text));
+   n.push_back(Name(256, 'k'));
+   n.push_back(Name(257, 'k'));
+   return n;
+}();
 
-const std::vector<REGSAM> kAccess = {KEY_READ,
-                                     KEY_WRITE,
-                                     KEY_ALL_ACCESS,
-                                     KEY_QUERY_VALUE,
-                                     KEY_SET_VALUE,
-                                     KEY_READ | DELETE,
-                                     KEY_ENUMERATE_SUB_KEYS,
-                                     DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE};
+constexpr REGSAM kReadDelete = KEY_READ | DELETE;
+constexpr REGSAM kClearRights = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+constexpr REGSAM kEmptyingRights = kClearRights | KEY_SET_VALUE;
+const std::vector<REGSAM> kAccess = {
+    KEY_READ,      KEY_WRITE,   KEY_ALL_ACCESS,         KEY_QUERY_VALUE,
+    KEY_SET_VALUE, kReadDelete, KEY_ENUMERATE_SUB_KEYS, kClearRights};
 const std::vector<DWORD> kTypes = {REG_SZ,    REG_DWORD,    REG_BINARY,   REG_NONE,
                                    REG_QWORD, REG_MULTI_SZ, REG_EXPAND_SZ};
+
+// The decimal and hexadecimal forms of a status, count or right, alike on both platforms.
+template <class Number>
+std::string dec(Number n) {
+   return std::to_string(n);
+}
+std::string hex(unsigned long n) {
+   char buffer[24];
+   std::snprintf(buffer, sizeof buffer, "0x%lx", n);
+   return buffer;
+}
 
 // A name as printable ASCII: other units as \uXXXX, runs of one unit longer than 8 as unit*n.
 std::string show(const Name& text) {
@@ -82,23 +88,21 @@ std::string show(const Name& text) {
       while (i + run < text.size() && text[i + run] == text[i])
          ++run;
       const auto unit = static_cast<unsigned>(static_cast<uint16_t>(text[i]));
-      const std::size_t repeat = run > 8 ? 1 : run;
-      for (std::size_t r = 0; r < repeat; ++r) {
-         char buffer[16];
-         if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\')
-            std::snprintf(buffer, sizeof buffer, "%c", static_cast<char>(unit));
-         else
-            std::snprintf(buffer, sizeof buffer, "\\u%04X", unit);
+      char buffer[16];
+      if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\')
+         std::snprintf(buffer, sizeof buffer, "%c", static_cast<char>(unit));
+      else
+         std::snprintf(buffer, sizeof buffer, "\\u%04X", unit);
+      for (std::size_t r = 0; r < (run > 8 ? 1 : run); ++r)
          out += buffer;
-      }
       if (run > 8)
-         out += "*" + std::to_string(run);
+         out += "*" + dec(run);
       i += run;
    }
    return out + "\"";
 }
 
-std::string hex(const BYTE* data, DWORD size) {
+std::string bytes(const BYTE* data, DWORD size) {
    std::string out;
    char buffer[4];
    for (DWORD i = 0; i < size; ++i) {
@@ -106,6 +110,10 @@ std::string hex(const BYTE* data, DWORD size) {
       out += buffer;
    }
    return out.empty() ? "-" : out;
+}
+
+void say(const std::string& line) {
+   std::printf("%s\n", line.c_str());
 }
 
 class Run {
@@ -117,32 +125,14 @@ public:
             RegCloseKey(slots_[i].handle);
    }
 
+   // One call, chosen with these weights.
    void step(int n) {
+      static constexpr void (Run::*kCalls[12])() = {
+          &Run::create,     &Run::create,    &Run::open,       &Run::close,
+          &Run::setValue,   &Run::setValue,  &Run::queryValue, &Run::deleteValue,
+          &Run::deleteTree, &Run::queryInfo, &Run::enumKeys,   &Run::enumValues};
       std::printf("%d ", n);
-      switch (random_.below(12)) {
-      case 0:
-      case 1:
-         return createOrOpen(true);
-      case 2:
-         return createOrOpen(false);
-      case 3:
-         return close();
-      case 4:
-      case 5:
-         return setValue();
-      case 6:
-         return queryValue();
-      case 7:
-         return deleteValue();
-      case 8:
-         return deleteTree();
-      case 9:
-         return queryInfo();
-      case 10:
-         return enumKeys();
-      default:
-         return enumValues();
-      }
+      (this->*kCalls[random_.below(12)])();
    }
 
 private:
@@ -150,113 +140,109 @@ private:
       HKEY handle;
       REGSAM access;
    };
-
-   // An open handle with at least the rights needed, shown with its rights, which decide some
+   // A handle taken from a slot, as the output shows it: with its rights, which decide some
    // answers.
-   std::size_t slot(std::string* shown, REGSAM needed = 0) {
+   struct Handle {
+      std::size_t slot;
+      HKEY h;
+      std::string shown;
+   };
+   // A name or sub-path as passed: null, or these units.
+   struct Text {
+      bool null = true;
+      Name units;
+      std::string shown = "null";
+      const WCHAR* get() const { return null ? nullptr : units.c_str(); }
+   };
+
+   // An open handle with at least the rights needed.
+   Handle handle(REGSAM needed = 0) {
       std::vector<std::size_t> open;
       for (std::size_t i = 0; i < slots_.size(); ++i)
          if (slots_[i].handle && (slots_[i].access & needed) == needed)
             open.push_back(i);
       const std::size_t chosen = random_.pick(open);
-      char buffer[48];
-      std::snprintf(buffer, sizeof buffer, "s%lu(0x%lx)", static_cast<unsigned long>(chosen),
-                    static_cast<unsigned long>(slots_[chosen].access));
-      *shown = buffer;
-      return chosen;
+      const Slot& slot = slots_[chosen];
+      return {chosen, slot.handle, "s" + dec(chosen) + "(" + hex(slot.access) + ")"};
+   }
+
+   Text shown(Name units) {
+      const std::string text = show(units);
+      return {false, std::move(units), text};
    }
 
    // A sub-path of one or two names, now and then with a leading, doubled or trailing
    // backslash; sometimes empty or null.
-   bool subPath(Name* path, std::string* shown) {
-      if (random_.oneIn(14)) {
-         *shown = "null";
-         return false;
-      }
-      path->clear();
+   Text subPath() {
+      if (random_.oneIn(14))
+         return {};
+      Name path;
       if (!random_.oneIn(14)) {
          if (random_.oneIn(12))
-            path->push_back('\\');
-         *path += random_.pick(keyNames());
+            path.push_back('\\');
+         path += random_.pick(kKeyNames);
          // An overlong name stands alone: Windows creates the keys before it on the way, the
          // store checks the whole path first (deliberate-differences.txt).
-         if (path->size() < 256 && random_.oneIn(3)) {
-            *path += random_.oneIn(10) ? Name(2, '\\') : Name(1, '\\');
+         if (path.size() < 256 && random_.oneIn(3)) {
+            path += random_.oneIn(10) ? Name(2, '\\') : Name(1, '\\');
             Name next;
-            while ((next = random_.pick(keyNames())).size() > 256) {
+            while ((next = random_.pick(kKeyNames)).size() > 256) {
             }
-            *path += next;
+            path += next;
          }
          if (random_.oneIn(12))
-            path->push_back('\\');
+            path.push_back('\\');
       }
-      *shown = show(*path);
-      return true;
+      return shown(path);
    }
 
-   bool valueName(Name* valueName, std::string* shown) {
-      if (random_.oneIn(10)) {
-         *shown = "null";
-         return false;
-      }
-      *valueName = random_.oneIn(8) ? Name() : random_.pick(keyNames());
-      *shown = show(*valueName);
-      return true;
+   // A value name, the empty one or null.
+   Text valueName() {
+      if (random_.oneIn(10))
+         return {};
+      return shown(random_.oneIn(8) ? Name() : random_.pick(kKeyNames));
    }
 
-   void keep(HKEY handle, REGSAM access) {
-      for (std::size_t i = 1; i < slots_.size(); ++i) {
-         if (!slots_[i].handle) {
-            slots_[i] = {handle, access};
-            std::printf(" s%lu\n", static_cast<unsigned long>(i));
-            return;
-         }
-      }
-      slots_.push_back({handle, access});
-      std::printf(" s%lu\n", static_cast<unsigned long>(slots_.size() - 1));
+   // Keeps a new handle in the first free slot and names the slot.
+   std::string keep(HKEY handle, REGSAM access) {
+      std::size_t i = 1;
+      while (i < slots_.size() && slots_[i].handle)
+         ++i;
+      if (i == slots_.size())
+         slots_.push_back({});
+      slots_[i] = {handle, access};
+      return " s" + dec(i);
    }
 
+   void create() { createOrOpen(true); }
+   void open() { createOrOpen(false); }
    void createOrOpen(bool create) {
-      std::string parentShown, pathShown;
-      const std::size_t parent = slot(&parentShown);
-      Name path;
-      const bool hasPath = subPath(&path, &pathShown);
+      const Handle parent = handle();
+      const Text path = subPath();
       const REGSAM access = random_.pick(kAccess);
-      HKEY handle = nullptr;
+      HKEY opened = nullptr;
       DWORD disposition = 0;
-      const LSTATUS status =
-          create ? RegCreateKeyExW(slots_[parent].handle, hasPath ? path.c_str() : nullptr, 0,
-                                   nullptr, 0, access, nullptr, &handle, &disposition)
-                 : RegOpenKeyExW(slots_[parent].handle, hasPath ? path.c_str() : nullptr, 0, access,
-                                 &handle);
-      std::printf("%s %s %s 0x%lx -> %ld", create ? "create" : "open", parentShown.c_str(),
-                  pathShown.c_str(), static_cast<unsigned long>(access), static_cast<long>(status));
-      if (status != ERROR_SUCCESS) {
-         std::printf("\n");
-         return;
-      }
-      if (create)
-         std::printf(" disp=%lu", static_cast<unsigned long>(disposition));
-      keep(handle, access);
+      const LSTATUS status = create ? RegCreateKeyExW(parent.h, path.get(), 0, nullptr, 0, access,
+                                                      nullptr, &opened, &disposition)
+                                    : RegOpenKeyExW(parent.h, path.get(), 0, access, &opened);
+      std::string line = (create ? "create " : "open ") + parent.shown + " " + path.shown + " " +
+                         hex(access) + " -> " + dec(status);
+      if (status == ERROR_SUCCESS)
+         line += (create ? " disp=" + dec(disposition) : "") + keep(opened, access);
+      say(line);
    }
 
    void close() {
-      std::string shown;
-      const std::size_t chosen = slot(&shown);
-      if (chosen == 0) {
-         std::printf("close none\n");
-         return;
-      }
-      std::printf("close %s -> %ld\n", shown.c_str(),
-                  static_cast<long>(RegCloseKey(slots_[chosen].handle)));
-      slots_[chosen].handle = nullptr;
+      const Handle key = handle();
+      if (key.slot == 0)
+         return say("close none");
+      say("close " + key.shown + " -> " + dec(RegCloseKey(key.h)));
+      slots_[key.slot].handle = nullptr;
    }
 
    void setValue() {
-      std::string keyShown, nameShown;
-      const std::size_t key = slot(&keyShown);
-      Name valueNameText;
-      const bool hasName = valueName(&valueNameText, &nameShown);
+      const Handle key = handle();
+      const Text name = valueName();
       const DWORD type = random_.pick(kTypes);
       std::vector<BYTE> data(random_.below(13));
       for (BYTE& byte : data)
@@ -266,135 +252,100 @@ private:
       // memory; the store keeps data exactly as written. Non-zero bytes after the data keep
       // that quirk out of the comparison.
       data.insert(data.end(), {0xAB, 0xAB, 0xAB});
-      const LSTATUS status =
-          RegSetValueExW(slots_[key].handle, hasName ? valueNameText.c_str() : nullptr, 0, type,
-                         data.data(), size);
-      std::printf("set %s %s %lu %s -> %ld\n", keyShown.c_str(), nameShown.c_str(),
-                  static_cast<unsigned long>(type), hex(data.data(), size).c_str(),
-                  static_cast<long>(status));
+      const LSTATUS status = RegSetValueExW(key.h, name.get(), 0, type, data.data(), size);
+      say("set " + key.shown + " " + name.shown + " " + dec(type) + " " + bytes(data.data(), size) +
+          " -> " + dec(status));
    }
 
    void queryValue() {
-      std::string keyShown, nameShown;
-      const std::size_t key = slot(&keyShown);
-      Name valueNameText;
-      const bool hasName = valueName(&valueNameText, &nameShown);
+      const Handle key = handle();
+      const Text name = valueName();
       // No buffer, or a buffer of a chosen size: too small for most data, or roomy.
       const unsigned bufferKind = random_.below(3);
       std::vector<BYTE> buffer(bufferKind == 1 ? 2 : 64, 0xEE);
       DWORD type = 0xFFFF, size = static_cast<DWORD>(buffer.size());
-      const LSTATUS status =
-          RegQueryValueExW(slots_[key].handle, hasName ? valueNameText.c_str() : nullptr, nullptr,
-                           &type, bufferKind ? buffer.data() : nullptr, &size);
-      std::printf("query %s %s buffer=%u -> %ld", keyShown.c_str(), nameShown.c_str(),
-                  bufferKind ? static_cast<unsigned>(buffer.size()) : 0u,
-                  static_cast<long>(status));
+      const LSTATUS status = RegQueryValueExW(key.h, name.get(), nullptr, &type,
+                                              bufferKind ? buffer.data() : nullptr, &size);
+      std::string line = "query " + key.shown + " " + name.shown +
+                         " buffer=" + dec(bufferKind ? buffer.size() : 0) + " -> " + dec(status);
       if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)
-         std::printf(" type=%lu size=%lu", static_cast<unsigned long>(type),
-                     static_cast<unsigned long>(size));
+         line += " type=" + dec(type) + " size=" + dec(size);
       if (status == ERROR_SUCCESS && bufferKind)
-         std::printf(" %s", hex(buffer.data(), size).c_str());
-      std::printf("\n");
+         line += " " + bytes(buffer.data(), size);
+      say(line);
    }
 
    void deleteValue() {
-      std::string keyShown, pathShown, nameShown;
-      const std::size_t key = slot(&keyShown);
-      Name path, valueNameText;
-      const bool hasPath = random_.oneIn(2) && subPath(&path, &pathShown);
-      if (!hasPath)
-         pathShown = "null";
-      const bool hasName = valueName(&valueNameText, &nameShown);
-      const LSTATUS status =
-          RegDeleteKeyValueW(slots_[key].handle, hasPath ? path.c_str() : nullptr,
-                             hasName ? valueNameText.c_str() : nullptr);
-      std::printf("delvalue %s %s %s -> %ld\n", keyShown.c_str(), pathShown.c_str(),
-                  nameShown.c_str(), static_cast<long>(status));
+      const Handle key = handle();
+      const Text path = random_.oneIn(2) ? subPath() : Text{};
+      const Text name = valueName();
+      say("delvalue " + key.shown + " " + path.shown + " " + name.shown + " -> " +
+          dec(RegDeleteKeyValueW(key.h, path.get(), name.get())));
    }
 
    void deleteTree() {
-      std::string keyShown, pathShown;
       // Emptying a key through its handle only where the handle has every right it may need:
       // Windows checks them one by one as it goes and may stop half-way, the store checks
       // them first (deliberate-differences.txt).
       const bool emptying = random_.oneIn(4);
-      const std::size_t key =
-          slot(&keyShown,
-               emptying ? DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE : 0);
+      const Handle key = handle(emptying ? kEmptyingRights : 0);
       // An empty sub-path is left out: Windows then deletes the key itself as well, the store
       // keeps it (deliberate-differences.txt).
-      Name path;
-      bool hasPath = false;
-      while (!emptying && !(hasPath = subPath(&path, &pathShown) && !path.empty())) {
+      Text path;
+      while (!emptying && ((path = subPath()).null || path.units.empty())) {
       }
-      if (!hasPath)
-         pathShown = "null";
-      const LSTATUS status = RegDeleteTreeW(slots_[key].handle, hasPath ? path.c_str() : nullptr);
-      std::printf("deltree %s %s -> %ld\n", keyShown.c_str(), pathShown.c_str(),
-                  static_cast<long>(status));
+      say("deltree " + key.shown + " " + path.shown + " -> " +
+          dec(RegDeleteTreeW(key.h, path.get())));
    }
 
    void queryInfo() {
-      std::string shown;
-      const std::size_t key = slot(&shown);
+      const Handle key = handle();
       DWORD subKeys = 0, maxSubKey = 0, values = 0, maxValueName = 0, maxValue = 0;
       const LSTATUS status =
-          RegQueryInfoKeyW(slots_[key].handle, nullptr, nullptr, nullptr, &subKeys, &maxSubKey,
-                           nullptr, &values, &maxValueName, &maxValue, nullptr, nullptr);
-      std::printf("info %s -> %ld", shown.c_str(), static_cast<long>(status));
+          RegQueryInfoKeyW(key.h, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values,
+                           &maxValueName, &maxValue, nullptr, nullptr);
+      std::string line = "info " + key.shown + " -> " + dec(status);
       if (status == ERROR_SUCCESS)
-         std::printf(" keys=%lu maxkey=%lu values=%lu maxname=%lu maxdata=%lu",
-                     static_cast<unsigned long>(subKeys), static_cast<unsigned long>(maxSubKey),
-                     static_cast<unsigned long>(values), static_cast<unsigned long>(maxValueName),
-                     static_cast<unsigned long>(maxValue));
-      std::printf("\n");
+         line += " keys=" + dec(subKeys) + " maxkey=" + dec(maxSubKey) + " values=" + dec(values) +
+                 " maxname=" + dec(maxValueName) + " maxdata=" + dec(maxValue);
+      say(line);
    }
 
    void enumKeys() {
-      std::string shown;
-      const std::size_t key = slot(&shown);
+      const Handle key = handle();
       // A buffer as long as the name has no room for its NUL.
       const bool tight = random_.oneIn(4);
-      std::printf("enumkeys %s%s ->", shown.c_str(), tight ? " tight" : "");
-      std::vector<WCHAR> buffer(300);
+      std::string line = "enumkeys " + key.shown + (tight ? " tight" : "") + " ->";
+      WCHAR name[300];
       LSTATUS status = ERROR_SUCCESS;
       for (DWORD i = 0; status == ERROR_SUCCESS && i < 64; ++i) {
-         DWORD cch = static_cast<DWORD>(buffer.size());
-         status = RegEnumKeyExW(slots_[key].handle, i, buffer.data(), &cch, nullptr, nullptr,
-                                nullptr, nullptr);
+         DWORD cch = 300;
+         status = RegEnumKeyExW(key.h, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
          if (status != ERROR_SUCCESS)
             break;
-         std::printf(" %s", show(Name(buffer.data(), cch)).c_str());
+         line += " " + show(Name(name, cch));
          if (tight && i == 0) {
-            DWORD tightCch = cch;
             const LSTATUS tightStatus =
-                RegEnumKeyExW(slots_[key].handle, 0, buffer.data(), &tightCch, nullptr, nullptr,
-                              nullptr, nullptr);
-            std::printf("(tight:%ld:%lu)", static_cast<long>(tightStatus),
-                        static_cast<unsigned long>(tightCch));
+                RegEnumKeyExW(key.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr);
+            line += "(tight:" + dec(tightStatus) + ":" + dec(cch) + ")";
          }
       }
-      std::printf(" end=%ld\n", static_cast<long>(status));
+      say(line + " end=" + dec(status));
    }
 
    void enumValues() {
-      std::string shown;
-      const std::size_t key = slot(&shown);
-      std::printf("enumvalues %s ->", shown.c_str());
-      std::vector<WCHAR> nameBuffer(300);
-      std::vector<BYTE> data(64);
+      const Handle key = handle();
+      std::string line = "enumvalues " + key.shown + " ->";
+      WCHAR name[300];
+      BYTE data[64];
       LSTATUS status = ERROR_SUCCESS;
       for (DWORD i = 0; status == ERROR_SUCCESS && i < 64; ++i) {
-         DWORD cch = static_cast<DWORD>(nameBuffer.size()), type = 0;
-         DWORD size = static_cast<DWORD>(data.size());
-         status = RegEnumValueW(slots_[key].handle, i, nameBuffer.data(), &cch, nullptr, &type,
-                                data.data(), &size);
-         if (status != ERROR_SUCCESS)
-            break;
-         std::printf(" %s:%lu:%s", show(Name(nameBuffer.data(), cch)).c_str(),
-                     static_cast<unsigned long>(type), hex(data.data(), size).c_str());
+         DWORD cch = 300, type = 0, size = 64;
+         status = RegEnumValueW(key.h, i, name, &cch, nullptr, &type, data, &size);
+         if (status == ERROR_SUCCESS)
+            line += " " + show(Name(name, cch)) + ":" + dec(type) + ":" + bytes(data, size);
       }
-      std::printf(" end=%ld\n", static_cast<long>(status));
+      say(line + " end=" + dec(status));
    }
 
    Random random_;

@@ -35,21 +35,20 @@ std::vector<std::string> words(const std::string& line) {
    return out;
 }
 
-// The words after "->", sorted and without the answer to the tight buffer: what an
-// enumeration found, in any order.
+// The words after "->", sorted, with the status of the tight buffer apart from the name it was
+// asked for: what an enumeration found, in any order.
 std::vector<std::string> listed(const std::vector<std::string>& line) {
    auto from = std::find(line.begin(), line.end(), "->");
    std::vector<std::string> out(from == line.end() ? from : from + 1, line.end());
+   std::string tightStatus;
    for (std::string& word : out)
-      word = word.substr(0, word.find("(tight:"));
+      if (const auto tight = word.find("(tight:"); tight != std::string::npos) {
+         tightStatus = word.substr(tight, word.rfind(':') - tight);
+         word.resize(tight);
+      }
+   out.push_back(tightStatus);
    std::sort(out.begin(), out.end());
    return out;
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-   if (const auto at = text.find(from); at != std::string::npos)
-      text.replace(at, from.size(), to);
-   return text;
 }
 
 // The class of a difference between our line and Windows' line for the same call, or "".
@@ -58,19 +57,17 @@ std::string classify(const std::string& ours, const std::string& windows) {
    if (a.size() < 3 || b.size() < 3 || a[1] != b[1])
       return "";
    const std::string& op = a[1];
-   if (op == "create" && (a[3] == "\"\"" || a[3] == "null") &&
-       replaced(ours, " disp=2", " disp=1") == windows)
+   std::vector<std::string> windowsLike = a;
+   std::replace(windowsLike.begin(), windowsLike.end(), std::string("disp=2"),
+                std::string("disp=1"));
+   if (op == "create" && (a[3] == "\"\"" || a[3] == "null") && windowsLike == b)
       return "create-empty-path-disposition";
-   if (op == "info" && a.size() == 5 && a[4] == "5" && b[4] == "0") {
-      // The handle's rights are shown as sN(0xRIGHTS).
-      const auto rights = std::stoul(a[2].substr(a[2].find("(0x") + 3), nullptr, 16);
-      if (!(rights & 0x0001))
-         return "query-info-without-query-value";
-   }
-   if (op == "enumkeys" && listed(a) == listed(b))
-      return "subkey-order";
-   if (op == "enumvalues" && listed(a) == listed(b))
-      return "value-order";
+   // The handle's rights are shown as sN(0xRIGHTS).
+   if (op == "info" && a.size() == 5 && a[4] == "5" && b[4] == "0" &&
+       !(std::stoul(a[2].substr(a[2].find("(0x") + 3), nullptr, 16) & 0x0001))
+      return "query-info-without-query-value";
+   if ((op == "enumkeys" || op == "enumvalues") && listed(a) == listed(b))
+      return op == "enumkeys" ? "subkey-order" : "value-order";
    return "";
 }
 
