@@ -1,10 +1,12 @@
-// registry-writer KEY PREFIX COUNT: sets the REG_DWORD values PREFIX0, PREFIX1, ... of KEY to
-// their index, COUNT of them (0: until killed), and prints each index on its own line once
-// setVal has returned. The reliability tests run it as a separate process.
+// registry-writer KEY PREFIX COUNT: prints its process id, then sets the REG_DWORD values
+// PREFIX0, PREFIX1, ... of KEY to their index, COUNT of them (0: until killed), and prints each
+// index on its own line once setVal has returned. The reliability tests run it as a separate
+// process.
 
 #include <cstdio>
 #include <cstdlib>
 #include <sx/SxException.h>
+#include <unistd.h>
 #include <voutil/VoRegistry.h>
 
 int main(int argc, char** argv) {
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
    const SxString key = SxString::fromUtf8(argv[1]);
    const SxString prefix = SxString::fromUtf8(argv[2]);
    const long count = std::strtol(argv[3], nullptr, 10);
+   std::printf("%ld\n", static_cast<long>(::getpid()));
+   std::fflush(stdout);
    try {
       for (long i = 0; count == 0 || i < count; ++i) {
          VoRegistry::setVal(key, prefix + SxString(i), VoRegistry::Item::DWord, SxString(i));
