@@ -10,10 +10,8 @@
 #include <voutil/VoRegistry.h>
 
 int main(int argc, char** argv) {
-   if (argc != 4) {
-      std::fprintf(stderr, "usage: registry-writer KEY PREFIX COUNT\n");
+   if (argc != 4)
       return 2;
-   }
    const SxString key = SxString::fromUtf8(argv[1]);
    const SxString prefix = SxString::fromUtf8(argv[2]);
    const long count = std::strtol(argv[3], nullptr, 10);

@@ -121,17 +121,4 @@ TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
    EXPECT_EQ(VoRegistry::getVal("HKLM/SOFTWARE/Vendor", "v"), "x");
 }
 
-// The store limits a key name to 256 characters; the level that breaks it is named.
-TEST(VoRegistryLimits, AnOverlongKeyNameFailsAtItsLevel) {
-   vo::test::TempDir dir;
-   vo::test::ScopedRegistryBackend store(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-   const std::string name(257, 'n');
-   EXPECT_EQ(messageOf([&] { VoRegistry::mkdir_p(SxString("HKCU/ok/" + name)); }),
-             "Can't create registry key 'HKCU/ok/" + name + "' : Level '" + name +
-                 "' Error : 87 : " + error(ERROR_INVALID_PARAMETER));
-   EXPECT_TRUE(VoRegistry::contains("HKCU/ok")) << "the levels before stay";
-   EXPECT_NO_THROW(VoRegistry::mkdir_p(SxString("HKCU/ok/" + name.substr(1))));
-}
-
 } // namespace

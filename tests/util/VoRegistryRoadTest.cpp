@@ -3,12 +3,10 @@
 #include <common/Messages.h>
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sx/SxFS.h>
-#include <vector>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 
@@ -41,24 +39,23 @@ std::string describe(const VoRegistry::ItemList& items) {
    return text;
 }
 
+// Where the device-control library traces its calls; an empty name: nowhere.
+void traceDriverTo(const std::string& file) {
+#ifdef _WIN32
+   _putenv_s("VODEVCTL_TRACE", file.c_str());
+#else
+   ::setenv("VODEVCTL_TRACE", file.c_str(), 1);
+#endif
+}
+
 // A scratch directory and registry key, a machine key of its own, and a trace of what the
 // device-control library was asked.
 class RegistryRoad : public ::testing::Test {
 protected:
-   RegistryRoad() {
-#ifdef _WIN32
-      _putenv_s("VODEVCTL_TRACE", trace_.c_str());
-#else
-      ::setenv("VODEVCTL_TRACE", trace_.c_str(), 1);
-#endif
-   }
+   RegistryRoad() { traceDriverTo(trace_); }
    ~RegistryRoad() override {
       VoRegistry::rm_rf(machineKey_);
-#ifdef _WIN32
-      _putenv_s("VODEVCTL_TRACE", "");
-#else
-      ::unsetenv("VODEVCTL_TRACE");
-#endif
+      traceDriverTo("");
    }
 
    SxString dir(const char* below = "") const {
@@ -95,10 +92,8 @@ protected:
 
    vo::test::TempDir dir_;
    const std::string trace_ = dir_.file("driver.trace");
-   const SxString machineKey_ = "HKLM/SOFTWARE/VoutilTest/" +
-                                SxString(static_cast<long long>(
-                                    std::chrono::steady_clock::now().time_since_epoch().count()));
    vo::test::RegistryScratch scratch_;
+   const SxString machineKey_ = scratch_.key().substitute("HKCU/Software", "HKLM/SOFTWARE");
 };
 
 // --- the description file ---------------------------------------------------------------------
@@ -167,19 +162,15 @@ TEST_F(RegistryRoad, AFailedDescriptionWriteLeavesTheExistingFileAlone) {
 
 // --- the capture import -----------------------------------------------------------------------
 
-TEST_F(RegistryRoad, CaptureLinesBecomeItemsWithThePlaceholderAndEscapes) {
+// The drive becomes the placeholder in keys and in string data only, which take their JSON
+// string form; binary data loses its blanks.
+TEST_F(RegistryRoad, CaptureLinesBecomeItems) {
    EXPECT_EQ(
-       import({line("HKLM\\SOFTWARE\\MORV\\E:\\App\\Version",
-                    "Type: REG_SZ, Length: 9, Data: E:\\Tools\\run.exe"),
-               line("HKCU\\Software\\T\\Bin", "Type: REG_BINARY, Length: 3, Data: 0A 1b ff"),
-               line("HKCU\\Software\\T\\E:", "Type: REG_DWORD, Length: 4, Data: 12"),
-               line("HKCU\\Software\\T\\Q", "Type: REG_EXPAND_SZ, Length: 4, Data: say \"E:\""),
-               line("HKCU\\Software\\T\\Empty", "Type: REG_NONE, Length: 0")}),
-       "HKLM/SOFTWARE/MORV/{{VODRIVE}}/App|Version|REG_SZ|{{VODRIVE}}\\\\Tools\\\\run.exe\n"
-       "HKCU/Software/T|Bin|REG_BINARY|0A1bff\n"
-       "HKCU/Software/T|E:|REG_DWORD|12\n"
-       "HKCU/Software/T|Q|REG_EXPAND_SZ|say \\\"{{VODRIVE}}\\\"\n"
-       "HKCU/Software/T|Empty|REG_NONE|\n");
+       import({line("HKLM\\E:\\App\\E:", "Type: REG_EXPAND_SZ, Length: 9, Data: say \"E:\\x\""),
+               line("HKCU\\T\\Bin", "Type: REG_BINARY, Length: 3, Data: 0A E:\tff"),
+               line("HKCU\\T\\D", "Type: REG_DWORD, Length: 4, Data: E:1")}),
+       "HKLM/{{VODRIVE}}/App|E:|REG_EXPAND_SZ|say \\\"{{VODRIVE}}\\\\x\\\"\n"
+       "HKCU/T|Bin|REG_BINARY|0AE:ff\nHKCU/T|D|REG_DWORD|E:1\n");
    EXPECT_EQ(import({}), "") << "a header alone";
    EXPECT_EQ(importFile(""), "");
    const std::string missing = dir_.file("missing.csv");
@@ -192,24 +183,6 @@ TEST_F(RegistryRoad, CaptureLinesBecomeItemsWithThePlaceholderAndEscapes) {
        (std::vector<std::string>{"Cannot read /proc/self/mem",
                                  "Can't read from file '/proc/self/mem' : Input/output error"}));
 #endif
-}
-
-TEST_F(RegistryRoad, TheCaptureDriveIsTakenLiterally) {
-   const struct {
-      const char* drive;
-      const char* data;
-      const char* expected;
-   } cases[] = {{"C:\\", "C:\\Tools", "{{VODRIVE}}Tools"},
-                {".", "a.b", "a{{VODRIVE}}b"},
-                {".", "ab", "ab"},
-                {"(", "x(y", "x{{VODRIVE}}y"},
-                {"$D", "$D/x", "{{VODRIVE}}/x"},
-                {"\\1", "\\1x", "{{VODRIVE}}x"},
-                {"", "E:x", "E:x"}};
-   for (const auto& c : cases)
-      EXPECT_EQ(import({line("HKCU\\T\\v", std::string("Type: REG_SZ, Data: ") + c.data)}, c.drive),
-                "HKCU/T|v|REG_SZ|" + std::string(c.expected) + "\n")
-          << c.drive;
 }
 
 TEST_F(RegistryRoad, CrlfCapturesGiveTheSameItemsAndFailures) {
@@ -241,42 +214,54 @@ TEST_F(RegistryRoad, CrlfCapturesGiveTheSameItemsAndFailures) {
    }
 }
 
-// Lines out of the usual shape follow the four patterns exactly: leftmost matches, greedy
-// groups; a line that fails one stops the import and is named.
-TEST_F(RegistryRoad, CaptureLinesFollowThePatterns) {
+// Lines out of the usual shape follow the four patterns exactly (leftmost matches, greedy
+// groups), and the drive is taken literally; a line that fails a pattern stops the import.
+TEST_F(RegistryRoad, CaptureLinesFollowThePatternsAndTakeTheDriveLiterally) {
+   const auto sz = [](const std::string& data) {
+      return line("HKCU\\T\\v", "Type: REG_SZ, Data: " + data);
+   };
    const std::string failed = "Applying Regular Expression failed! Incoming Line: ";
+   const std::string byPath = " Applying Regular Expression: (.+)/([^/]+) Result: ";
    const std::string noType = line("HKCU\\a\\b", "Length: 3, Data: x");
    const std::string empty = "\"RegSetValue\",\"\",\"SUCCESS\",\"Type: REG_SZ, \"";
    const struct {
+      const char* drive;
       std::string line;
       std::string expected;
    } cases[] = {
-       {line("HKCU\\T\\a\\", "Type: REG_SZ, Data: x"), "HKCU/T|a|REG_SZ|x\n"},
-       {line("HKCU\\T\\\\v", "Type: REG_SZ, Data: x"), "HKCU/T/|v|REG_SZ|x\n"},
-       {line("\\v", "Type: REG_SZ, Data: x"),
-        failed + "/v Applying Regular Expression: (.+)/([^/]+) Result: "},
-       {line("a\\\\", "Type: REG_SZ, Data: x"),
-        failed + "a// Applying Regular Expression: (.+)/([^/]+) Result: "},
-       {line("NoSlash", "Type: REG_SZ, Data: x"),
-        failed + "NoSlash Applying Regular Expression: (.+)/([^/]+) Result: "},
-       {noType, failed + noType + " Applying Regular Expression: \"Type: (REG_\\w+),  Result: "},
-       {line("HKCU\\a\\b", "Type: REG_FOO, Data: x"), "Unknown Registry Value Type: REG_FOO"},
-       {line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
+       {"C:\\", sz("C:\\Tools"), "HKCU/T|v|REG_SZ|{{VODRIVE}}Tools\n"},
+       {".", sz("a.b"), "HKCU/T|v|REG_SZ|a{{VODRIVE}}b\n"},
+       {".", sz("ab"), "HKCU/T|v|REG_SZ|ab\n"},
+       {"(", sz("x(y"), "HKCU/T|v|REG_SZ|x{{VODRIVE}}y\n"},
+       {"$D", sz("$D/x"), "HKCU/T|v|REG_SZ|{{VODRIVE}}/x\n"},
+       {"\\1", sz("\\1x"), "HKCU/T|v|REG_SZ|{{VODRIVE}}x\n"},
+       {"", sz("E:x"), "HKCU/T|v|REG_SZ|E:x\n"},
+       {"E:", sz("a\"b"), "HKCU/T|v|REG_SZ|a\\\"b\n"},
+       {"E:", line("HKCU\\T\\a\\", "Type: REG_SZ, Data: x"), "HKCU/T|a|REG_SZ|x\n"},
+       {"E:", line("HKCU\\T\\\\v", "Type: REG_SZ, Data: x"), "HKCU/T/|v|REG_SZ|x\n"},
+       {"E:", line("\\v", "Type: REG_SZ, Data: x"), failed + "/v" + byPath},
+       {"E:", line("a\\\\", "Type: REG_SZ, Data: x"), failed + "a//" + byPath},
+       {"E:", line("NoSlash", "Type: REG_SZ, Data: x"), failed + "NoSlash" + byPath},
+       {"E:", noType,
+        failed + noType + " Applying Regular Expression: \"Type: (REG_\\w+),  Result: "},
+       {"E:", line("HKCU\\a\\b", "Type: REG_FOO, Data: x"), "Unknown Registry Value Type: REG_FOO"},
+       {"E:", line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
         "HKCU/T|v|REG_DWORD|5\n"},
-       {line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
+       {"E:", line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
         "HKCU/T|v|REG_QWORD|6\" tail\n"},
-       {line("HKCU\\T\\v", "Type: REG_SZ, Data: a\"b"), "HKCU/T|v|REG_SZ|a\\\"b\n"},
-       {line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
+       {"E:", line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
         "HKCU/T|v\",\"SUCCESS\",\"x\",\"y|REG_NONE|\n"},
-       {"\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\",\"Type: REG_SZ, Data: q\"",
+       {"E:",
+        "\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\",\"Type: REG_SZ, Data: q\"",
         "HKCU/T|v\",\"SUCCESS|REG_SZ|q\n"},
-       {empty, failed + empty +
-                   " Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: "},
-       {line("HKCU\\T\\\xC3\xA9", "Type: REG_SZ, Data: \xC3\xA9\r\xC2\x85"),
+       {"E:", empty,
+        failed + empty +
+            " Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: "},
+       {"E:", line("HKCU\\T\\\xC3\xA9", "Type: REG_SZ, Data: \xC3\xA9\r\xC2\x85"),
         "HKCU/T|\xC3\xA9|REG_SZ|\xC3\xA9\r\xC2\x85\n"},
    };
    for (const auto& c : cases)
-      EXPECT_EQ(import({c.line}), c.expected) << c.line;
+      EXPECT_EQ(import({c.line}, c.drive), c.expected) << c.line;
 }
 
 // --- the driver path and the batches ----------------------------------------------------------

@@ -38,26 +38,20 @@ TEST_F(VoRegistryTest, ValuesAreWrittenWithTheWindowsTypesAndReadBackAsText) {
       Item::RegValType type;
       const char* data;
       DWORD winType;
-      Bytes bytes;
+      const char* bytes; // in hexadecimal
       const char* text;
    } cases[] = {
-       {Item::DWord, "4294967295", REG_DWORD, {255, 255, 255, 255}, "4294967295"},
-       {Item::DWord, "", REG_DWORD, {0, 0, 0, 0}, "0"},
-       {Item::QWord, "18446744073709551615", REG_QWORD, Bytes(8, 255), "18446744073709551615"},
-       {Item::QWord, "5", REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}, "5"},
-       {Item::Binary, "01FF", REG_BINARY, {1, 255}, "01ff"},
-       {Item::Binary, "", REG_BINARY, {}, ""},
-       {Item::Sz,
-        "gr\xC3\xBC\xC3\x9F"
-        "e",
-        REG_SZ,
-        {'g', 0, 'r', 0, 0xFC, 0, 0xDF, 0, 'e', 0, 0, 0},
-        "gr\xC3\xBC\xC3\x9F"
-        "e"},
-       {Item::Sz, "", REG_SZ, {}, ""},
-       {Item::ExpandSz, "%A%", REG_EXPAND_SZ, {'%', 0, 'A', 0, '%', 0, 0, 0}, "%A%"},
-       {Item::MultiSz, "one", REG_MULTI_SZ, {'o', 0, 'n', 0, 'e', 0, 0, 0}, "one"},
-       {Item::None, "ignored", REG_NONE, {}, ""}};
+       {Item::DWord, "4294967295", REG_DWORD, "ffffffff", "4294967295"},
+       {Item::DWord, "", REG_DWORD, "00000000", "0"},
+       {Item::QWord, "18446744073709551615", REG_QWORD, "ffffffffffffffff", "18446744073709551615"},
+       {Item::QWord, "258", REG_QWORD, "0201000000000000", "258"},
+       {Item::Binary, "01FF", REG_BINARY, "01ff", "01ff"},
+       {Item::Binary, "", REG_BINARY, "", ""},
+       {Item::Sz, "gr\xC3\xBC\xC3\x9F", REG_SZ, "67007200fc00df000000", "gr\xC3\xBC\xC3\x9F"},
+       {Item::Sz, "", REG_SZ, "", ""},
+       {Item::ExpandSz, "%A%", REG_EXPAND_SZ, "2500410025000000", "%A%"},
+       {Item::MultiSz, "one", REG_MULTI_SZ, "6f006e0065000000", "one"},
+       {Item::None, "ignored", REG_NONE, "", ""}};
    const voplatform::RegKey key = open(KEY_READ);
    for (const auto& c : cases) {
       SCOPED_TRACE(Item::type2String(c.type).str() + " " + c.data);
@@ -68,9 +62,8 @@ TEST_F(VoRegistryTest, ValuesAreWrittenWithTheWindowsTypesAndReadBackAsText) {
       EXPECT_EQ(RegQueryValueExW(key.get(), SxString("v").utf16().elements(), nullptr, &type,
                                  bytes.data(), &size),
                 ERROR_SUCCESS);
-      bytes.resize(size);
       EXPECT_EQ(type, c.winType);
-      EXPECT_EQ(bytes, c.bytes);
+      EXPECT_EQ(Item::binary2String(SxArray<unsigned char>(bytes.data(), size)), c.bytes);
    }
 }
 
@@ -141,7 +134,6 @@ TEST_F(VoRegistryTest, RootRules) {
        {[&] { (void)VoRegistry::isVal(reserved, "x"); }, forbidden},
        {[] { (void)VoRegistry::getVal("hklm/SOFTWARE", "v"); }, unknown},
        {[] { (void)VoRegistry::contains("hklm/SOFTWARE"); }, unknown},
-       {[] { VoRegistry::rm_rf("hklm/SOFTWARE"); }, unknown},
        {[] { (void)VoRegistry::contains("HKLM\\SOFTWARE"); },
         "Unknown registry root key 'HKLM\\SOFTWARE' in key 'HKLM\\SOFTWARE'."},
        {[] { (void)VoRegistry::getNElems("XYZ/a"); }, "Unknown registry root key XYZ/a"},
@@ -150,7 +142,6 @@ TEST_F(VoRegistryTest, RootRules) {
        {[&] { VoRegistry::setVal(reserved, "v", Item::Sz, "x"); }, "Forbidden registry root key."},
        {[] { VoRegistry::setVal("hklm/SOFTWARE", "v", Item::Sz, "x"); }, unknown},
        {[] { VoRegistry::mkdir_pAsAdmin("REGISTRY/MACHINE/x"); }, "Forbidden registry root key."},
-       {[] { VoRegistry::mkdir_pAsAdmin("XYZ/a"); }, "Unknown registry root key XYZ/a"},
        {[] { VoRegistry::setValAsAdmin("REGISTRY/a", "v", Item::Sz, ""); },
         "Forbidden registry root key."},
    };
@@ -161,8 +152,6 @@ TEST_F(VoRegistryTest, RootRules) {
 TEST_F(VoRegistryTest, FailuresNameKeyValueAndCause) {
    const SxString key = scratch.key();
    EXPECT_EQ(messageOf([&] { (void)VoRegistry::getVal(key, "v"); }),
-             "Can't open registry key '" + key.str() + "' : " + kNotFound);
-   EXPECT_EQ(messageOf([&] { (void)VoRegistry::getNElems(key); }),
              "Can't open registry key '" + key.str() + "' : " + kNotFound);
    const struct {
       Item::RegValType type;
@@ -177,8 +166,6 @@ TEST_F(VoRegistryTest, FailuresNameKeyValueAndCause) {
    for (const auto& c : refused)
       EXPECT_EQ(messageOf([&] { VoRegistry::setVal(key, "v", c.type, c.data); }), c.message);
    EXPECT_TRUE(VoRegistry::contains(key)) << "the key path is created first";
-   EXPECT_EQ(messageOf([&] { (void)VoRegistry::getVal(key, "v"); }),
-             "Can't query registry key value 'v' in key '" + key.str() + "' : " + kNotFound);
 }
 
 TEST_F(VoRegistryTest, MakingAndRemoving) {
