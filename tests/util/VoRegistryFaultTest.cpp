@@ -93,6 +93,7 @@ TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
       vo::test::ScopedRegistryBackend writable(
           voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
       VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
+      VoRegistry::mkdir_pAsAdmin("HKU/S-1-5-20/Other"); // the driver serves both machine roots
    }
    vo::test::ScopedRegistryBackend readOnly(
        voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
