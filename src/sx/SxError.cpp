@@ -1,3 +1,5 @@
+// The process exits of the foundation: the plain exit and the fatal stop with its banner.
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>

@@ -1,3 +1,5 @@
+// Exceptions with chained messages, tags and source lines, and the table of tag descriptions.
+
 #include <map>
 #include <mutex>
 #include <sx/SxException.h>

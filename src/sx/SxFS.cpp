@@ -1,3 +1,5 @@
+// File information and file-system actions over std::filesystem.
+
 #include "SxFileIOImpl.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// Files opened by mode, with typed reads and writes that raise on short transfers.
+
 #include "SxFileIOImpl.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// JSON parsed from text or files, and schema validation of the parsed tree.
+
 #include "SxJsonTree.h"
 
 #include <cmath>

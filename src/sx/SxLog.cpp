@@ -1,3 +1,5 @@
+// Log channels that components switch on and off by name.
+
 #include <cstdio>
 #include <mutex>
 #include <set>

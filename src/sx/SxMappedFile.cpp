@@ -1,3 +1,5 @@
+// A file's bytes, mapped where the file reports a size and read otherwise.
+
 #include "SxMappedFileImpl.h"
 
 #include <sx/SxFileIO.h>

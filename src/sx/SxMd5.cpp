@@ -1,3 +1,5 @@
+// MD5 digests over the platform's hash implementation.
+
 #include "SxMd5Impl.h"
 
 #include <sx/SxException.h>

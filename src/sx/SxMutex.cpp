@@ -1,3 +1,5 @@
+// The foundation's mutex.
+
 #include <sx/SxMutex.h>
 
 void SxMutex::lock() {

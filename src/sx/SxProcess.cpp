@@ -1,3 +1,5 @@
+// Child processes: arguments, piped standard input, captured output and exit codes.
+
 #include "SxProcessImpl.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Regular expressions and substitutions over PCRE2, with JIT and match limits.
+
 #include <sx/SxException.h>
 #include <sx/SxRegex.h>
 #include <sx/SxUtf.h>

@@ -1,3 +1,5 @@
+// Unicode text held as UTF-8: conversions, searching, cutting and formatting.
+
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Handles into a parsed JSON tree, and writing the tree back as text.
+
 #include "SxJsonTree.h"
 
 #include <cstdio>

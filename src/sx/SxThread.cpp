@@ -1,3 +1,5 @@
+// Threads whose wait re-raises what ended their main function.
+
 #include <cstdlib>
 #include <sx/SxThread.h>
 #include <utility>

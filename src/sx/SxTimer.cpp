@@ -1,3 +1,5 @@
+// Phase timers: ids reserved per enumeration, intervals and the report at exit.
+
 #include <algorithm>
 #include <cstdio>
 #include <sx/SxTimer.h>

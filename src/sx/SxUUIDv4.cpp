@@ -1,3 +1,5 @@
+// Random (version 4) UUIDs from the platform's secure random source.
+
 #include <sx/SxException.h>
 #include <sx/SxUUIDv4.h>
 

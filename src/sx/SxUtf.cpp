@@ -1,3 +1,5 @@
+// Walking, checking and converting UTF-8 and UTF-16, optionally keeping lone surrogates.
+
 #include <cstdint>
 #include <cstring>
 #include <sx/SxUtf.h>
@@ -98,25 +100,25 @@ std::u16string SxUtf::utf8ToUtf16(std::string_view text, Surrogates surrogates) 
 // Runs of ASCII are checked 32 and then eight bytes at a time, since nearly all text is mostly
 // ASCII.
 std::size_t SxUtf::firstMalformed(std::string_view text) {
-   std::size_t i = 0;
+   // Most text is ASCII: it is checked a word at a time, and a tail shorter than a word by the
+   // last word of the text, overlapping what was already checked.
    const std::size_t n = text.size();
+   auto asciiWord = [&](std::size_t at) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + at, 8);
+      return (word & 0x8080808080808080ULL) == 0;
+   };
+   std::size_t i = 0;
    while (i < n) {
-      if (i + 32 <= n) {
-         uint64_t words[4];
-         std::memcpy(words, text.data() + i, 32);
-         if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0) {
-            i += 32;
-            continue;
-         }
-      }
-      if (i + 8 <= n) {
-         uint64_t word;
-         std::memcpy(&word, text.data() + i, 8);
-         if ((word & 0x8080808080808080ULL) == 0) {
-            i += 8;
-            continue;
-         }
-      }
+      while (i + 32 <= n && asciiWord(i) && asciiWord(i + 8) && asciiWord(i + 16) &&
+             asciiWord(i + 24))
+         i += 32;
+      while (i + 8 <= n && asciiWord(i))
+         i += 8;
+      if (i + 8 > n && n >= 8 && asciiWord(n - 8))
+         return std::string_view::npos;
+      if (i == n)
+         break;
       if (byteAt(text, i) < 0x80) {
          ++i;
          continue;

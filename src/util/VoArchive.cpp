@@ -1,3 +1,5 @@
+// 7z and tar-gzip archives, made and unpacked by the external tools.
+
 #include <sx/SxFS.h>
 #include <voplatform/ArchiveTools.h>
 #include <voutil/VoArchive.h>

@@ -1,3 +1,5 @@
+// Running averages, over everything or over a sliding window.
+
 #include <cmath>
 #include <limits>
 #include <voutil/VoAvg.h>

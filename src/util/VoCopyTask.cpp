@@ -1,3 +1,5 @@
+// Copying byte ranges of a file into another, with the MD5 of what was copied.
+
 #include <algorithm>
 #include <limits>
 #include <sx/SxException.h>

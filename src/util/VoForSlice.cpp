@@ -1,3 +1,5 @@
+// One slice of a parallel loop, run as a thread.
+
 #include <utility>
 #include <voutil/VoForSlice.h>
 

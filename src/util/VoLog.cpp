@@ -1,3 +1,5 @@
+// The library's log file and its messages, and the fatal stop.
+
 #include <atomic>
 #include <cstdio>
 #include <ctime>

@@ -3,6 +3,7 @@
 #include "VoRegistryInternal.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,25 @@ SxException patternFailure(std::string_view text, std::string_view pattern, View
                       kSource, where);
 }
 
+// The first occurrence of needle in text at or after from. The search runs on the needle's
+// character at anchor, a rarer one than the double quotes a capture line is full of, and checks
+// the rest around each hit.
+std::size_t findAnchored(std::string_view text, std::string_view needle, std::size_t anchor,
+                         std::size_t from = 0) {
+   for (std::size_t pos = from + anchor; pos < text.size();) {
+      const auto* hit = static_cast<const char*>(
+          std::memchr(text.data() + pos, needle[anchor], text.size() - pos));
+      if (hit == nullptr)
+         return std::string_view::npos;
+      const std::size_t start = static_cast<std::size_t>(hit - text.data()) - anchor;
+      if (start + needle.size() <= text.size() &&
+          std::equal(needle.begin(), needle.end(), text.begin() + start))
+         return start;
+      pos = start + anchor + 1;
+   }
+   return std::string_view::npos;
+}
+
 // The four patterns of a capture line. Each match gives the whole match and the groups as views,
 // or nothing. The usual shapes of a line are decided by a few searches for the patterns' fixed
 // parts, with the same leftmost and greedy result the pattern gives; only the shapes those
@@ -46,12 +66,15 @@ public:
       static constexpr std::string_view kOpen = "\"RegSetValue\",\"";
       static constexpr std::string_view kClose = "\",\"SUCCESS\"";
       parts->clear();
-      const std::size_t open = line.find(kOpen);
-      const std::size_t close = line.rfind(kClose);
-      if (open == std::string_view::npos || close == std::string_view::npos ||
-          close < open + kOpen.size() + 1)
+      const std::size_t open = findAnchored(line, kOpen, 1);
+      if (open == std::string_view::npos)
          return false;
       const std::size_t from = open + kOpen.size();
+      std::size_t close = findAnchored(line, kClose, 4, from + 1);
+      if (close == std::string_view::npos)
+         return false;
+      for (std::size_t later; (later = findAnchored(line, kClose, 4, close + 1)) != line.npos;)
+         close = later;
       *parts = {line.substr(open, close + kClose.size() - open), line.substr(from, close - from)};
       return true;
    }
@@ -70,12 +93,12 @@ public:
    // match; a line without "Type: has none.
    bool type(std::string_view line, Views* parts) const {
       static constexpr std::string_view kOpen = "\"Type: REG_";
-      const std::size_t first = line.find("\"Type: ");
+      const std::size_t first = findAnchored(line, "\"Type: ", 1);
       if (first == std::string_view::npos) {
          parts->clear();
          return false;
       }
-      const std::size_t open = line.find(kOpen, first);
+      const std::size_t open = findAnchored(line, kOpen, 1, first);
       if (open != std::string_view::npos) {
          std::size_t end = open + kOpen.size();
          while (end < line.size() && isWordChar(line[end]))
@@ -119,11 +142,15 @@ void appendWithPlaceholder(std::string& out, std::string_view text, std::string_
          out += piece;
          return;
       }
-      for (char c : piece) {
-         if (c == '\\' || c == '"')
+      std::size_t run = 0;
+      for (std::size_t i = 0; i < piece.size(); ++i) {
+         if (piece[i] == '\\' || piece[i] == '"') {
+            out.append(piece.data() + run, i - run);
             out += '\\';
-         out += c;
+            run = i;
+         }
       }
+      out.append(piece.data() + run, piece.size() - run);
    };
    if (!drive.empty()) {
       for (std::size_t hit; (hit = text.find(drive)) != std::string_view::npos;) {
@@ -189,7 +216,11 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
    const LinePatterns patterns;
    const std::string_view driveText = drive.str();
    ItemList items;
-   items.reserve(std::count(text.begin(), text.end(), '\n'));
+   std::ptrdiff_t lineEnds = 0;
+   for (const char *at = text.data(), *end = at + text.size();
+        (at = static_cast<const char*>(std::memchr(at, '\n', end - at))) != nullptr; ++at)
+      ++lineEnds;
+   items.reserve(lineEnds);
    Views op, parts, type;
    std::string path;
    CaptureLines lines(text);
@@ -199,7 +230,8 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
       if (!patterns.operation(line, &op))
          throw patternFailure(line, LinePatterns::kOperationPattern, op);
       path.assign(op[1]);
-      std::replace(path.begin(), path.end(), '\\', '/');
+      for (char& c : path)
+         c = c == '\\' ? '/' : c;
       if (!patterns.path(path, &parts))
          throw patternFailure(path, LinePatterns::kPathPattern, parts);
       if (!patterns.type(line, &type))
@@ -219,12 +251,16 @@ VoRegistry::ItemList VoRegistry::readCSV(SxString const& file, SxString const& d
          data.reserve(dataText.size() + dataText.size() / 8 + 16);
          appendWithPlaceholder(data, dataText, driveText, true);
          break;
-      case Item::Binary:
-         data.reserve(dataText.size());
-         for (char c : dataText)
-            if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-               data += c;
+      case Item::Binary: {
+         data.resize(dataText.size());
+         std::size_t kept = 0;
+         for (char c : dataText) {
+            data[kept] = c;
+            kept += c != ' ' && c != '\t' && c != '\r' && c != '\n';
+         }
+         data.resize(kept);
          break;
+      }
       default:
          data.assign(dataText);
          break;

@@ -1,3 +1,5 @@
+// Child processes whose output is swallowed while silent and reaches the terminal otherwise.
+
 #include <voutil/VoSilentProcess.h>
 
 namespace {

@@ -1,3 +1,6 @@
+// The paths the library works with: the executable, the working directory, system, data and root
+// paths, and slash conversions.
+
 #include <cstdlib>
 #include <direct.h>
 #include <shlobj.h>

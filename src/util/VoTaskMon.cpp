@@ -1,3 +1,5 @@
+// Progress of a task: counts, speed and the estimated time left.
+
 #include <voutil/VoTaskMon.h>
 
 VoTaskMon::VoTaskMon() = default;

@@ -1,3 +1,5 @@
+// voutil archive: the 7z and tar-gzip archives.
+
 #include "Cli.h"
 
 #include <cstring>

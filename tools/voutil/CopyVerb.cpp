@@ -1,3 +1,5 @@
+// voutil copy: byte ranges copied with their MD5, stopped cleanly by Ctrl-C.
+
 #include "Progress.h"
 
 #include <atomic>

@@ -1,3 +1,5 @@
+// voutil log: messages written to the library's log.
+
 #include "Cli.h"
 
 #include <cstdio>

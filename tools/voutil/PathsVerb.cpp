@@ -1,3 +1,5 @@
+// voutil paths: the executable, known-folder, data and root paths.
+
 #include "Cli.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The progress line and progress file of the long-running verbs.
+
 #include "Progress.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// voutil reg: reading, listing, writing and deleting registry keys and values.
+
 #include "Cli.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// voutil stats: running averages of numbers read from standard input.
+
 #include "Cli.h"
 
 #include <cmath>

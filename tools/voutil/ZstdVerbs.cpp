@@ -1,3 +1,5 @@
+// voutil zstd and unzstd: single-file compression.
+
 #include "Progress.h"
 
 #include <voutil/VoArchive.h>

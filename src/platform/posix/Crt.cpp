@@ -1,3 +1,5 @@
+// The C runtime calls of Windows that the library uses: time conversion and the working directory.
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// Loading shared libraries by name, from the directory of the loading library first.
+
 #include <dlfcn.h>
 #include <string>
 #include <sx/SxString.h>

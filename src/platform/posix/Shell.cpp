@@ -1,3 +1,5 @@
+// Known folders, answered from the XDG user directories and the home directory.
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>

@@ -1,3 +1,5 @@
+// Error texts of native error codes on POSIX.
+
 #include <sx/SxError.h>
 
 // The POSIX platform layer reports the Windows status codes, so their texts are the Windows

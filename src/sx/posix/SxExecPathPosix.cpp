@@ -1,3 +1,5 @@
+// The running executable's path on POSIX.
+
 #include <sx/SxExecPath.h>
 #include <unistd.h>
 

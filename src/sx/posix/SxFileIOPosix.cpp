@@ -1,3 +1,5 @@
+// Opening, seeking and telling files on POSIX, with the permissions new files get.
+
 #include "../SxFileIOImpl.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// Read-only file mappings on POSIX.
+
 #include "../SxMappedFileImpl.h"
 
 #include <fcntl.h>

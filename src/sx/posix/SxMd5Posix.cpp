@@ -1,3 +1,5 @@
+// MD5 state over libcrypto's EVP interface.
+
 #include "../SxMd5Impl.h"
 
 #include <openssl/evp.h>

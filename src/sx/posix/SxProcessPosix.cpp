@@ -1,3 +1,5 @@
+// Starting, feeding, reading and waiting for child processes on POSIX.
+
 #include "../SxProcessImpl.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// Secure random bytes on POSIX.
+
 #include <cerrno>
 #include <sx/SxUUIDv4.h>
 #include <sys/random.h>

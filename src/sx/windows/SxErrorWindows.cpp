@@ -1,3 +1,5 @@
+// Error texts of native error codes on Windows.
+
 #include <sx/SxError.h>
 #include <windows.h>
 

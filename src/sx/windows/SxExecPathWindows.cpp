@@ -1,3 +1,5 @@
+// The running executable's path on Windows.
+
 #include <cstring>
 #include <sx/SxExecPath.h>
 #include <sx/SxString.h>

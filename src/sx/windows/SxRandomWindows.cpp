@@ -1,3 +1,5 @@
+// Secure random bytes on Windows.
+
 #include <sx/SxUUIDv4.h>
 
 // bcrypt.h needs the types of windows.h first.
