@@ -1,20 +1,22 @@
-// registry-writer KEY PREFIX COUNT: sets the REG_DWORD values PREFIX0, PREFIX1, ... of KEY to
-// their index, COUNT of them (0: until killed), and prints each index on its own line once
-// setVal has returned. The reliability tests run it as a separate process.
+// registry-writer KEY PREFIX COUNT: prints its process id, then sets the REG_DWORD values
+// PREFIX0, PREFIX1, ... of KEY to their index, COUNT of them (0: until killed), and prints each
+// index on its own line once setVal has returned. The reliability tests run it as a separate
+// process.
 
 #include <cstdio>
 #include <cstdlib>
 #include <sx/SxException.h>
+#include <unistd.h>
 #include <voutil/VoRegistry.h>
 
 int main(int argc, char** argv) {
-   if (argc != 4) {
-      std::fprintf(stderr, "usage: registry-writer KEY PREFIX COUNT\n");
+   if (argc != 4)
       return 2;
-   }
    const SxString key = SxString::fromUtf8(argv[1]);
    const SxString prefix = SxString::fromUtf8(argv[2]);
    const long count = std::strtol(argv[3], nullptr, 10);
+   std::printf("%ld\n", static_cast<long>(::getpid()));
+   std::fflush(stdout);
    try {
       for (long i = 0; count == 0 || i < count; ++i) {
          VoRegistry::setVal(key, prefix + SxString(i), VoRegistry::Item::DWord, SxString(i));
