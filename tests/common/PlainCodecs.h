@@ -55,6 +55,7 @@ inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
    return {length, {}};
 }
 
+// States 1 and 2 write the leading bits of the next byte, so they need room for it.
 inline Outcome pton(char const* src, unsigned char* target, long long targetSize) {
    auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
    long long index = 0;
@@ -71,29 +72,22 @@ inline Outcome pton(char const* src, unsigned char* target, long long targetSize
       if (found == nullptr)
          return {0, "A non-base64 character at char " + std::to_string(position)};
       const auto v = static_cast<unsigned>(found - kAlphabet);
-      const long long need = state == 1 || state == 2 ? index + 1 : index;
-      if (target != nullptr && need >= targetSize)
-         return {0, kNoSpace};
-      if (state == 0) {
-         if (target)
+      if (target != nullptr) {
+         if ((state == 1 || state == 2 ? index + 1 : index) >= targetSize)
+            return {0, kNoSpace};
+         if (state == 0) {
             target[index] = static_cast<unsigned char>(v << 2);
-      } else if (state == 1) {
-         if (target) {
+         } else if (state == 1) {
             target[index] |= static_cast<unsigned char>(v >> 4);
             target[index + 1] = static_cast<unsigned char>((v & 15) << 4);
-         }
-         ++index;
-      } else if (state == 2) {
-         if (target) {
+         } else if (state == 2) {
             target[index] |= static_cast<unsigned char>(v >> 2);
             target[index + 1] = static_cast<unsigned char>((v & 3) << 6);
-         }
-         ++index;
-      } else {
-         if (target)
+         } else {
             target[index] |= static_cast<unsigned char>(v);
-         ++index;
+         }
       }
+      index += state == 0 ? 0 : 1;
       state = (state + 1) % 4;
    }
    if (ch != '=')
@@ -156,13 +150,13 @@ inline SxArray<char> rsaDecrypt(SxArray<char> data, VoRSAKey const& key, long lo
    return rsa(std::move(data), key.privateExponent, key.modulus, count, 4, 2);
 }
 
-inline SxArray<char> caesar(SxArray<char> data, VoRSAKey const& key, long long count, int sign) {
+/// Caesar encryption: the first count words (at most all) shifted up by the running shift.
+inline SxArray<char> caesar(SxArray<char> data, VoRSAKey const& key, long long count) {
    data.resize((data.getSize() + 7) / 8 * 8);
    const uint64_t sum = key.privateExponent + key.publicExponent;
    uint64_t s = (sum << 32) + (key.modulus << 16) + sum;
-   for (long long i = 0; i < count; ++i) {
-      const uint64_t word = loadLE(data, i * 8, 8);
-      storeLE(data, i * 8, 8, sign > 0 ? word + s : word - s);
+   for (long long i = 0; i < count && i < data.getSize() / 8; ++i) {
+      storeLE(data, i * 8, 8, loadLE(data, i * 8, 8) + s);
       s = (s << 1) + (s >> 1) + s;
    }
    return data;

@@ -1,4 +1,3 @@
-#include <atomic>
 #include <chrono>
 #include <common/Messages.h>
 #include <common/TempDir.h>
@@ -20,9 +19,9 @@
 namespace {
 
 using Range = VoFileCopyTask::Range;
+using Messages = std::vector<std::string>;
 using vo::test::messagesOf;
 using vo::test::readFile;
-using vo::test::TempDir;
 
 void writeFile(const std::string& name, const std::string& content) {
    std::ofstream(name, std::ios::binary) << content;
@@ -42,6 +41,10 @@ SxString md5Of(const std::string& bytes) {
    return md5.get();
 }
 
+SxArray<Range> rangesOf(const std::vector<Range>& ranges) {
+   return SxArray<Range>(ranges.data(), static_cast<std::ptrdiff_t>(ranges.size()));
+}
+
 // Records every count the task adds; optionally asks for a stop after some pieces.
 class RecordingTask : public VoFileCopyTask {
 public:
@@ -59,29 +62,28 @@ public:
 
 class VoCopyTask : public ::testing::Test {
 protected:
-   TempDir dir;
+   vo::test::TempDir dir;
    const std::string src = dir.file("src.bin");
    const std::string dest = dir.file("dest.bin");
    const std::string content = randomBytes(300000, 1);
 
    void SetUp() override { writeFile(src, content); }
 
-   static void run(VoFileCopyTask& task) {
+   // Runs the task; the messages it fails with, if it does.
+   static Messages run(VoFileCopyTask& task) {
       task.start();
-      task.wait();
+      return messagesOf([&] { task.wait(); });
    }
 };
 
 TEST_F(VoCopyTask, AWholeFileIntoAMissingDestinationIsAByteCopyWithTheFilesDigest) {
    VoFileCopyTask task(src.c_str(), dest.c_str(), {{0, 0, content.size()}});
-   run(task);
+   EXPECT_EQ(run(task), Messages{});
    EXPECT_EQ(readFile(dest), content);
-   const SxMd5 md5 = task.getMD5();
-   EXPECT_TRUE(md5.isClosed());
-   EXPECT_EQ(md5.get(), md5Of(content));
+   EXPECT_TRUE(task.getMD5().isClosed());
+   EXPECT_EQ(task.getMD5().get(), md5Of(content));
    EXPECT_EQ(task.getNTotal(), content.size());
    EXPECT_EQ(task.getNCurrent(), content.size());
-   EXPECT_EQ(task.getETA(), 0u);
 #ifndef _WIN32
    const mode_t mask = ::umask(0);
    ::umask(mask);
@@ -93,11 +95,11 @@ TEST_F(VoCopyTask, AWholeFileIntoAMissingDestinationIsAByteCopyWithTheFilesDiges
 
 TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
    writeFile(dest, std::string(100, '.'));
-   const std::vector<Range> ranges = {{10, 90, 20}, {0, 0, 5}, {7, 3, 0}, {200, 2, 4}};
-   VoFileCopyTask task(src.c_str(), dest.c_str(), SxArray<Range>(ranges.data(), 4));
-   run(task);
-   std::string expected(100, '.');
-   expected.resize(110);
+   VoFileCopyTask task(src.c_str(), dest.c_str(),
+                       rangesOf({{10, 90, 20}, {0, 0, 5}, {7, 3, 0}, {200, 2, 4}}));
+   EXPECT_EQ(run(task), Messages{});
+   std::string expected(110, '\0');
+   expected.replace(0, 100, std::string(100, '.'));
    expected.replace(90, 20, content.substr(10, 20)); // past the old end: extends
    expected.replace(0, 5, content.substr(0, 5));
    expected.replace(2, 4, content.substr(200, 4)); // a later range overwrites
@@ -109,10 +111,9 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
 
 TEST_F(VoCopyTask, NoRangesCreateTheDestinationAndPublishAFreshDigest) {
    VoFileCopyTask task(src.c_str(), dest.c_str(), {});
-   run(task);
+   EXPECT_EQ(run(task), Messages{});
    EXPECT_TRUE(std::filesystem::exists(dest));
    EXPECT_EQ(readFile(dest), "");
-   EXPECT_EQ(task.getNTotal(), 0u);
    EXPECT_FALSE(task.getMD5().isClosed());
    EXPECT_EQ(task.getMD5().get(), SxMd5().get());
 }
@@ -120,17 +121,13 @@ TEST_F(VoCopyTask, NoRangesCreateTheDestinationAndPublishAFreshDigest) {
 TEST_F(VoCopyTask, FailuresAreWrappedAndWriteNothingUnread) {
    const std::string missing = dir.file("missing");
    VoFileCopyTask noSource(missing.c_str(), dest.c_str(), {{0, 0, 1}});
-   noSource.start();
-   EXPECT_EQ(
-       messagesOf([&] { noSource.wait(); }),
-       (std::vector<std::string>{"Copy task failed", "Source file [" + missing + "] not found."}));
+   EXPECT_EQ(run(noSource),
+             (Messages{"Copy task failed", "Source file [" + missing + "] not found."}));
    EXPECT_FALSE(std::filesystem::exists(dest));
 
    VoFileCopyTask pastTheEnd(src.c_str(), dest.c_str(), {{0, 0, 10}, {content.size() - 5, 10, 6}});
-   pastTheEnd.start();
-   const auto messages = messagesOf([&] { pastTheEnd.wait(); });
+   const Messages messages = run(pastTheEnd);
    ASSERT_EQ(messages.size(), 2u);
-   EXPECT_EQ(messages[0], "Copy task failed");
    EXPECT_TRUE(messages[1].starts_with("Source file [" + src + "] ends inside a range"));
    EXPECT_EQ(readFile(dest), content.substr(0, 10)) << "nothing of the short range is written";
    EXPECT_EQ(pastTheEnd.getMD5().get(), SxMd5().get()) << "a failed run publishes nothing";
@@ -139,8 +136,7 @@ TEST_F(VoCopyTask, FailuresAreWrappedAndWriteNothingUnread) {
    // opening, is the platform's).
    const std::string directory = dir.path().string();
    VoFileCopyTask intoADirectory(src.c_str(), directory.c_str(), {{0, 0, 1}});
-   intoADirectory.start();
-   const auto open = messagesOf([&] { intoADirectory.wait(); });
+   const Messages open = run(intoADirectory);
    ASSERT_EQ(open.size(), 2u);
    EXPECT_EQ(open[0], "Copy task failed");
    EXPECT_NE(open[1].find(directory), std::string::npos) << open[1];
@@ -149,16 +145,15 @@ TEST_F(VoCopyTask, FailuresAreWrappedAndWriteNothingUnread) {
 TEST_F(VoCopyTask, AStopEndsTheRunQuietlyAfterThePieceThatHasBegun) {
    VoFileCopyTask stoppedFirst(dir.file("missing").c_str(), dest.c_str(), {{0, 0, 1}});
    stoppedFirst.stop();
-   run(stoppedFirst); // the missing source is not reported: a stop was asked for
+   EXPECT_EQ(run(stoppedFirst), Messages{}) << "a stop was asked for: the missing source is not";
 
    RecordingTask task(src.c_str(), dest.c_str(), {{0, 0, 1000}, {1000, 1000, 2000}});
    task.stopAfter = 1;
-   run(task);
+   EXPECT_EQ(run(task), Messages{});
    EXPECT_EQ(task.pieces, std::vector<unsigned long long>{1000});
    EXPECT_EQ(readFile(dest), content.substr(0, 1000));
-   const SxMd5 md5 = task.getMD5();
-   EXPECT_FALSE(md5.isClosed());
-   EXPECT_EQ(md5.get(), md5Of(content.substr(0, 1000)));
+   EXPECT_FALSE(task.getMD5().isClosed());
+   EXPECT_EQ(task.getMD5().get(), md5Of(content.substr(0, 1000)));
 }
 
 // Other threads watch, steer and stop the copy at a random moment; whatever was counted was
@@ -175,15 +170,12 @@ TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
    std::mt19937 random(11);
    for (int round = 0; round < 4; ++round) {
       std::filesystem::remove(dest);
-      VoFileCopyTask task(
-          src.c_str(), dest.c_str(),
-          SxArray<Range>(ranges.data(), static_cast<std::ptrdiff_t>(ranges.size())));
+      VoFileCopyTask task(src.c_str(), dest.c_str(), rangesOf(ranges));
       std::atomic<bool> finished{false};
       std::thread watcher([&] {
          while (!finished) {
             task.setSpeed(1000);
             (void)task.getETA();
-            (void)task.getNCurrent();
             (void)task.getMD5();
          }
       });
@@ -197,9 +189,8 @@ TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
 
       const auto counted = static_cast<std::size_t>(task.getNCurrent());
       EXPECT_EQ(readFile(dest), data.substr(0, counted)) << "round " << round;
-      const SxMd5 md5 = task.getMD5();
-      EXPECT_EQ(md5.get(), md5Of(data.substr(0, counted))) << "round " << round;
-      EXPECT_EQ(md5.isClosed(), counted == data.size());
+      EXPECT_EQ(task.getMD5().get(), md5Of(data.substr(0, counted))) << "round " << round;
+      EXPECT_EQ(task.getMD5().isClosed(), counted == data.size());
    }
 }
 
@@ -224,11 +215,30 @@ TEST_F(VoCopyTask, ALongRangeIsCopiedInPiecesOfTheCopyBlock) {
    writeFile(big, "");
    std::filesystem::resize_file(big, 1200000000);
    RecordingTask task(big.c_str(), "/dev/null", {{0, 0, 1200000000}});
-   run(task);
+   EXPECT_EQ(run(task), Messages{});
    EXPECT_EQ(task.pieces, (std::vector<unsigned long long>{512000000, 512000000, 176000000}));
-   EXPECT_EQ(task.getNCurrent(), 1200000000u);
    EXPECT_EQ(task.getMD5().get(), "53ee5aa5e9322d0c993470fb70e5bdec");
 }
 #endif
+
+// The estimate is the rest over the speed, not clamped once the count passes the total; no
+// speed gives no estimate.
+TEST(VoTaskMon, TheEstimateAndConcurrentAdds) {
+   VoFileCopyTask mon("unused", "unused", {});
+   mon.setNTotal(1000);
+   mon.setNCurrent(400);
+   EXPECT_EQ(mon.getETA(), 0u);
+   mon.setSpeed(7);
+   EXPECT_EQ(mon.getETA(), 85u);
+   auto add = [&] {
+      for (int i = 0; i < 1000; ++i)
+         mon.addNCurrent(5);
+   };
+   std::thread a(add), b(add);
+   a.join();
+   b.join();
+   EXPECT_EQ(mon.getNCurrent(), 10400u);
+   EXPECT_EQ(mon.getETA(), (1000ULL - 10400ULL) / 7);
+}
 
 } // namespace
