@@ -55,12 +55,12 @@ inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
    return {length, {}};
 }
 
-// States 1 and 2 write the leading bits of the next byte, so they need room for it.
+// Every character appends its 6 bits to the output. The bytes they touch are written at once,
+// bits not yet known as zeros, so each character needs room for all of them.
 inline Outcome pton(char const* src, unsigned char* target, long long targetSize) {
    auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-   long long index = 0;
+   long long bits = 0;
    long long position = 0;
-   int state = 0;
    char ch;
    while ((ch = *src++) != '\0') {
       ++position;
@@ -71,25 +71,21 @@ inline Outcome pton(char const* src, unsigned char* target, long long targetSize
       char const* found = std::strchr(kAlphabet, ch);
       if (found == nullptr)
          return {0, "A non-base64 character at char " + std::to_string(position)};
-      const auto v = static_cast<unsigned>(found - kAlphabet);
-      if (target != nullptr) {
-         if ((state == 1 || state == 2 ? index + 1 : index) >= targetSize)
-            return {0, kNoSpace};
-         if (state == 0) {
-            target[index] = static_cast<unsigned char>(v << 2);
-         } else if (state == 1) {
-            target[index] |= static_cast<unsigned char>(v >> 4);
-            target[index + 1] = static_cast<unsigned char>((v & 15) << 4);
-         } else if (state == 2) {
-            target[index] |= static_cast<unsigned char>(v >> 2);
-            target[index + 1] = static_cast<unsigned char>((v & 3) << 6);
-         } else {
-            target[index] |= static_cast<unsigned char>(v);
-         }
+      const auto value = static_cast<unsigned>(found - kAlphabet);
+      if (target == nullptr) {
+         bits += 6;
+         continue;
       }
-      index += state == 0 ? 0 : 1;
-      state = (state + 1) % 4;
+      if ((bits + 6 + 7) / 8 > targetSize)
+         return {0, kNoSpace};
+      for (int b = 5; b >= 0; --b, ++bits) {
+         if (bits % 8 == 0)
+            target[bits / 8] = 0;
+         target[bits / 8] |= static_cast<unsigned char>((value >> b & 1) << (7 - bits % 8));
+      }
    }
+   const long long index = bits / 8;
+   const long long state = bits / 6 % 4;
    if (ch != '=')
       return state == 0 ? Outcome{index, {}}
                         : Outcome{0, "Partial bytes after the end of the string"};

@@ -15,20 +15,15 @@
 // ZSTD_createDCtx in front of the library's (ELF symbol interposition).
 namespace {
 bool failContexts = false;
-
-template <class Fn>
-Fn next(const char* name) {
-   return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
 } // namespace
 
 extern "C" ZSTD_CCtx* ZSTD_createCCtx(void) {
-   static const auto real = next<ZSTD_CCtx* (*)()>("ZSTD_createCCtx");
+   static const auto real = reinterpret_cast<ZSTD_CCtx* (*)()>(dlsym(RTLD_NEXT, "ZSTD_createCCtx"));
    return failContexts ? nullptr : real();
 }
 
 extern "C" ZSTD_DCtx* ZSTD_createDCtx(void) {
-   static const auto real = next<ZSTD_DCtx* (*)()>("ZSTD_createDCtx");
+   static const auto real = reinterpret_cast<ZSTD_DCtx* (*)()>(dlsym(RTLD_NEXT, "ZSTD_createDCtx"));
    return failContexts ? nullptr : real();
 }
 #endif
@@ -89,9 +84,6 @@ TEST_F(VoArchiveZstd, EmptySourceGivesACompleteFrameAndFramesFollowOneAnother) {
    writeFile(packed, readFile(packed) + empty + readFile(packed));
    VoArchive::extractZSTD(packed.c_str(), back.c_str());
    EXPECT_EQ(readFile(back), "shortshort");
-   writeFile(packed, "");
-   VoArchive::extractZSTD(packed.c_str(), back.c_str());
-   EXPECT_EQ(readFile(back), "");
 }
 
 TEST_F(VoArchiveZstd, AMissingSourceIsReportedAndCreatesNothing) {

@@ -48,17 +48,4 @@ TEST(VoAvg, IntegerFormsActAsTheirNearestDouble) {
    EXPECT_EQ(avg.getMax(), 9007199254740992.0);
 }
 
-// The window's sums follow a long stream without drifting.
-TEST(VoAvg, TheWindowSlidesOverALongStream) {
-   VoAvg avg(1000);
-   VoAvg last(0);
-   for (int i = 0; i < 100000; ++i) {
-      avg.update(static_cast<double>(i % 7));
-      if (i >= 99000)
-         last.update(static_cast<double>(i % 7));
-   }
-   EXPECT_NEAR(avg.getAverage(), last.getAverage(), 1e-9);
-   EXPECT_NEAR(avg.getSigma(), last.getSigma(), 1e-9);
-}
-
 } // namespace
