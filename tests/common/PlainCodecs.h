@@ -121,10 +121,12 @@ inline void storeLE(SxArray<char>& a, std::ptrdiff_t at, int bytes, uint64_t v) 
       a[at + i] = static_cast<char>(v & 0xFF);
 }
 
-/// The per-block loop of both RSA directions: inBytes-wide blocks raised with VoRSA::powMod
-/// and stored outBytes wide, the blocks from count on only widened or cut.
-inline SxArray<char> rsa(SxArray<char> data, unsigned long long exponent,
-                         unsigned long long modulus, long long count, int inBytes, int outBytes) {
+/// The per-block loop of both RSA directions, raising blocks with VoRSA::powMod: encryption
+/// turns 2-byte blocks into 4-byte ones with the public exponent, decryption the reverse with
+/// the private one. The blocks from count on are only widened or cut.
+inline SxArray<char> rsa(SxArray<char> data, VoRSAKey const& key, long long count, bool encrypt) {
+   const int inBytes = encrypt ? 2 : 4;
+   const int outBytes = encrypt ? 4 : 2;
    data.resize((data.getSize() + inBytes - 1) / inBytes * inBytes);
    const long long blocks = data.getSize() / inBytes;
    if (count < 0 || count > blocks)
@@ -132,18 +134,11 @@ inline SxArray<char> rsa(SxArray<char> data, unsigned long long exponent,
    SxArray<char> out(blocks * outBytes);
    for (long long i = 0; i < blocks; ++i) {
       const uint64_t block = loadLE(data, i * inBytes, inBytes);
+      const uint64_t exponent = encrypt ? key.publicExponent : key.privateExponent;
       storeLE(out, i * outBytes, outBytes,
-              i < count ? VoRSA::powMod(block, exponent, modulus) : block);
+              i < count ? VoRSA::powMod(block, exponent, key.modulus) : block);
    }
    return out;
-}
-
-inline SxArray<char> rsaEncrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
-   return rsa(std::move(data), key.publicExponent, key.modulus, count, 2, 4);
-}
-
-inline SxArray<char> rsaDecrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
-   return rsa(std::move(data), key.privateExponent, key.modulus, count, 4, 2);
 }
 
 /// Caesar encryption: the first count words (at most all) shifted up by the running shift.

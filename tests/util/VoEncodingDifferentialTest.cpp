@@ -139,9 +139,9 @@ TEST_F(Differential, Base64EncodeMatchesThePlainEncoder) {
 TEST_F(Differential, RsaMatchesThePerBlockLoop) {
    const auto matches = [](VoRSAKey const& key, SxArray<char> const& data, long long count) {
       const SxArray<char> encrypted = VoRSA::encrypt(data, key, count);
-      return encrypted == plain::rsaEncrypt(data, key, count) &&
-             VoRSA::decrypt(encrypted, key, count) == plain::rsaDecrypt(encrypted, key, count) &&
-             VoRSA::decrypt(data, key, count) == plain::rsaDecrypt(data, key, count);
+      return encrypted == plain::rsa(data, key, count, true) &&
+             VoRSA::decrypt(encrypted, key, count) == plain::rsa(encrypted, key, count, false) &&
+             VoRSA::decrypt(data, key, count) == plain::rsa(data, key, count, false);
    };
    for (int i = 0; i < 10000; ++i) {
       const SxArray<char> data = randomBytes(random_() % 48);
