@@ -41,10 +41,6 @@ SxString md5Of(const std::string& bytes) {
    return md5.get();
 }
 
-SxArray<Range> rangesOf(const std::vector<Range>& ranges) {
-   return SxArray<Range>(ranges.data(), static_cast<std::ptrdiff_t>(ranges.size()));
-}
-
 // Records every count the task adds; optionally asks for a stop after some pieces.
 class RecordingTask : public VoFileCopyTask {
 public:
@@ -85,7 +81,7 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
    const struct {
       const char* what;
       bool destinationExists;
-      std::vector<Range> ranges;
+      SxArray<Range> ranges;
       std::string after, digested;
    } cases[] = {
        {"a whole file", false, {{0, 0, content.size()}}, content, content},
@@ -100,7 +96,7 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
       std::filesystem::remove(dest);
       if (c.destinationExists)
          writeFile(dest, dots);
-      VoFileCopyTask task(src.c_str(), dest.c_str(), rangesOf(c.ranges));
+      VoFileCopyTask task(src.c_str(), dest.c_str(), c.ranges);
       EXPECT_EQ(run(task), Messages{}) << c.what;
       EXPECT_EQ(readFile(dest), c.after) << c.what;
       EXPECT_EQ(task.getMD5().get(), md5Of(c.digested)) << c.what;
@@ -151,13 +147,13 @@ TEST_F(VoCopyTask, AStopEndsTheRunQuietlyAfterThePieceThatHasBegun) {
 TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
    const std::string data = randomBytes(3000000, 5);
    writeFile(src, data);
-   std::vector<Range> ranges;
+   SxArray<Range> ranges;
    for (uint64_t at = 0; at < data.size(); at += 1000)
-      ranges.push_back({at, at, 1000});
+      ranges.append({at, at, 1000});
    std::mt19937 random(11);
    for (int round = 0; round < 4; ++round) {
       std::filesystem::remove(dest);
-      VoFileCopyTask task(src.c_str(), dest.c_str(), rangesOf(ranges));
+      VoFileCopyTask task(src.c_str(), dest.c_str(), ranges);
       std::atomic<bool> finished{false};
       std::thread watcher([&] {
          while (!finished) {
