@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <sx/SxArray.h>
 #include <sx/SxException.h>
@@ -22,6 +23,9 @@ struct Outcome {
    long long length = 0;
    std::string error;
    bool operator==(Outcome const&) const = default;
+   friend std::ostream& operator<<(std::ostream& out, Outcome const& o) {
+      return out << o.length << " \"" << o.error << '"';
+   }
 };
 
 /// The outcome of a call of the library: its result, or the message of its SxException.
