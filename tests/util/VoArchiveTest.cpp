@@ -64,10 +64,11 @@ TEST_F(VoArchiveTest, AMissingToolIsNamedWithItsDoubledSlash) {
              (Messages{"Extraction of archive failed", missing}));
 #ifdef _WIN32
    const SxString tar = "C:/Windows/System32/tar.exe";
-   if (!SxFSAction::test_f(tar))
+   if (!SxFSAction::test_f(tar)) {
       EXPECT_EQ(messagesOf([] { VoArchive::compressZip("D:/data/run1", "D:/run1.tgz"); }),
                 (Messages{"Compression of target file failed",
                           "Archive tool " + tar.str() + " not found"}));
+   }
 #endif
 }
 
