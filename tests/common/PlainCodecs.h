@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <sx/SxArray.h>
 #include <sx/SxException.h>
@@ -22,6 +23,9 @@ struct Outcome {
    long long length = 0;
    std::string error;
    bool operator==(Outcome const&) const = default;
+   friend std::ostream& operator<<(std::ostream& out, Outcome const& o) {
+      return out << o.length << " \"" << o.error << '"';
+   }
 };
 
 /// The outcome of a call of the library: its result, or the message of its SxException.
@@ -55,11 +59,12 @@ inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
    return {length, {}};
 }
 
+// Every character appends its 6 bits to the output. The bytes they touch are written at once,
+// bits not yet known as zeros, so each character needs room for all of them.
 inline Outcome pton(char const* src, unsigned char* target, long long targetSize) {
    auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-   long long index = 0;
+   long long bits = 0;
    long long position = 0;
-   int state = 0;
    char ch;
    while ((ch = *src++) != '\0') {
       ++position;
@@ -70,32 +75,21 @@ inline Outcome pton(char const* src, unsigned char* target, long long targetSize
       char const* found = std::strchr(kAlphabet, ch);
       if (found == nullptr)
          return {0, "A non-base64 character at char " + std::to_string(position)};
-      const auto v = static_cast<unsigned>(found - kAlphabet);
-      const long long need = state == 1 || state == 2 ? index + 1 : index;
-      if (target != nullptr && need >= targetSize)
-         return {0, kNoSpace};
-      if (state == 0) {
-         if (target)
-            target[index] = static_cast<unsigned char>(v << 2);
-      } else if (state == 1) {
-         if (target) {
-            target[index] |= static_cast<unsigned char>(v >> 4);
-            target[index + 1] = static_cast<unsigned char>((v & 15) << 4);
-         }
-         ++index;
-      } else if (state == 2) {
-         if (target) {
-            target[index] |= static_cast<unsigned char>(v >> 2);
-            target[index + 1] = static_cast<unsigned char>((v & 3) << 6);
-         }
-         ++index;
-      } else {
-         if (target)
-            target[index] |= static_cast<unsigned char>(v);
-         ++index;
+      const auto value = static_cast<unsigned>(found - kAlphabet);
+      if (target == nullptr) {
+         bits += 6;
+         continue;
       }
-      state = (state + 1) % 4;
+      if ((bits + 6 + 7) / 8 > targetSize)
+         return {0, kNoSpace};
+      for (int b = 5; b >= 0; --b, ++bits) {
+         if (bits % 8 == 0)
+            target[bits / 8] = 0;
+         target[bits / 8] |= static_cast<unsigned char>((value >> b & 1) << (7 - bits % 8));
+      }
    }
+   const long long index = bits / 8;
+   const long long state = bits / 6 % 4;
    if (ch != '=')
       return state == 0 ? Outcome{index, {}}
                         : Outcome{0, "Partial bytes after the end of the string"};
@@ -131,10 +125,12 @@ inline void storeLE(SxArray<char>& a, std::ptrdiff_t at, int bytes, uint64_t v) 
       a[at + i] = static_cast<char>(v & 0xFF);
 }
 
-/// The per-block loop of both RSA directions: inBytes-wide blocks raised with VoRSA::powMod
-/// and stored outBytes wide, the blocks from count on only widened or cut.
-inline SxArray<char> rsa(SxArray<char> data, unsigned long long exponent,
-                         unsigned long long modulus, long long count, int inBytes, int outBytes) {
+/// The per-block loop of both RSA directions, raising blocks with VoRSA::powMod: encryption
+/// turns 2-byte blocks into 4-byte ones with the public exponent, decryption the reverse with
+/// the private one. The blocks from count on are only widened or cut.
+inline SxArray<char> rsa(SxArray<char> data, VoRSAKey const& key, long long count, bool encrypt) {
+   const int inBytes = encrypt ? 2 : 4;
+   const int outBytes = encrypt ? 4 : 2;
    data.resize((data.getSize() + inBytes - 1) / inBytes * inBytes);
    const long long blocks = data.getSize() / inBytes;
    if (count < 0 || count > blocks)
@@ -142,27 +138,20 @@ inline SxArray<char> rsa(SxArray<char> data, unsigned long long exponent,
    SxArray<char> out(blocks * outBytes);
    for (long long i = 0; i < blocks; ++i) {
       const uint64_t block = loadLE(data, i * inBytes, inBytes);
+      const uint64_t exponent = encrypt ? key.publicExponent : key.privateExponent;
       storeLE(out, i * outBytes, outBytes,
-              i < count ? VoRSA::powMod(block, exponent, modulus) : block);
+              i < count ? VoRSA::powMod(block, exponent, key.modulus) : block);
    }
    return out;
 }
 
-inline SxArray<char> rsaEncrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
-   return rsa(std::move(data), key.publicExponent, key.modulus, count, 2, 4);
-}
-
-inline SxArray<char> rsaDecrypt(SxArray<char> data, VoRSAKey const& key, long long count) {
-   return rsa(std::move(data), key.privateExponent, key.modulus, count, 4, 2);
-}
-
-inline SxArray<char> caesar(SxArray<char> data, VoRSAKey const& key, long long count, int sign) {
+/// Caesar encryption: the first count words (at most all) shifted up by the running shift.
+inline SxArray<char> caesar(SxArray<char> data, VoRSAKey const& key, long long count) {
    data.resize((data.getSize() + 7) / 8 * 8);
    const uint64_t sum = key.privateExponent + key.publicExponent;
    uint64_t s = (sum << 32) + (key.modulus << 16) + sum;
-   for (long long i = 0; i < count; ++i) {
-      const uint64_t word = loadLE(data, i * 8, 8);
-      storeLE(data, i * 8, 8, sign > 0 ? word + s : word - s);
+   for (long long i = 0; i < count && i < data.getSize() / 8; ++i) {
+      storeLE(data, i * 8, 8, loadLE(data, i * 8, 8) + s);
       s = (s << 1) + (s >> 1) + s;
    }
    return data;

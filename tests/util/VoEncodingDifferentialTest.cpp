@@ -5,11 +5,9 @@
 #include "common/Messages.h"
 #include "common/PlainCodecs.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 #include <voutil/VoBase64.h>
 #include <voutil/VoEncrypt.h>
@@ -18,7 +16,9 @@ namespace {
 
 namespace plain = vo::test::plain;
 using plain::outcomeOf;
+using vo::test::messagesOf;
 using Kernel = vo::base64::Kernel;
+using Messages = std::vector<std::string>;
 
 class Differential : public ::testing::Test {
 protected:
@@ -31,81 +31,47 @@ protected:
       return all;
    }
 
-   std::string randomBytes(std::size_t n) {
-      std::string s(n + 8, '\0');
-      for (std::size_t i = 0; i < n; i += 8) {
-         const uint64_t word = random_();
-         std::memcpy(s.data() + i, &word, 8);
-      }
-      s.resize(n);
-      return s;
+   SxArray<char> randomBytes(std::size_t n) {
+      SxArray<char> bytes(static_cast<std::ptrdiff_t>(n));
+      for (char& c : bytes)
+         c = static_cast<char>(random_());
+      return bytes;
    }
 
    // A valid encoding, often with whitespace, a wrong character or a cut, so that every rule
    // of the decoder and every place of the handover between kernel and state machine is met.
+   // Now and then a long one, which the decoder scans for its end window by window.
    std::string randomText() {
-      const std::string bytes = randomBytes(random_() % 130);
-      std::string text(bytes.size() / 3 * 4 + 5, '\0');
-      const auto n = plain::ntop(reinterpret_cast<unsigned char const*>(bytes.data()),
-                                 static_cast<long long>(bytes.size()), text.data(),
-                                 static_cast<long long>(text.size()));
-      text.resize(static_cast<std::size_t>(n.length));
-      static const char kOdd[] = " \t\n\r=\v\f*-_.\x80\xff";
-      for (int edits = static_cast<int>(random_() % 4); edits > 0; --edits) {
-         const std::size_t at = text.empty() ? 0 : random_() % (text.size() + 1);
-         switch (random_() % 4) {
-         case 0:
+      const SxArray<char> bytes = randomBytes(random_() % 200 == 0 ? 9000 : random_() % 130);
+      std::string text(static_cast<std::size_t>(bytes.getSize()) / 3 * 4 + 5, '\0');
+      text.resize(static_cast<std::size_t>(
+          plain::ntop(reinterpret_cast<unsigned char const*>(bytes.elements()), bytes.getSize(),
+                      text.data(), static_cast<long long>(text.size()))
+              .length));
+      static const char kOdd[] = "  \t\n\r=\v\f*-_.\x80\xff";
+      for (auto edits = random_() % 4; edits > 0; --edits) {
+         const std::size_t at = random_() % (text.size() + 1);
+         const auto kind = random_() % 3;
+         if (kind == 0)
             text.insert(at, 1, kOdd[random_() % (sizeof kOdd - 1)]);
-            break;
-         case 1:
-            if (at < text.size())
-               text[at] = static_cast<char>(random_() % 127 + 1);
-            break;
-         case 2:
+         else if (kind == 1 && at < text.size())
+            text[at] = static_cast<char>(random_() % 127 + 1);
+         else if (kind == 2)
             text.resize(at);
-            break;
-         default:
-            text.insert(at, 1, ' ');
-            break;
-         }
       }
       return text;
    }
 
+   // From -2 to two above the number of blocks: negative and large counts mean all blocks.
    long long randomCount(long long blocks) {
-      return static_cast<long long>(random_() % static_cast<uint64_t>(blocks + 4)) - 2;
+      return static_cast<long long>(random_() % static_cast<uint64_t>(blocks + 5)) - 2;
    }
 
    VoRSAKey randomKey() {
-      static const std::vector<unsigned long long> primes = [] {
-         std::vector<unsigned long long> found;
-         const VoRSAKey key;
-         for (unsigned long long x = 32766; x < 65536; ++x)
-            if (key.isPrime(x))
-               found.push_back(x);
-         return found;
-      }();
-      const auto pick = [&] { return primes[random_() % primes.size()]; };
-      switch (random_() % 4) {
-      case 0: { // a matching pair, as generateKey makes them
-         const unsigned long long p = pick();
-         unsigned long long q = pick();
-         while (q == p)
-            q = pick();
-         const unsigned long long phi = (p - 1) * (q - 1);
-         long long t = 0, tNext = 1, r = static_cast<long long>(phi), rNext = 65537;
-         while (rNext != 0) {
-            const long long k = r / rNext;
-            t = std::exchange(tNext, t - k * tNext);
-            r = std::exchange(rNext, r - k * rNext);
-         }
-         const auto d =
-             static_cast<unsigned long long>(t < 0 ? t + static_cast<long long>(phi) : t);
-         return VoRSAKey(65537, d, p * q);
-      }
-      case 1: // exponents that do not belong together, any modulus below 2^32
+      switch (random_() % 3) {
+      case 0: // any exponents, any modulus below 2^32
          return VoRSAKey(random_(), random_() >> (random_() % 64), random_() >> 32);
-      case 2: // small and even moduli
+      case 1: // small and even moduli
          return VoRSAKey(random_() % 20, random_() % 70000, random_() % 5);
       default: // moduli beyond the contract: the products wrap as powMod's do
          return VoRSAKey(random_() % 300, random_() % 300, random_() >> (random_() % 20));
@@ -115,13 +81,26 @@ protected:
    std::mt19937_64 random_{20261206};
 };
 
+// Known answers anchor the plain algorithms; the messages of every decoding failure are theirs.
+TEST(VoBase64, KnownAnswersBothWays) {
+   const struct {
+      std::string bytes;
+      const char* text;
+   } cases[] = {{"", ""}, {"a", "YQ=="}, {"ab", "YWI="}, {"abc", "YWJj"}, {"\xfb\xff\xbf", "+/+/"}};
+   for (const auto& c : cases) {
+      EXPECT_EQ(VoBase64::encode(SxArray<char>(c.bytes.data(), std::ssize(c.bytes))), c.text);
+      const SxArray<char> bytes = VoBase64::decode(c.text);
+      EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.text;
+   }
+}
+
 TEST_F(Differential, Base64DecodeMatchesThePlainDecoder) {
    for (const Kernel kernel : kernels()) {
       vo::base64::select(kernel);
-      for (int i = 0; i < 60000; ++i) {
+      for (int i = 0; i < 8000; ++i) {
          const std::string text = randomText();
-         const plain::Outcome expectCount = plain::pton(text.c_str(), nullptr, 0);
-         ASSERT_EQ(outcomeOf([&] { return VoBase64_pton(text.c_str(), nullptr, 0); }), expectCount)
+         const plain::Outcome counted = plain::pton(text.c_str(), nullptr, 0);
+         ASSERT_EQ(outcomeOf([&] { return VoBase64_pton(text.c_str(), nullptr, 0); }), counted)
              << text;
          const long long size = static_cast<long long>(random_() % (text.size() + 2));
          std::vector<unsigned char> expected(static_cast<std::size_t>(size) + 1, 0xA5);
@@ -131,6 +110,19 @@ TEST_F(Differential, Base64DecodeMatchesThePlainDecoder) {
                    outcome)
              << text << " into " << size;
          ASSERT_EQ(actual, expected) << text;
+
+         // The wrapper decodes into a buffer of its own, which is always large enough.
+         std::string whole(text.size() + 1, '\0');
+         const plain::Outcome decoded =
+             plain::pton(text.c_str(), reinterpret_cast<unsigned char*>(whole.data()),
+                         static_cast<long long>(whole.size()));
+         SxArray<char> bytes;
+         ASSERT_EQ(
+             messagesOf([&] { bytes = VoBase64::decode(SxString(text)); }),
+             (decoded.error.empty() ? Messages{} : Messages{"Base64 decode error", decoded.error}))
+             << text;
+         ASSERT_EQ(std::string(bytes.begin(), bytes.end()),
+                   whole.substr(0, static_cast<std::size_t>(decoded.length)));
       }
    }
 }
@@ -138,10 +130,10 @@ TEST_F(Differential, Base64DecodeMatchesThePlainDecoder) {
 TEST_F(Differential, Base64EncodeMatchesThePlainEncoder) {
    for (const Kernel kernel : kernels()) {
       vo::base64::select(kernel);
-      for (int i = 0; i < 40000; ++i) {
-         const std::string bytes = randomBytes(random_() % 100);
-         auto const* src = reinterpret_cast<unsigned char const*>(bytes.data());
-         const auto n = static_cast<long long>(bytes.size());
+      for (int i = 0; i < 10000; ++i) {
+         const SxArray<char> bytes = randomBytes(random_() % 100);
+         auto const* src = reinterpret_cast<unsigned char const*>(bytes.elements());
+         const long long n = bytes.getSize();
          const long long full = plain::ntop(src, n, nullptr, 0).length + 1;
          const long long size =
              random_() % 4 == 0 ? static_cast<long long>(random_() % full) : full;
@@ -151,51 +143,42 @@ TEST_F(Differential, Base64EncodeMatchesThePlainEncoder) {
          ASSERT_EQ(outcomeOf([&] { return VoBase64_ntop(src, n, actual.data(), size); }), outcome);
          ASSERT_EQ(actual, expected);
          if (outcome.error.empty()) {
-            ASSERT_EQ(VoBase64::encode(SxArray<char>(bytes.data(), n)), SxString(expected.c_str()));
-            const SxArray<char> back = VoBase64::decode(SxString(expected.c_str()));
-            ASSERT_EQ(std::string(back.begin(), back.end()), bytes);
+            ASSERT_EQ(VoBase64::encode(bytes), SxString(expected.c_str()));
          }
       }
    }
 }
 
 TEST_F(Differential, RsaMatchesThePerBlockLoop) {
-   for (int i = 0; i < 30000; ++i) {
-      const VoRSAKey key = randomKey();
-      const std::string bytes = randomBytes(random_() % 48);
-      const SxArray<char> data(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()));
-      const long long count = randomCount(data.getSize() / 2 + 1);
+   const auto matches = [](VoRSAKey const& key, SxArray<char> const& data, long long count) {
       const SxArray<char> encrypted = VoRSA::encrypt(data, key, count);
-      ASSERT_EQ(encrypted, plain::rsaEncrypt(data, key, count));
-      ASSERT_EQ(VoRSA::decrypt(encrypted, key, count), plain::rsaDecrypt(encrypted, key, count));
-      ASSERT_EQ(VoRSA::decrypt(data, key, count), plain::rsaDecrypt(data, key, count));
+      return encrypted == plain::rsa(data, key, count, true) &&
+             VoRSA::decrypt(encrypted, key, count) == plain::rsa(encrypted, key, count, false) &&
+             VoRSA::decrypt(data, key, count) == plain::rsa(data, key, count, false);
+   };
+   for (int i = 0; i < 10000; ++i) {
+      const SxArray<char> data = randomBytes(random_() % 48);
+      ASSERT_TRUE(matches(randomKey(), data, randomCount(data.getSize() / 2 + 1))) << i;
    }
-}
-
-TEST_F(Differential, RsaTablesOfLongInputsMatchThePerBlockLoop) {
-   for (int i = 0; i < 4; ++i) {
-      const VoRSAKey key = randomKey();
-      // Few distinct blocks, so that the memos are reused many times; from 65536 blocks on,
-      // encryption fills a table of all blocks first.
-      SxArray<char> data(i < 2 ? 140000 : 20000);
+   // Long inputs of few distinct blocks: the memos are used many times, and from 65536 blocks
+   // on encryption fills a table of all blocks first.
+   for (const auto& [size, count] :
+        {std::pair{140000, -1LL}, {140000, 66000LL}, {20000, -1LL}, {20000, 7000LL}}) {
+      SxArray<char> data(size);
       for (char& c : data)
          c = static_cast<char>(random_() % 3);
-      const long long count = i % 2 == 0 ? -1 : (i == 1 ? 66000 : 7000);
-      const SxArray<char> encrypted = VoRSA::encrypt(data, key, count);
-      ASSERT_EQ(encrypted, plain::rsaEncrypt(data, key, count));
-      ASSERT_EQ(VoRSA::decrypt(encrypted, key, count), plain::rsaDecrypt(encrypted, key, count));
+      ASSERT_TRUE(matches(randomKey(), data, count)) << size << " bytes, " << count;
    }
 }
 
 TEST_F(Differential, CaesarMatchesThePlainShift) {
-   for (int i = 0; i < 220000; ++i) {
+   for (int i = 0; i < 50000; ++i) {
       const VoRSAKey key(random_(), random_(), random_());
-      const std::string bytes = randomBytes(random_() % 40);
-      const SxArray<char> data(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()));
-      const long long count = static_cast<long long>(random_() % ((bytes.size() + 7) / 8 + 1));
+      const SxArray<char> data = randomBytes(random_() % 40);
+      const long long count = randomCount((data.getSize() + 7) / 8);
       const SxArray<char> encrypted = VoCaesar::encrypt(data, key, count);
-      ASSERT_EQ(encrypted, plain::caesar(data, key, count, +1));
-      ASSERT_EQ(VoCaesar::decrypt(encrypted, key, count), plain::caesar(data, key, 0, +1));
+      ASSERT_EQ(encrypted, plain::caesar(data, key, count));
+      ASSERT_EQ(VoCaesar::decrypt(encrypted, key, count), plain::caesar(data, key, 0));
    }
 }
 
@@ -207,12 +190,12 @@ TEST_F(Differential, WrappersReportPassesThatDisagree) {
           return dst == nullptr ? 0 : length / 4 * 4;
        }};
    vo::base64::install(kLying);
-   EXPECT_EQ(vo::test::messagesOf([] { (void)VoBase64::encode(SxArray<char>(4)); }),
-             (std::vector<std::string>{"Base64 encode error", "Invalid size of encoded output"}));
+   EXPECT_EQ(messagesOf([] { (void)VoBase64::encode(SxArray<char>(4)); }),
+             (Messages{"Base64 encode error", "Invalid size of encoded output"}));
    // The second pass reads on past the NUL, where the first stopped.
    const SxString text(std::string_view("YWJj\0YWJ", 8));
-   EXPECT_EQ(vo::test::messagesOf([&] { (void)VoBase64::decode(text); }),
-             (std::vector<std::string>{"Base64 decode error", "Invalid size of decoded output"}));
+   EXPECT_EQ(messagesOf([&] { (void)VoBase64::decode(text); }),
+             (Messages{"Base64 decode error", "Invalid size of decoded output"}));
 }
 
 } // namespace

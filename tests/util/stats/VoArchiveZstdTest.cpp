@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <filesystem>
@@ -9,11 +8,31 @@
 #include <voutil/VoArchive.h>
 #include <zstd.h>
 
+#ifndef _WIN32
+#include <dlfcn.h>
+
+// Context creation that fails on request: the test program puts its own ZSTD_createCCtx and
+// ZSTD_createDCtx in front of the library's (ELF symbol interposition).
+namespace {
+bool failContexts = false;
+} // namespace
+
+extern "C" ZSTD_CCtx* ZSTD_createCCtx(void) {
+   static const auto real = reinterpret_cast<ZSTD_CCtx* (*)()>(dlsym(RTLD_NEXT, "ZSTD_createCCtx"));
+   return failContexts ? nullptr : real();
+}
+
+extern "C" ZSTD_DCtx* ZSTD_createDCtx(void) {
+   static const auto real = reinterpret_cast<ZSTD_DCtx* (*)()>(dlsym(RTLD_NEXT, "ZSTD_createDCtx"));
+   return failContexts ? nullptr : real();
+}
+#endif
+
 namespace {
 
 using vo::test::messagesOf;
 using vo::test::readFile;
-using vo::test::TempDir;
+using Messages = std::vector<std::string>;
 
 void writeFile(const std::string& name, const std::string& content) {
    std::ofstream(name, std::ios::binary) << content;
@@ -23,92 +42,91 @@ void writeFile(const std::string& name, const std::string& content) {
 std::string mixedData(std::size_t size, unsigned seed = 1) {
    std::mt19937 random(seed);
    std::string data;
-   data.reserve(size);
    while (data.size() < size) {
-      for (int i = 0; i < 200 && data.size() < size; ++i)
+      for (int i = 0; i < 200; ++i)
          data += "the quick brown fox " + std::to_string(i) + "\n";
-      for (int i = 0; i < 5000 && data.size() < size; ++i)
+      for (int i = 0; i < 5000; ++i)
          data += static_cast<char>(random());
    }
-   data.resize(size);
-   return data;
+   return data.substr(0, size);
 }
 
 class VoArchiveZstd : public ::testing::Test {
 protected:
-   std::string roundTrip(const std::string& content, int level = 3) {
+   std::string roundTrip(const std::string& content) {
       writeFile(src, content);
-      VoArchive::compressZSTD(src.c_str(), packed.c_str(), level);
+      VoArchive::compressZSTD(src.c_str(), packed.c_str(), 3);
       VoArchive::extractZSTD(packed.c_str(), back.c_str());
       return readFile(back);
    }
 
-   TempDir dir;
+   vo::test::TempDir dir;
    const std::string src = dir.file("src.bin");
    const std::string packed = dir.file("src.zst");
    const std::string back = dir.file("back.bin");
 };
 
+// Around the sizes of the stream buffers; the destination is emptied first.
 TEST_F(VoArchiveZstd, RoundTripsAnySizeByteForByte) {
+   writeFile(back, std::string(1 << 20, 'x'));
    const std::size_t block = ZSTD_CStreamInSize();
    for (std::size_t size : {std::size_t{0}, std::size_t{1}, block, 2 * block, 3 * block + 17}) {
       const std::string content = mixedData(size);
       EXPECT_EQ(roundTrip(content), content) << size << " bytes";
    }
-   const std::string content = mixedData(300000, 7);
-   EXPECT_EQ(roundTrip(content, 19), content) << "level 19";
-   EXPECT_EQ(roundTrip(content, -5), content) << "a fast level";
 }
 
-TEST_F(VoArchiveZstd, EmptySourceGivesACompleteFrameAndEmptyInputAnEmptyFile) {
+TEST_F(VoArchiveZstd, EmptySourceGivesACompleteFrameAndFramesFollowOneAnother) {
    EXPECT_EQ(roundTrip(""), "");
-   const std::string frame = readFile(packed);
-   ASSERT_GE(frame.size(), 4u + 4u);
-   EXPECT_EQ(ZSTD_getFrameContentSize(frame.data(), frame.size()), 0u);
-   writeFile(dir.file("empty.zst"), "");
-   VoArchive::extractZSTD(dir.file("empty.zst").c_str(), back.c_str());
-   EXPECT_EQ(readFile(back), "");
-}
-
-TEST_F(VoArchiveZstd, TheDestinationIsTruncatedAndFramesFollowOneAnother) {
-   writeFile(back, std::string(1 << 20, 'x'));
+   const std::string empty = readFile(packed);
+   EXPECT_EQ(ZSTD_getFrameContentSize(empty.data(), empty.size()), 0u);
    EXPECT_EQ(roundTrip("short"), "short");
-   const std::string one = readFile(packed);
-   EXPECT_EQ(roundTrip("second"), "second");
-   writeFile(dir.file("two.zst"), one + readFile(packed));
-   VoArchive::extractZSTD(dir.file("two.zst").c_str(), back.c_str());
-   EXPECT_EQ(readFile(back), "shortsecond");
+   writeFile(packed, readFile(packed) + empty + readFile(packed));
+   VoArchive::extractZSTD(packed.c_str(), back.c_str());
+   EXPECT_EQ(readFile(back), "shortshort");
 }
 
 TEST_F(VoArchiveZstd, AMissingSourceIsReportedAndCreatesNothing) {
-   const SxString missing = dir.file("missing").c_str();
-   EXPECT_EQ(messagesOf([&] { VoArchive::compressZSTD(missing, packed.c_str(), 3); }),
-             (std::vector<std::string>{"Cannot compress " + missing.str() + " using zstd",
-                                       "File " + missing.str() + " does not exist"}));
-   EXPECT_EQ(messagesOf([&] { VoArchive::extractZSTD(missing, back.c_str()); }),
-             (std::vector<std::string>{"Cannot decompress " + missing.str() + " using zstd",
-                                       "File " + missing.str() + " does not exist"}));
+   const std::string missing = dir.file("missing");
+   EXPECT_EQ(messagesOf([&] { VoArchive::compressZSTD(missing.c_str(), packed.c_str(), 3); }),
+             (Messages{"Cannot compress " + missing + " using zstd",
+                       "File " + missing + " does not exist"}));
+   EXPECT_EQ(messagesOf([&] { VoArchive::extractZSTD(missing.c_str(), back.c_str()); }),
+             (Messages{"Cannot decompress " + missing + " using zstd",
+                       "File " + missing + " does not exist"}));
    EXPECT_FALSE(std::filesystem::exists(packed));
    EXPECT_FALSE(std::filesystem::exists(back));
 }
+
+#ifndef _WIN32
+TEST_F(VoArchiveZstd, AContextThatCannotBeMadeIsReported) {
+   writeFile(src, "data");
+   failContexts = true;
+   const Messages compress =
+       messagesOf([&] { VoArchive::compressZSTD(src.c_str(), packed.c_str(), 3); });
+   const Messages extract = messagesOf([&] { VoArchive::extractZSTD(src.c_str(), back.c_str()); });
+   failContexts = false;
+   EXPECT_EQ(compress, (Messages{"Cannot compress " + src + " using zstd",
+                                 "Cannot create zstd compression context"}));
+   EXPECT_EQ(extract, (Messages{"Cannot decompress " + src + " using zstd",
+                                "Cannot create zstd decompression context"}));
+}
+#endif
 
 TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    const std::string content = mixedData(400000, 3);
    roundTrip(content);
    const std::string frame = readFile(packed);
-   const std::string outer = "Cannot decompress " + packed + " using zstd";
-
    std::string flipped = frame;
    flipped[flipped.size() / 2] ^= 0x01;
-   std::string random = mixedData(50000, 9).substr(20000);
    std::string checksum = frame;
    checksum.back() ^= 0x40;
-   for (const std::string* bad : {&flipped, &random, &checksum}) {
-      writeFile(packed, *bad);
-      const auto messages =
+   for (const std::string& bad : {flipped, mixedData(50000, 9).substr(20000), checksum}) {
+      writeFile(packed, bad);
+      const Messages messages =
           messagesOf([&] { VoArchive::extractZSTD(packed.c_str(), back.c_str()); });
       ASSERT_EQ(messages.size(), 2u);
-      EXPECT_EQ(messages[0], outer);
+      EXPECT_EQ(messages[0], "Cannot decompress " + packed + " using zstd");
       EXPECT_TRUE(messages[1].starts_with("zstd: ")) << messages[1];
    }
 
@@ -119,34 +137,22 @@ TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    EXPECT_EQ(prefix, content.substr(0, prefix.size()));
 }
 
-TEST_F(VoArchiveZstd, AnUnwritableDestinationFailsWithTheFileError) {
-   writeFile(src, "data");
-   const std::string target = dir.file("no/such/dir/out.zst");
-   const auto messages =
-       messagesOf([&] { VoArchive::compressZSTD(src.c_str(), target.c_str(), 3); });
-   ASSERT_EQ(messages.size(), 2u);
-   EXPECT_EQ(messages[0], "Cannot compress " + src + " using zstd");
-   EXPECT_TRUE(messages[1].starts_with("Can't open file '" + target + "'")) << messages[1];
-}
-
 TEST_F(VoArchiveZstd, ReadingIsReportedAndCanBeCancelled) {
-   const std::string content = mixedData(3 * ZSTD_CStreamInSize() + 5);
+   const uint64_t block = ZSTD_CStreamInSize();
+   const std::string content = mixedData(3 * block + 5);
    writeFile(src, content);
    std::vector<uint64_t> seen;
    VoArchive::compressZSTD(src.c_str(), packed.c_str(), 1, [&](uint64_t read, uint64_t size) {
       EXPECT_EQ(size, content.size());
       seen.push_back(read);
    });
-   ASSERT_EQ(seen.size(), 4u);
-   EXPECT_EQ(seen.back(), content.size());
-   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-
-   const auto messages = messagesOf([&] {
-      VoArchive::extractZSTD(packed.c_str(), back.c_str(),
-                             [](uint64_t, uint64_t) { throw SxException("cancelled", "tests"); });
-   });
-   EXPECT_EQ(messages, (std::vector<std::string>{"Cannot decompress " + packed + " using zstd",
-                                                 "cancelled"}));
+   EXPECT_EQ(seen, (std::vector<uint64_t>{block, 2 * block, 3 * block, 3 * block + 5}));
+   EXPECT_EQ(messagesOf([&] {
+                VoArchive::extractZSTD(packed.c_str(), back.c_str(), [](uint64_t, uint64_t) {
+                   throw SxException("cancelled", "tests");
+                });
+             }),
+             (Messages{"Cannot decompress " + packed + " using zstd", "cancelled"}));
 }
 
 } // namespace
