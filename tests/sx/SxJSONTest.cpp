@@ -61,6 +61,8 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
        {"end\\", "end\\"},                   // a trailing backslash
        {"\\u00e9\\ud83d\\ude00", "\xC3\xA9\xF0\x9F\x98\x80"},
        {"\\ud800 lone", "\\ud800 lone"}, // a lone surrogate escape would not parse
+       {"\\udc00 low", "\\udc00 low"},
+       {"\\ud800\\u0041", "\\ud800A"},
    };
    vo::test::TempDir dir;
    SxSymbol root = SxSymbol::newTree();
@@ -80,17 +82,20 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
 }
 
 TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
+   // Each handle is brought up to date right before appends to its parent move the parent's
+   // storage; texts too long to be held inline keep that storage from growing in place.
+   const SxString filler(std::string(40, 'x'));
    SxSymbol root = SxSymbol::newTree();
    root.setType(SxSymbol::Group);
-   SxSymbol first = root.append("first", SxSymbol::Group);
    SxSymbol list = root.append("list", SxSymbol::List);
    SxSymbol element = list.append(SxSymbol::Group);
-   for (int i = 0; i < 40; ++i) { // enough to move the siblings' storage
-      root.append(SxString("m") + SxString(i), i);
-      list.append(i);
-   }
-   first.append("late", 1);
+   for (int i = 0; i < 40; ++i)
+      list.append(filler);
    element.append("late", 2);
+   SxSymbol first = root.append("first", SxSymbol::Group);
+   for (int i = 0; i < 40; ++i)
+      root.append(filler + SxString(i), i);
+   first.append("late", 1);
    EXPECT_EQ(root.getElem("first").getElem("late").toInt(), 1);
    EXPECT_EQ(root.getElem("list").toList()(0).getElem("late").toInt(), 2);
 

@@ -18,9 +18,10 @@ using ::testing::StartsWith;
 #ifndef _WIN32
 
 TEST(SxProcess, ArgumentsGoUnsplitAndBothStreamsAndTheExitCodeComeBack) {
+   // The two bytes of the last character arrive in separate reads.
    SxProcess p("/bin/sh", {"-c",
-                           "for a; do printf '[%s]' \"$a\"; done; printf 'caf\\303\\251'; "
-                           "echo oops >&2; exit 3",
+                           "for a; do printf '[%s]' \"$a\"; done; printf 'caf\\303'; sleep 0.1; "
+                           "printf '\\251'; echo oops >&2; exit 3",
                            "sh"});
    p.setCommunication(SxProcess::StdOut | SxProcess::StdErr);
    EXPECT_EQ(p.run({"a b", "$HOME", "*", ""}), 3);
