@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace vo::test {
@@ -12,13 +14,12 @@ namespace vo::test {
 class TempDir {
 public:
    TempDir() {
+      static std::atomic<int> counter = 0;
       const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
       std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "t";
-      for (char& c : name)
-         if (c == '/')
-            c = '_';
+      std::replace(name.begin(), name.end(), '/', '_');
       path_ = std::filesystem::temp_directory_path() / "voutil-tests" /
-              (name + "-" + std::to_string(counter()++));
+              (name + "-" + std::to_string(counter++));
       std::filesystem::remove_all(path_);
       std::filesystem::create_directories(path_);
    }
@@ -33,19 +34,13 @@ public:
    [[nodiscard]] std::string file(const std::string& name) const { return (path_ / name).string(); }
 
 private:
-   static int& counter() {
-      static int n = 0;
-      return n;
-   }
    std::filesystem::path path_;
 };
 
 /// The whole content of a file, byte for byte.
 inline std::string readFile(const std::string& name) {
    std::ifstream in(name, std::ios::binary);
-   std::stringstream content;
-   content << in.rdbuf();
-   return content.str();
+   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 } // namespace vo::test

@@ -19,10 +19,8 @@ namespace vo::test {
 /// Always false on other platforms.
 inline bool runningUnderWine() {
 #ifdef _WIN32
-   static const bool wine = [] {
-      const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-      return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-   }();
+   static const bool wine =
+       ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
    return wine;
 #else
    return false;

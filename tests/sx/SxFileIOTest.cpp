@@ -1,95 +1,91 @@
+#include <common/Messages.h>
 #include <common/TempDir.h>
 #include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sx/SxException.h>
+#include <sx/SxExecPath.h>
+#include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
+#include <sx/SxMappedFile.h>
 
 namespace {
 
-using vo::test::readFile;
+using ::testing::StartsWith;
+using vo::test::messageOf;
+using vo::test::raisedBy;
 using vo::test::TempDir;
 
-TEST(SxFileIO, WriteModeEmptiesTheFileAndWritesExactBytes) {
+TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
+   struct Case {
+      const char *path, *dir, *name;
+   } cases[] = {{"D:/data/run1", "D:/data", "run1"},
+                {"D:/data/run1/", "D:/data", "run1"},
+                {"D:\\data\\\\run1", "D:\\data", "run1"},
+                {"run1", ".", "run1"},
+                {"/run1", "/", "run1"}};
+   for (const Case& c : cases) {
+      const SxFile f(c.path);
+      EXPECT_EQ(f.getPath(), c.dir) << c.path;
+      EXPECT_EQ(f.getName(), c.name) << c.path;
+   }
+   EXPECT_TRUE(SxFile("x/../y").getAbsPath().str().ends_with("/y"));
+
    TempDir dir;
-   const SxString name = dir.file("log.txt").c_str();
-   SxFileIO io;
-   io.open(name, "wb", 0600);
-   io.write(SxString("first run, long text\n"), -1);
-   io.close();
-   io.open(name, "wb", 0600);
-   EXPECT_TRUE(io.hasMode("w"));
-   EXPECT_FALSE(io.hasMode("r"));
-   io.write(SxString("abc\n"), 2);
-   io.write("\x00\x0A", 2);
-   io.flush();
-   EXPECT_EQ(io.getOffset(), 4);
-   io.close();
-   EXPECT_EQ(readFile(name.utf8()), std::string("ab\0\n", 4));
+   const SxString deep = (dir.path() / "a" / "b").string().c_str();
+   SxFSAction::mkdir_p(deep);
+   SxFSAction::mkdir_p(deep);
+   EXPECT_TRUE(SxFSAction::test_d(deep));
+   EXPECT_FALSE(SxFSAction::test_f(deep));
+   const SxString file = deep + "/f";
+   SxFSAction::touch(file, 0600);
+   EXPECT_TRUE(SxFSAction::test_f(file));
+   EXPECT_FALSE(SxFSAction::test_f(""));
+   EXPECT_THROW(SxFSAction::mkdir_p(file + "/under-a-file"), SxException);
+   EXPECT_THROW(SxFSAction::touch(deep + "/missing/f"), SxException);
 #ifndef _WIN32
-   struct stat st {};
-   ASSERT_EQ(::stat(name.utf8(), &st), 0);
-   EXPECT_EQ(st.st_mode & 0777, 0600u);
+   EXPECT_EQ(std::filesystem::status(file.utf8()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 #endif
 }
 
-TEST(SxFileIO, ReadsBackWithSizeSeekAndUtf8) {
+TEST(SxExecPath, NamesThisTestProgramOrFailsWithAnEmptyText) {
+   char buffer[10240];
+   ASSERT_GT(sxGetExecPath(buffer, sizeof buffer), 0);
+   EXPECT_NE(std::string(buffer).find("sx_tests"), std::string::npos);
+   char tiny[4];
+   EXPECT_EQ(sxGetExecPath(tiny, sizeof tiny), -1);
+   EXPECT_EQ(tiny[0], '\0');
+}
+
+TEST(SxFileIO, WritesExactBytesOverTheOldContentAndReadsThemBack) {
    TempDir dir;
    const SxString name = dir.file("data").c_str();
-   {
-      SxFileIO io;
-      io.open(name, "wb");
-      io.write(SxString("h\xC3\xA9llo"));
-   }
    SxFileIO io;
+   io.open(name, "wb", 0600);
+   io.write(SxString("first run, long text\n"));
+   io.open(name, "wb", 0600); // closes the file, then empties it
+   EXPECT_TRUE(io.hasMode("w"));
+   EXPECT_FALSE(io.hasMode("r"));
+   io.write(SxString("h\xC3\xA9llo, and more"), 6);
+   io.write("\x00\x0A", 2);
+   io.flush();
+   EXPECT_EQ(io.getOffset(), 8);
+   io.close();
+   EXPECT_EQ(vo::test::readFile(name.utf8()), std::string("h\xC3\xA9llo\0\n", 8));
+#ifndef _WIN32
+   EXPECT_EQ(std::filesystem::status(name.utf8()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
    io.open(name, "rb");
-   EXPECT_EQ(io.getSize(), 6);
+   EXPECT_EQ(io.getSize(), 8);
    io.seek(1);
    char two[2];
    EXPECT_EQ(io.read(two, 2), 2);
    EXPECT_EQ(std::string(two, 2), "\xC3\xA9");
-   EXPECT_EQ(io.readUtf8(), "llo");
+   EXPECT_EQ(io.readUtf8().str(), std::string("llo\0\n", 5));
    EXPECT_EQ(io.read(two, 2), 0);
-}
-
-TEST(SxFileIO, FailuresNameTheFileAndLeaveTheObjectClosed) {
-   TempDir dir;
-   const SxString missing = (dir.path() / "no" / "such").string().c_str();
-   SxFileIO io;
-   try {
-      io.open(missing, "rb");
-      FAIL() << "opening a missing file must raise";
-   } catch (const SxException& e) {
-      EXPECT_TRUE(e.getMessage().str().starts_with("Can't open file '" + missing.str() + "' : "));
-   }
-   EXPECT_FALSE(io.isOpen());
-   EXPECT_FALSE(io.hasMode("r"));
-   EXPECT_THROW(io.write(SxString("x")), SxException);
-   EXPECT_NO_THROW(io.close());
-   EXPECT_EQ(SxFileIO::fileReadErr("f"), "Can't read from file 'f'");
-   EXPECT_EQ(SxFileIO::fileWriteErr("f"), "Can't write to file 'f'");
-}
-
-TEST(SxFileIO, WritingToAReadOnlyFileRaisesATaggedWriteError) {
-   TempDir dir;
-   const SxString name = dir.file("ro").c_str();
-   {
-      SxFileIO io;
-      io.open(name, "wb");
-   }
-   SxFileIO io;
-   io.open(name, "rb");
-   try {
-      io.write(SxString("x"));
-      io.flush();
-      FAIL() << "a write through a read-only stream must fail";
-   } catch (const SxException& e) {
-      EXPECT_EQ(e.getTag(), "FileWriteError");
-      EXPECT_TRUE(e.getMessage().contains(SxFileIO::fileWriteErr(name)));
-   }
 }
 
 TEST(SxFileIO, TypedArraysRoundTripAndAReadStopsAtTheEnd) {
@@ -99,7 +95,6 @@ TEST(SxFileIO, TypedArraysRoundTripAndAReadStopsAtTheEnd) {
    io.open(name, "wb");
    io.write(SxArray<int32_t>{1, -2, 3}, 2);
    io.write(SxArray<char>{'x'});
-   io.close();
    io.open(name, "rb");
    SxArray<int32_t> ints;
    EXPECT_EQ(io.read(ints, 2), 2);
@@ -107,83 +102,89 @@ TEST(SxFileIO, TypedArraysRoundTripAndAReadStopsAtTheEnd) {
    SxArray<char> rest(7);
    EXPECT_EQ(io.read(rest, 4), 1); // fewer only where the file ends
    EXPECT_EQ(rest, SxArray<char>{'x'});
-   EXPECT_EQ(io.read(rest, 4), 0);
-   EXPECT_TRUE(rest.isEmpty());
 }
 
-TEST(SxFileIO, AFileEndingInsideAnElementIsAShortRead) {
+TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    TempDir dir;
-   const SxString name = dir.file("odd").c_str();
-   {
-      SxFileIO io;
-      io.open(name, "wb");
-      io.write("12345", 5);
-   }
+   const SxString missing = dir.file("no/such").c_str();
    SxFileIO io;
+   EXPECT_THAT(messageOf([&] { io.open(missing, "rb"); }),
+               StartsWith("Can't open file '" + missing.str() + "' : "));
+   EXPECT_FALSE(io.isOpen());
+   EXPECT_FALSE(io.hasMode("r"));
+   EXPECT_THROW(io.write(SxString("x")), SxException);
+   EXPECT_NO_THROW(io.close());
+   EXPECT_EQ(SxFileIO::fileReadErr("f"), "Can't read from file 'f'");
+   EXPECT_EQ(SxFileIO::fileWriteErr("f"), "Can't write to file 'f'");
+
+   const SxString name = dir.file("odd").c_str();
+   io.open(name, "wb");
+   io.write("12345", 5);
    io.open(name, "rb");
    SxArray<int32_t> ints;
-   try {
-      (void)io.read(ints, 2);
-      FAIL() << "half an element must not pass";
-   } catch (const SxException& e) {
-      EXPECT_TRUE(e.getMessage().str().starts_with(SxFileIO::fileReadErr(name).str()));
-      EXPECT_TRUE(e.getTag().isEmpty());
-   }
-}
-
+   const SxException halfElement = raisedBy([&] { (void)io.read(ints, 2); }).value();
+   EXPECT_THAT(halfElement.getMessage().str(), StartsWith(SxFileIO::fileReadErr(name).str()));
+   EXPECT_TRUE(halfElement.getTag().isEmpty());
+   const SxException readOnly = raisedBy([&] {
+                                   io.write(SxString("x"));
+                                   io.flush();
+                                }).value();
+   EXPECT_EQ(readOnly.getTag(), "FileWriteError");
+   EXPECT_THAT(readOnly.getMessage().str(), StartsWith(SxFileIO::fileWriteErr(name).str()));
 #ifndef _WIN32
-// A device that opens but takes nothing, and a directory that opens but reads nothing.
-TEST(SxFileIO, FailingTypedReadsAndWritesRaiseTheFileErrorTexts) {
+   // A device that opens but takes nothing, and a directory that opens but reads nothing.
    SxFileIO full;
    full.open("/dev/full", "wb");
-   try {
-      full.write(SxArray<char>(1 << 20));
-      FAIL() << "a full device must refuse the bytes";
-   } catch (const SxException& e) {
-      EXPECT_EQ(e.getTag(), "FileWriteError");
-      EXPECT_TRUE(e.getMessage().str().starts_with(SxFileIO::fileWriteErr("/dev/full").str()));
-   }
-
-   TempDir dir;
-   SxFileIO directory;
-   directory.open(dir.path().string().c_str(), "rb");
+   EXPECT_EQ(raisedBy([&] { full.write(SxArray<char>(1 << 20)); })->getTag(), "FileWriteError");
+   io.open(dir.path().string().c_str(), "rb");
    SxArray<char> bytes;
-   try {
-      (void)directory.read(bytes, 16);
-      FAIL() << "a directory must not read as a file";
-   } catch (const SxException& e) {
-      EXPECT_TRUE(
-          e.getMessage().str().starts_with(SxFileIO::fileReadErr(directory.getName()).str()));
-   }
-}
+   EXPECT_THAT(messageOf([&] { (void)io.read(bytes, 16); }),
+               StartsWith(SxFileIO::fileReadErr(io.getName()).str()));
+   char byte;
+   EXPECT_THROW((void)io.read(&byte, 1), SxException);
 #endif
+}
 
 TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    TempDir dir;
    const SxString name = dir.file("f").c_str();
-   const std::string banner = "Abnormal program stop in file src/sx/SxFileIO at line ";
    SxArray<char> bytes(4);
-   EXPECT_EXIT(
-       {
-          SxFileIO io;
-          io.open(name, "wb");
-          (void)io.read(bytes, 4);
-       },
-       ::testing::ExitedWithCode(1), banner);
-   EXPECT_EXIT(
-       {
-          SxFileIO io;
-          io.open(name, "wb"); // made here: on Windows the death test runs in a new process
-          io.open(name, "rb");
-          io.write(bytes);
-       },
-       ::testing::ExitedWithCode(1), banner);
-   EXPECT_EXIT(
-       {
-          SxFileIO io;
-          (void)io.read(bytes, 4);
-       },
-       ::testing::ExitedWithCode(1), banner);
+   // Reading a file open for writing, writing one open for reading, reading a closed one.
+   for (const char* mode : {"wb", "rb", ""}) {
+      EXPECT_EXIT(
+          {
+             SxFileIO io;
+             if (*mode) {
+                io.open(name, "wb"); // made here: on Windows a death test runs in a new process
+                io.open(name, mode);
+             }
+             if (*mode == 'r')
+                io.write(bytes);
+             else
+                (void)io.read(bytes, 4);
+          },
+          ::testing::ExitedWithCode(1), "Abnormal program stop in file src/sx/SxFileIO at line ")
+          << mode;
+   }
+}
+
+TEST(SxMappedFile, GivesTheBytesAsTheyAreOrTheFailureToOpen) {
+   TempDir dir;
+   const std::string bytes = std::string("line\r\n\xFF\xC3", 8) + std::string(100000, 'x');
+   std::ofstream(dir.file("some.bin"), std::ios::binary) << bytes;
+   std::ofstream(dir.file("empty.bin"), std::ios::binary).flush();
+   const SxMappedFile mapped(dir.file("some.bin").c_str());
+   EXPECT_TRUE(mapped.isMapped());
+   EXPECT_EQ(mapped.bytes(), bytes);
+   const SxMappedFile empty(dir.file("empty.bin").c_str());
+   EXPECT_TRUE(empty.bytes().empty());
+#ifndef _WIN32
+   const SxMappedFile status("/proc/self/status"); // a file without a size is read instead
+   EXPECT_NE(status.bytes().find("Name:"), std::string_view::npos);
+#endif
+   const SxString missing = dir.file("missing").c_str();
+   EXPECT_EQ(messageOf([&] { SxMappedFile file(missing); }),
+             "Can't open file '" + missing.str() + "' : No such file or directory");
 }
 
 } // namespace

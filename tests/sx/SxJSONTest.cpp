@@ -10,54 +10,41 @@ using SxParserKit::SxSymbol;
 using vo::test::messageOf;
 using vo::test::raisedBy;
 
-TEST(SxJSONParser, ParseErrorsCarryTheSourceLineAndColumn) {
+TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
+   const struct {
+      std::string text;
+      const char* where;
+   } cases[] = {
+       {"{\n  \"a\": 1,\n  \"b\": ]\n}", "line 3, column 8: Invalid value."},
+       // The significand is long enough to slip past the reader's own range check.
+       {"[1,\n " + std::string(54, '1') + "7e276]",
+        "line 2, column 2: Number too big to be stored in double."},
+       {"1e400", "line 1, column 1: Number too big to be stored in double."},
+   };
    SxJSONParser parser;
-   const SxException e =
-       raisedBy([&] { parser.readString("{\n  \"a\": 1,\n  \"b\": ]\n}", "x.json"); }).value();
-   EXPECT_EQ(e.getTag(), "ParseError");
-   EXPECT_TRUE(e.getMessage().str().starts_with("Parse error in 'x.json' at line 3, column 8: "))
-       << e.getMessage();
-   EXPECT_EQ(raisedBy([&] { parser.readFile("/no/such.json"); }).value().getTag(), "FileIOError");
-}
+   for (const auto& c : cases)
+      EXPECT_EQ(messageOf([&] { parser.readString(SxString(c.text), "x.json"); }),
+                "Parse error in 'x.json' at " + std::string(c.where));
+   EXPECT_EQ(raisedBy([&] { parser.readString("]", "x.json"); })->getTag(), "ParseError");
+   EXPECT_EQ(raisedBy([&] { parser.readFile("/no/such.json"); })->getTag(), "FileIOError");
 
-TEST(SxJSONParser, ANumberBeyondTheDoubleRangeIsRefusedWhereItStands) {
-   // Its significand is long enough to slip past the parser's own range check.
-   std::string tooBig = "[1,\n ";
-   for (int i = 0; i < 18; ++i)
-      tooBig += "111";
-   tooBig += "7e276]";
-   SxJSONParser parser;
-   EXPECT_EQ(messageOf([&] { parser.readString(SxString(tooBig), "n.json"); }),
-             "Parse error in 'n.json' at line 2, column 2: Number too big to be stored in double.");
-   EXPECT_EQ(messageOf([&] { parser.readString("1e400", "n.json"); }),
-             "Parse error in 'n.json' at line 1, column 1: Number too big to be stored in double.");
-   parser.readString("[1.7976931348623157e308, -5e-324]", "n.json");
-   SxJSONParser again;
-   again.readString(parser.getRootSymbol().toJSON(), "again");
-   EXPECT_EQ(again.getRootSymbol().toList().getSize(), 2);
+   EXPECT_NO_THROW(parser.readString("[1.7976931348623157e308, -5e-324]", "x.json"));
 }
 
 TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
    SxJSONParser parser;
-   parser.readString(R"({"version": 2, "list": [{"k": "a\\\"b"}, {"k": "\u00e9"}], "f": 1.5})",
-                     "d");
+   parser.readString(R"({"version": 2, "list": [{}, {}], "f": 1.5})", "d");
    const SxSymbol root = parser.getRootSymbol();
    EXPECT_EQ(root.getElem("version").toInt(), 2);
-   const SxList<SxSymbol> list = root.getElem("list").toList();
-   ASSERT_EQ(list.getSize(), 2);
-   EXPECT_EQ(list(0).getElem("k").toString(), "a\\\"b") << "the reader undoes escapes";
-   EXPECT_EQ(list(1).getElem("k").toString(), "\xC3\xA9");
    EXPECT_FALSE(root.getElem("missing", false).isValid());
-
-   const SxException missing = raisedBy([&] { (void)list(1).getElem("v"); }).value();
+   const SxException missing =
+       raisedBy([&] { (void)root.getElem("list").toList()(1).getElem("v"); }).value();
    EXPECT_EQ(missing.getTag(), "InvalidInput");
    EXPECT_EQ(missing.getMessage(), "Required member 'list[1].v' missing in 'd'");
-   EXPECT_EQ(raisedBy([&] { (void)root.getElem("f").toInt(); }).value().getTag(),
-             "InvalidOperation");
-   EXPECT_EQ(raisedBy([&] { (void)root.getElem("version").toString(); }).value().getTag(),
-             "InvalidOperation");
-   EXPECT_EQ(raisedBy([&] { (void)root.getElem("missing", false).toList(); }).value().getTag(),
-             "InvalidOperation");
+   const SxException notInt = raisedBy([&] { (void)root.getElem("f").toInt(); }).value();
+   EXPECT_EQ(notInt.getTag(), "InvalidOperation");
+   EXPECT_EQ(notInt.getMessage(), "f in 'd' is not an integer");
+   EXPECT_THROW((void)root.getElem("missing", false).toList(), SxException);
 }
 
 TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
@@ -74,40 +61,41 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
        {"end\\", "end\\"},                   // a trailing backslash
        {"\\u00e9\\ud83d\\ude00", "\xC3\xA9\xF0\x9F\x98\x80"},
        {"\\ud800 lone", "\\ud800 lone"}, // a lone surrogate escape would not parse
+       {"\\udc00 low", "\\udc00 low"},
+       {"\\ud800\\u0041", "\\ud800A"},
    };
    vo::test::TempDir dir;
    SxSymbol root = SxSymbol::newTree();
-   root.setType(SxSymbol::Group);
-   root.append("n", 7);
-   SxSymbol list = root.append("texts", SxSymbol::List);
+   root.setType(SxSymbol::List);
    for (const Case& c : cases)
-      list.append(SxString(c.stored));
+      root.append(SxString(c.stored));
    const SxString file = dir.file("out.json").c_str();
    root.write(file);
+   EXPECT_EQ(raisedBy([&] { root.write(dir.file("no/dir/x.json").c_str()); })->getTag(), "IOError");
 
    SxJSONParser parser;
    parser.readFile(file);
-   const SxList<SxSymbol> back = parser.getRootSymbol().getElem("texts").toList();
+   const SxList<SxSymbol> back = parser.getRootSymbol().toList();
    ASSERT_EQ(back.getSize(), static_cast<std::ptrdiff_t>(std::size(cases)));
    for (std::size_t i = 0; i < std::size(cases); ++i)
       EXPECT_EQ(back(static_cast<std::ptrdiff_t>(i)).toString(), cases[i].read) << cases[i].stored;
-   EXPECT_EQ(parser.getRootSymbol().getElem("n").toInt(), 7);
-   EXPECT_EQ(raisedBy([&] { root.write(dir.file("no/dir/x.json").c_str()); }).value().getTag(),
-             "IOError");
 }
 
 TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
+   // Each handle is brought up to date right before appends to its parent move the parent's
+   // storage; texts too long to be held inline keep that storage from growing in place.
+   const SxString filler(std::string(40, 'x'));
    SxSymbol root = SxSymbol::newTree();
    root.setType(SxSymbol::Group);
-   SxSymbol first = root.append("first", SxSymbol::Group);
    SxSymbol list = root.append("list", SxSymbol::List);
    SxSymbol element = list.append(SxSymbol::Group);
-   for (int i = 0; i < 40; ++i) { // enough to move the siblings' storage
-      root.append(SxString("m") + SxString(i), i);
-      list.append(i);
-   }
-   first.append("late", 1);
+   for (int i = 0; i < 40; ++i)
+      list.append(filler);
    element.append("late", 2);
+   SxSymbol first = root.append("first", SxSymbol::Group);
+   for (int i = 0; i < 40; ++i)
+      root.append(filler + SxString(i), i);
+   first.append("late", 1);
    EXPECT_EQ(root.getElem("first").getElem("late").toInt(), 1);
    EXPECT_EQ(root.getElem("list").toList()(0).getElem("late").toInt(), 2);
 
@@ -118,12 +106,11 @@ TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
 }
 
 TEST(SxSchema, ValidationNamesTheOffendingPlace) {
-   SxJSONParser schemaParser;
+   SxJSONParser schemaParser, good, bad;
    schemaParser.readString(R"({"type": "object", "required": ["version"],
       "properties": {"version": {"type": "integer", "enum": [2]}}})",
                            "s.json");
    const SxSchema schema(schemaParser.getRootSymbol());
-   SxJSONParser good, bad;
    good.readString(R"({"version": 2})", "good.json");
    bad.readString(R"({"version": 1})", "bad.json");
    EXPECT_NO_THROW(schema.validate(good.getRootSymbol()));

@@ -1,111 +1,204 @@
+#include <common/Messages.h>
 #include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <sx/SxException.h>
+#include <sx/SxRegex.h>
 #include <sx/SxString.h>
+#include <sx/SxUtf.h>
+#include <vector>
 
 namespace {
 
-TEST(SxString, ConvertsBetweenUtf8AndUtf16IncludingSurrogatePairs) {
+using Surrogates = SxUtf::Surrogates;
+
+TEST(SxString, ConvertsToUtf16AndBackAndReplacesWhatIsMalformed) {
    const SxString s = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"; // A, e-acute, euro, an emoji
    EXPECT_EQ(s.getSize(), 4);
    const SxArray<SxChar16> units = s.utf16();
-   const SxArray<SxChar16> expected{0x41, 0xE9, 0x20AC, 0xD83D, 0xDE00, 0};
-   EXPECT_EQ(units, expected);
+   EXPECT_EQ(units, (SxArray<SxChar16>{0x41, 0xE9, 0x20AC, 0xD83D, 0xDE00, 0}));
    EXPECT_EQ(SxString::fromUtf16(reinterpret_cast<const char16_t*>(units.elements())), s);
    EXPECT_EQ(SxString().utf16(), SxArray<SxChar16>{0}) << "the terminator is always there";
-}
-
-TEST(SxString, ReplacesMalformedInputSoTheTextStaysValidUtf8) {
-   const char16_t loneSurrogate[] = {u'a', 0xD800, u'b', 0};
-   EXPECT_EQ(SxString::fromUtf16(loneSurrogate), "a\xEF\xBF\xBD"
-                                                 "b");
-   EXPECT_EQ(SxString("x\xFFy"), "x\xEF\xBF\xBDy");
-   EXPECT_EQ(SxString("\xC3"), "\xEF\xBF\xBD") << "a sequence cut short at the end";
-   EXPECT_EQ(SxString::fromAscii("a\xE9"), "a\xEF\xBF\xBD");
-   EXPECT_EQ(SxString("a\xC3\xA9").ascii(), "a?");
    const char16_t withNul[] = {u'a', 0, u'b'};
    EXPECT_EQ(SxString::fromUtf16(withNul, 3).getNBytes(), 3) << "an explicit length keeps NULs";
+
+   EXPECT_EQ(SxString("x\xFFy"), "x\xEF\xBF\xBDy");
+   EXPECT_EQ(SxString::fromAscii("a\xE9"), "a\xEF\xBF\xBD");
+   EXPECT_EQ(SxString("a\xC3\xA9").ascii(), "a?");
 }
 
-TEST(SxString, TokenizeDropsEmptyPiecesUnlessAskedToKeepThem) {
+TEST(SxString, SplitsSearchesAndEditsCountingCharactersNotBytes) {
    EXPECT_EQ(SxString("HKLM//SOFTWARE/").tokenize("/"), (SxList<SxString>{"HKLM", "SOFTWARE"}));
-   EXPECT_EQ(SxString("a\n\nb").tokenize("\n", true), (SxList<SxString>{"a", "", "b"}));
+   EXPECT_EQ(SxString("a::::b").tokenize("::", true), (SxList<SxString>{"a", "", "b"}));
    EXPECT_TRUE(SxString("").tokenize("\n").isEmpty());
-   EXPECT_EQ(SxString("a::b").tokenize("::"), (SxList<SxString>{"a", "b"}));
    EXPECT_EQ(SxString::join({"D:", "Tools", "bin"}, "/"), "D:/Tools/bin");
-   EXPECT_EQ(SxString::join({}, "/"), "");
-}
 
-TEST(SxString, SearchesAndEditsCountCharactersNotBytes) {
    const SxString s = "\xC3\xA9t\xC3\xA9 ete";
-   EXPECT_EQ(s.find("t"), 1);
    EXPECT_EQ(s.find("t", 2), 5);
    EXPECT_EQ(s.find("x"), -1);
-   EXPECT_TRUE(s.contains("te"));
    EXPECT_EQ(s.subString(1, 2), "t\xC3\xA9");
    EXPECT_EQ(s.tail(3), "ete");
-   EXPECT_EQ(SxString("a\\b\\\\c").substitute("\\", "/"), "a/b//c");
    EXPECT_EQ(SxString("aaa").substitute("aa", "b"), "ba");
    EXPECT_EQ(SxString(" a\tb\r\nc ").removeWhiteSpace(), "abc");
 
-   SxString r = "D:\\x\\y";
+   SxString r = "\xC3\xA9:\\x\\y";
    r.resize(3, true);
-   EXPECT_EQ(r, "D:\\");
+   EXPECT_EQ(r, "\xC3\xA9:\\");
    r.resize(5, true);
-   EXPECT_EQ(r, "D:\\  ");
+   EXPECT_EQ(r, "\xC3\xA9:\\  ");
    r.resize(2, false);
    EXPECT_EQ(r, "  ");
 }
 
-TEST(SxString, FormatsNumbers) {
-   EXPECT_EQ(SxString(-12), "-12");
+TEST(SxString, FormatsNumbersInTheirShortestForm) {
    EXPECT_EQ(SxString(18446744073709551615ULL), "18446744073709551615");
-   EXPECT_EQ(SxString(0.5), "0.5");
    EXPECT_EQ(SxString(50.0), "50");
    EXPECT_EQ(SxString(0.1), "0.1");
    EXPECT_EQ(SxString(1e21), "1e+21");
    EXPECT_EQ(SxString::sprintf("%-6s|%5.2f|%03d", "ab", 3.14159, 7), "ab    | 3.14|007");
 }
 
-TEST(SxString, NumberParserToleratesBlanksAndPlusAndFlagsEverythingElse) {
-   struct Case {
-      const char* text;
-      int value;
-      bool error;
-   };
-   const Case hexBytes[] = {{"ff", 255, false}, {" f", 15, false}, {"f\t", 15, false},
-                            {"+a", 10, false},  {"0g", 0, true},   {"  ", 0, true},
-                            {"", 0, true},      {"-1", 0, true},   {"1 2", 1, true}};
-   for (const Case& c : hexBytes) {
-      bool error = !c.error;
-      const auto v = SxString(c.text).toNumber<unsigned char>(&error, 16);
-      EXPECT_EQ(error, c.error) << "'" << c.text << "'";
-      if (!c.error) {
-         EXPECT_EQ(v, c.value) << "'" << c.text << "'";
-      }
+using Values = std::vector<std::optional<int64_t>>;
+
+// The value read from each text, or nothing where the reader flags the text.
+Values readEach(const std::function<int64_t(const SxString&, bool*)>& read,
+                std::initializer_list<const char*> texts) {
+   Values values;
+   for (const char* text : texts) {
+      bool error = true;
+      const int64_t value = read(text, &error);
+      values.push_back(error ? std::nullopt : std::optional(value));
    }
-   bool error = false;
-   (void)SxString("100").toNumber<unsigned char>(&error, 16);
-   EXPECT_TRUE(error) << "256 does not fit a byte";
-   EXPECT_EQ(SxString("-128").toNumber<int8_t>(&error), -128);
-   EXPECT_FALSE(error);
-   (void)SxString("99999999999999999999999").toNumber<uint64_t>(&error);
-   EXPECT_TRUE(error);
+   return values;
 }
 
-TEST(SxString, IntegerReadersAcceptTheUnsignedRangeOfTheirWidth) {
-   bool error = true;
-   EXPECT_EQ(SxString("4294967295").toInt(&error), -1);
-   EXPECT_FALSE(error);
-   EXPECT_EQ(SxString("-2147483648").toInt(&error), INT32_MIN);
-   EXPECT_FALSE(error);
-   (void)SxString("4294967296").toInt(&error);
-   EXPECT_TRUE(error);
-   EXPECT_EQ(SxString("18446744073709551615").toInt64(&error), -1);
-   EXPECT_FALSE(error);
-   EXPECT_EQ(SxString("-5").toInt64(&error), -5);
+TEST(SxString, NumberReadersTakeBlanksAndPlusAndTheUnsignedRangeOfTheirWidth) {
+   const auto no = std::nullopt;
+   EXPECT_EQ(readEach([](const SxString& s, bool* e) { return s.toNumber<uint8_t>(e, 16); },
+                      {"ff", " f", "+a\t", "0g", "  ", "", "-1", "1 2", "100"}),
+             (Values{255, 15, 10, no, no, no, no, no, no}));
+   EXPECT_EQ(
+       readEach([](const SxString& s, bool* e) { return s.toNumber<int8_t>(e); }, {"-128", "128"}),
+       (Values{-128, no}));
+   EXPECT_EQ(readEach([](const SxString& s, bool* e) { return s.toInt(e); },
+                      {"4294967295", "-2147483648", "4294967296"}),
+             (Values{-1, INT32_MIN, no}));
+   EXPECT_EQ(readEach([](const SxString& s, bool* e) { return s.toInt64(e); },
+                      {"18446744073709551615", "-5", "18446744073709551616"}),
+             (Values{-1, -5, no}));
+   bool error = false;
    EXPECT_EQ(SxString("12ab").toInt(&error), 12) << "the value read before the bad character";
    EXPECT_TRUE(error);
    EXPECT_EQ(SxString("7f").toInt(nullptr, 16), 127);
+}
+
+TEST(SxUtf, MalformedUtf8DecodesAsOneReplacementPerByte) {
+   const struct {
+      const char* text;
+      std::u32string expected;
+   } cases[] = {
+       {"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", U"A\u00E9\u20AC\U0001F600"},
+       {"\x80x", U"\uFFFDx"},                             // stray continuation byte
+       {"\xC0\xAF", U"\uFFFD\uFFFD"},                     // overlong '/'
+       {"\xE0\x80\xAF", U"\uFFFD\uFFFD\uFFFD"},           // overlong three-byte form
+       {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"}, // above U+10FFFF
+       {"\xF5\x80", U"\uFFFD\uFFFD"},                     // lead byte that never starts a sequence
+       {"\xE2\x82", U"\uFFFD\uFFFD"},                     // cut short by the end
+       {"\xE2(\xAC", U"\uFFFD(\uFFFD"},                   // cut short by a non-continuation byte
+       {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},           // an encoded surrogate
+       {"\xEF\xBF\xBD", U"\uFFFD"},                       // a real U+FFFD is one character
+   };
+   for (const auto& c : cases) {
+      const std::string_view text = c.text;
+      std::u32string decoded;
+      for (std::size_t pos = 0; pos < text.size();)
+         decoded += SxUtf::decodeUtf8(text, pos);
+      EXPECT_EQ(decoded, c.expected) << c.text;
+      EXPECT_EQ(SxUtf::firstMalformed(text) == std::string_view::npos,
+                c.expected.find(U'\uFFFD') == std::u32string::npos || text == "\xEF\xBF\xBD")
+          << c.text;
+   }
+   // Inside and past the runs of ASCII that are checked several bytes at a time.
+   const std::string ascii(31, 'x');
+   EXPECT_EQ(SxUtf::sanitize(ascii + "\xFFy\xEF\xBF\xBD"), ascii + "\xEF\xBF\xBDy\xEF\xBF\xBD");
+}
+
+TEST(SxUtf, LoneSurrogatesAreReplacedOrKeptAsWtf8) {
+   const std::u16string units = {u'a', 0xD800, u'b', 0xDE00, 0xD83D, 0xDE00, 0xDBFF};
+   EXPECT_EQ(SxUtf::utf16ToUtf8(units), "a\xEF\xBF\xBD"
+                                        "b\xEF\xBF\xBD\xF0\x9F\x98\x80\xEF\xBF\xBD");
+   const std::string wtf8 = SxUtf::utf16ToUtf8(units, Surrogates::Keep);
+   EXPECT_EQ(wtf8, "a\xED\xA0\x80"
+                   "b\xED\xB8\x80\xF0\x9F\x98\x80\xED\xAF\xBF");
+   EXPECT_EQ(SxUtf::utf8ToUtf16(wtf8, Surrogates::Keep), units) << "the round trip is exact";
+   EXPECT_EQ(SxUtf::utf8ToUtf16(wtf8.substr(0, 5)), u"a\uFFFD\uFFFD\uFFFDb")
+       << "without Keep an encoded surrogate is three malformed bytes";
+   EXPECT_EQ(SxUtf::utf8ToUtf16("\xED\xA0\xBD\xED\xB8\x80", Surrogates::Keep),
+             (std::u16string{0xD83D, 0xDE00}))
+       << "an encoded pair decodes to the units of the pair";
+   EXPECT_EQ(SxUtf::utf16Length(wtf8), units.size());
+}
+
+TEST(SxUtf, EncodingReplacesWhatIsNoCharacter) {
+   std::string out;
+   SxUtf::appendUtf8(out, 0x110000);
+   SxUtf::appendUtf8(out, 0xDC00);
+   EXPECT_EQ(out, "\xEF\xBF\xBD\xEF\xBF\xBD");
+   EXPECT_EQ(SxUtf::utf8ToUtf16("\xF4\x8F\xBF\xBF"), u"\U0010FFFF");
+   char16_t unit[2];
+   ASSERT_EQ(SxUtf::encodeUtf16(0xD800, unit), 1);
+   EXPECT_EQ(unit[0], 0xFFFD);
+}
+
+TEST(SxUtf, BoundariesNeverSplitACharacter) {
+   const std::string_view text = "a\xC3\xA9\xF0\x9F\x98\x80z"; // a, e-acute, emoji, z
+   const std::size_t offsets[] = {0, 1, 3, 7, 8, 8};
+   for (std::ptrdiff_t i = 0; i < 6; ++i)
+      EXPECT_EQ(SxUtf::byteOffset(text, i), offsets[i]) << i;
+   const std::size_t next[] = {1, 3, 3, 7, 7, 7, 7, 8, 8};
+   const std::size_t before[] = {0, 1, 1, 3, 3, 3, 3, 7, 8};
+   for (std::size_t pos = 0; pos <= text.size(); ++pos) {
+      EXPECT_EQ(SxUtf::nextBoundary(text, pos), next[pos]) << pos;
+      EXPECT_EQ(SxUtf::boundaryAtOrBefore(text, pos), before[pos]) << pos;
+   }
+   EXPECT_EQ(SxUtf::completePrefix(text.substr(0, 6)), 3u) << "three of the emoji's four bytes";
+   EXPECT_EQ(SxUtf::completePrefix(text.substr(0, 2)), 1u);
+   EXPECT_EQ(SxUtf::completePrefix(text), text.size());
+   EXPECT_EQ(SxUtf::completePrefix("\x80\x80"), 2u) << "bytes that can never complete go on";
+}
+
+TEST(SxRegex, MatchGivesTheWholeMatchThenTheGroupsOrNothing) {
+   const SxRegex regex("^\"([^\"]*)\",\"(\\d+)\"(,x)?");
+   EXPECT_EQ(regex.match("\"a b\",\"42\",rest"),
+             (SxList<SxString>{"\"a b\",\"42\"", "a b", "42", ""}));
+   EXPECT_TRUE(regex.match("no match").isEmpty());
+   EXPECT_EQ(SxRegex("\xC3\xA9+", "i").match("x\xC3\x89\xC3\xA9y"),
+             (SxList<SxString>{"\xC3\x89\xC3\xA9"}))
+       << "UTF-8 aware and caseless";
+   EXPECT_EQ(SxRegex("{{VODRIVE}}").match("C:{{VODRIVE}}x"), (SxList<SxString>{"{{VODRIVE}}"}));
+}
+
+TEST(SxRegex, BadPatternsAndRunawayMatchesRaiseInsteadOfHanging) {
+   EXPECT_THROW(SxRegex("(unclosed"), SxException);
+   EXPECT_THROW(SxRegex("a", "q"), SxException);
+   EXPECT_EQ(vo::test::messageOf(
+                 [] { (void)SxRegex("(a+)+$").match(SxString(std::string(5000, 'a') + "!")); }),
+             "Matching regular expression '(a+)+$' failed: match limit exceeded");
+}
+
+TEST(SxSed, ReplacesFirstOrEveryMatchWithGroupsAndEscapes) {
+   EXPECT_EQ(SxSed("(\\\\|/)+", "/", "g").subst("a//b\\\\c/\\/d"), "a/b/c/d");
+   EXPECT_EQ(SxSed("(\\\\|/)+", "\\\\", "g").subst("//srv//share\\x"), "\\srv\\share\\x");
+   EXPECT_EQ(SxSed("(\\\\|/)+", "/", "g").subst(""), "");
+   EXPECT_EQ(SxSed("o", "0").subst("foo"), "f0o");
+   int n = 0;
+   EXPECT_EQ(SxSed("(\\w+)=(\\w+)", "\\2=\\1", "g").subst("a=1, b=2", &n), "1=a, 2=b");
+   EXPECT_EQ(n, 2);
+   EXPECT_EQ(SxSed("E:", "{{VODRIVE}}", "g").subst("E:\\x;E:\\y"), "{{VODRIVE}}\\x;{{VODRIVE}}\\y");
+   EXPECT_EQ(SxSed("x*", "-", "g").subst("\xC3\xA9z"), "-\xC3\xA9-z-") << "empty matches advance";
+   EXPECT_EQ(SxSed("b", "\\n\\\\").subst("abc"), "an\\c") << "an escaped letter is itself";
 }
 
 } // namespace

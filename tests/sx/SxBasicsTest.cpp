@@ -1,0 +1,167 @@
+#include <atomic>
+#include <common/Wine.h>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <sx/SxError.h>
+#include <sx/SxException.h>
+#include <sx/SxLog.h>
+#include <sx/SxThread.h>
+#include <sx/SxTimer.h>
+#include <sx/SxUniqueList.h>
+#include <thread>
+#include <type_traits>
+
+namespace {
+
+enum class Wide { Last = 100 }; // beyond the first table, not beyond twice its size
+enum class AskedFirst { X = 0, Y = 5 };
+enum class Later { Z = 0 };
+
+} // namespace
+
+template <>
+SxTimerNames<Wide>::SxTimerNames() {
+   regTimer(Wide::Last, "wide last");
+}
+template <>
+SxTimerNames<AskedFirst>::SxTimerNames() {
+   regTimer(AskedFirst::X, "asked first x");
+   regTimer(AskedFirst::Y, "asked first y");
+}
+template <>
+SxTimerNames<Later>::SxTimerNames() {
+   regTimer(Later::Z, "later z");
+}
+
+namespace {
+
+static_assert(std::is_base_of_v<std::exception, SxException>);
+
+TEST(SxException, ChainsKeepTheirMessagesTagsAndSourceLinesOutermostFirst) {
+   const int line = __LINE__ + 1;
+   const SxException inner("FileWriteError", "disk gone", "src/a");
+   const SxException middle(inner, "Cannot read key", "src/b");
+   const SxException outer(middle, "Failed to read file x", "src/c");
+
+   EXPECT_EQ(outer.getMessages(),
+             (SxList<SxString>{"Failed to read file x", "Cannot read key", "disk gone"}));
+   EXPECT_STREQ(outer.what(), "Failed to read file x\nCannot read key\ndisk gone");
+   EXPECT_EQ(outer.toString(1, " | "),
+             "Failed to read file x (src/c:" + SxString(line + 2) +
+                 ") | Cannot read key (src/b:" + SxString(line + 1) +
+                 ") | [FileWriteError] disk gone (src/a:" + SxString(line) + ")");
+}
+
+TEST(SxException, TagDescriptionsLiveAsLongAsTheirEntry) {
+   {
+      const SxExceptionEntry entry("TestTag", "A tag used by this test");
+      EXPECT_EQ(SxExceptionEntry::getDescription("TestTag"), "A tag used by this test");
+   }
+   EXPECT_EQ(SxExceptionEntry::getDescription("TestTag"), "");
+}
+
+TEST(SxError, StatusTextsAreSingleLinesInTheSystemWording) {
+   EXPECT_FALSE(sxstrerror(0x7FFF1234).isEmpty());
+   EXPECT_FALSE(sxstrerror(5).contains("\n") || sxstrerror(5).contains("\r"));
+   VO_SKIP_UNDER_WINE("Wine's system message texts are worded differently from Windows'");
+   EXPECT_EQ(sxstrerror(2), "The system cannot find the file specified.");
+   EXPECT_EQ(sxstrerror(5), "Access is denied.");
+}
+
+TEST(SxUniqueList, KeepsTheFirstOfEqualElementsInArrivalOrder) {
+   SxUniqueList<SxString> list;
+   EXPECT_TRUE(list.append("b"));
+   EXPECT_FALSE(list.append("b"));
+   list << "a"
+        << "c"
+        << "a";
+   EXPECT_EQ(list.getSize(), 3);
+   EXPECT_EQ(list(2), "c");
+   list.removeAll();
+   EXPECT_TRUE(list.append("b")) << "removing forgets what was seen";
+}
+
+TEST(SxLog, OnlyEnabledComponentsWrite) {
+   ::testing::internal::CaptureStderr();
+   SxLog::print("sxtest", "dropped");
+   SxLog::enable("sxtest");
+   SxLog::enable("sxtest");
+   SxLog::print("sxtest", "kept");
+   SxLog::disable("sxtest");
+   SxLog::print("sxtest", "dropped again");
+   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "[sxtest] kept\n");
+}
+
+struct Worker : SxSystemThread {
+   bool fails = false;
+   std::atomic<int> runs{0};
+   void main() override {
+      ++runs;
+      if (fails)
+         throw std::runtime_error("worker failed");
+   }
+};
+
+TEST(SxSystemThread, RunsMainOnceAndHandsItsExceptionToWaitOnce) {
+   Worker ok;
+   ok.wait(); // never started: nothing to wait for
+   ok.start(SxSystemThread::High);
+   ok.wait();
+   EXPECT_EQ(ok.runs, 1);
+   EXPECT_EQ(ok.getPriority(), SxSystemThread::High);
+
+   Worker failing;
+   failing.fails = true;
+   failing.start();
+   EXPECT_THROW(failing.wait(), std::runtime_error);
+   EXPECT_NO_THROW(failing.wait());
+}
+
+TEST(SxTimer, EnumerationsGetDisjointBlocksEvenWhenTheStartIdIsAskedFirst) {
+   SxTimer& table = SxTimer::getGlobalTimer();
+   const int start = SxTimer::getStartId<AskedFirst>();
+   EXPECT_GT(SxTimer::getTimerId(Later::Z), start + 5);
+   EXPECT_EQ(SxTimer::getTimerId(AskedFirst::Y), start + 5);
+   EXPECT_EQ(table.getName(start + 5), "asked first y");
+   EXPECT_EQ(SxTimer::registerEnum(typeid(AskedFirst).name()), start)
+       << "a second module registering the same enumeration gets the same block";
+
+   const int before = table.getSize();
+   const int wide = SxTimer::getTimerId(Wide::Last);
+   EXPECT_EQ(table.getSize(), std::max(wide + 1, 2 * before));
+   EXPECT_EQ(table.getName(wide), "wide last");
+}
+
+TEST(SxTimer, AnIdRunsUntilEveryStartHasItsStop) {
+   // Phases started directly on the table may overlap, for instance on two threads at once.
+   SxTimer table(1, false);
+   table.start(0);
+   std::this_thread::sleep_for(std::chrono::milliseconds(20));
+   table.start(0); // joins the running interval instead of restarting it
+   table.stop(0);
+   EXPECT_FALSE(table.isIdle(0));
+   table.stop(0);
+   table.stop(0); // stopping an idle id does nothing
+   EXPECT_TRUE(table.isIdle(0));
+   EXPECT_EQ(table.getCount(0), 1);
+   EXPECT_GE(table.getTotal(0), 0.02);
+}
+
+TEST(SxTimer, OnlyTheOutermostEntryOfAPhaseIsTimed) {
+   SxTimer& table = SxTimer::getGlobalTimer();
+   const int id = SxTimer::getTimerId(AskedFirst::X);
+   const int64_t before = table.getCount(id);
+   try {
+      SxTakeTime outer(id);
+      { SxTakeTime nested(id); }
+      std::thread([id] { SxTakeTime other(id); }).join();
+      EXPECT_FALSE(table.isIdle(id));
+      throw 1;
+   } catch (int) {
+   }
+   EXPECT_TRUE(table.isIdle(id)) << "leaving by exception stops the timer";
+   EXPECT_EQ(table.getCount(id), before + 1);
+   EXPECT_TRUE(table.printout().contains("asked first x : "));
+}
+
+} // namespace
