@@ -15,46 +15,40 @@ namespace {
 using Range = std::pair<uint64_t, uint64_t>;
 using Ranges = std::vector<Range>;
 
-// The ranges parallelFor hands out: the workers' sorted (they begin in any order), then the
-// calling thread's in the order it made them.
+// The ranges parallelFor hands out, the workers' sorted (they begin in any order), then the
+// calling thread's in the order it made them; and how many the calling thread made.
 struct Calls {
-   Ranges workers;
-   Ranges caller;
-
-   [[nodiscard]] Ranges all() const {
-      Ranges result = workers;
-      result.insert(result.end(), caller.begin(), caller.end());
-      return result;
-   }
+   Ranges ranges;
+   std::size_t onCaller = 0;
 };
 
 Calls callsOf(uint64_t n, bool parallel) {
    std::mutex mutex;
-   Calls calls;
+   Ranges workers, caller;
    const auto callerId = std::this_thread::get_id();
    VoSysEnv::parallelFor(
        n,
        [&](uint64_t begin, uint64_t end) {
           std::lock_guard<std::mutex> lock(mutex);
-          (std::this_thread::get_id() == callerId ? calls.caller : calls.workers)
-              .push_back({begin, end});
+          (std::this_thread::get_id() == callerId ? caller : workers).push_back({begin, end});
        },
        parallel);
-   std::sort(calls.workers.begin(), calls.workers.end());
-   return calls;
+   std::sort(workers.begin(), workers.end());
+   workers.insert(workers.end(), caller.begin(), caller.end());
+   return {workers, caller.size()};
 }
 
 // The ranges follow each other from 0 to n, and the caller's rest ends the range.
 void expectCover(const Calls& calls, uint64_t n, bool parallel) {
    uint64_t next = 0;
-   for (const Range& r : calls.all()) {
+   for (const Range& r : calls.ranges) {
       ASSERT_EQ(r.first, next) << "gap or overlap, n = " << n;
       ASSERT_LE(r.first, r.second);
       next = r.second;
    }
    ASSERT_EQ(next, n);
    if (n > 0) {
-      EXPECT_EQ(calls.caller.size(), parallel ? 1u : calls.all().size()) << "n = " << n;
+      EXPECT_EQ(calls.onCaller, parallel ? 1u : calls.ranges.size()) << "n = " << n;
    }
 }
 
@@ -89,7 +83,7 @@ TEST_F(ProcessorCount, SlicesFollowTheProcessorCount) {
       voplatform::setProcessorCount(c.processors);
       for (const bool parallel : {false, true}) {
          const Calls calls = callsOf(c.n, parallel);
-         EXPECT_EQ(calls.all(), c.expected)
+         EXPECT_EQ(calls.ranges, c.expected)
              << c.processors << " processors, n = " << c.n << (parallel ? ", parallel" : "");
          expectCover(calls, c.n, parallel);
       }

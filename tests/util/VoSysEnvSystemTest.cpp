@@ -51,7 +51,7 @@ TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
    EXPECT_FALSE(ended);
    VoSysEnv::killProcess(pid);
    waiter.join();
-   (void)child.wait(); // ended with exit code 0 on Windows, by SIGKILL on POSIX
+   EXPECT_NE(child.wait(), 3) << "the sleep ran out: the child was never ended";
    EXPECT_FALSE(VoSysEnv::isProcRunning(name));
    EXPECT_EQ(VoSysEnv::getProcessID(name, 1), VoSysEnv::kProcessNotFound);
 }
@@ -79,17 +79,10 @@ TEST(VoSysEnvProcess, MissingProcessesFailToOpenWithTheSystemText) {
              std::string::npos);
 }
 
-// A minimal header: "MZ", the offset of the PE signature at 0x3C, then "PE\0\0" and the machine.
-std::string peHeader(uint16_t machine) {
-   std::string bytes(0x40, '\0');
-   bytes[0] = 'M';
-   bytes[1] = 'Z';
-   bytes[0x3C] = 0x40;
-   bytes += std::string("PE\0\0", 4);
-   bytes += static_cast<char>(machine & 0xFF);
-   bytes += static_cast<char>(machine >> 8);
-   bytes += std::string(0x200, '\0');
-   return bytes;
+// A minimal header: "MZ", then "PE\0\0" and the two bytes of the machine type.
+std::string peHeader(const char (&machine)[3]) {
+   return "MZ" + std::string(62, '\0') + std::string("PE\0\0", 4) + machine +
+          std::string(512, '\0');
 }
 
 TEST(VoSysEnvProcess, BitWidthOfExecutables) {
@@ -106,15 +99,15 @@ TEST(VoSysEnvProcess, BitWidthOfExecutables) {
       bool is64;
       std::string message;
    } kCases[] = {
-       {peHeader(0x8664), true, ""},
-       {peHeader(0x014C), false, ""},
-       {peHeader(0xAA64), true, ""}, // only the low byte counts: 0x64
+       {peHeader("\x64\x86"), true, ""},
+       {peHeader("\x4C\x01"), false, ""},
+       {peHeader("\x64\xAA"), true, ""}, // only the low byte counts: 0x64
        {"just some text\n", false, notFound},
        {"", false, notFound},
        {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), false, notFound},
        {lateSignature + std::string(100, '\0'), false, tooSmall},
        {std::string("MZPE\0\0d\x86", 8), false, tooSmall},
-       {peHeader(0x01C4), false,
+       {peHeader("\xC4\x01"), false,
         "Bit width value is invalid in file specified. Please check wherever file is a valid "
         "WIN32 .exe file."},
    };
@@ -138,7 +131,7 @@ TEST(VoSysEnvProcess, AnUnreadableExecutableKeepsTheReadFailure) {
    // A file held open without sharing cannot be opened again.
    vo::test::TempDir dir;
    const std::string path = dir.file("locked.exe");
-   std::ofstream(path, std::ios::binary) << peHeader(0x8664);
+   std::ofstream(path, std::ios::binary) << peHeader("\x64\x86");
    const HANDLE lock = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
