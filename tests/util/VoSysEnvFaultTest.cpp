@@ -84,6 +84,8 @@ TEST_F(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
    EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "more than fit in the buffer";
    voplatform::setAdapterAddresses(std::vector<Bytes>(32, Bytes{1, 2, 3, 4, 5, 6}));
    EXPECT_EQ(VoSysEnv::getAdaptersId().getSize(), 32) << "repeats are kept";
+   voplatform::setAdapterAddresses(std::vector<Bytes>{});
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty());
 }
 
 TEST_F(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {

@@ -58,6 +58,11 @@ TEST(VoSysEnvParallel, TheRangeIsCoveredOnceWithTheRestOnTheCaller) {
          expectCover(callsOf(n, parallel), n, parallel);
 }
 
+TEST(VoSysEnvParallel, AnIdleSliceHasTheEmptyRange) {
+   const VoForSlice idle;
+   EXPECT_EQ(Range(idle.begin, idle.end), Range(0, 0));
+}
+
 #ifndef _WIN32
 // The processor count comes from the platform layer, which a test can set.
 class ProcessorCount : public ::testing::Test {
