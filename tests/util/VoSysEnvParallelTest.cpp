@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <random>
 #include <thread>
 #include <vector>
 #include <voutil/VoSysEnv.h>
@@ -53,7 +52,7 @@ void expectCover(const Calls& calls, uint64_t n, bool parallel) {
 }
 
 TEST(VoSysEnvParallel, TheRangeIsCoveredOnceWithTheRestOnTheCaller) {
-   for (const uint64_t n : {0u, 1u, 3u, 8u, 10u, 999u})
+   for (const uint64_t n : {0u, 1u, 3u, 8u, 10u, 4999u})
       for (const bool parallel : {false, true})
          expectCover(callsOf(n, parallel), n, parallel);
 }
@@ -95,14 +94,6 @@ TEST_F(ProcessorCount, SlicesFollowTheProcessorCount) {
    }
 }
 
-TEST_F(ProcessorCount, RandomCountsCoverOnce) {
-   std::mt19937_64 random(7);
-   for (int i = 0; i < 500; ++i) {
-      voplatform::setProcessorCount(static_cast<DWORD>(1 + random() % 16));
-      const uint64_t n = random() % 3000;
-      expectCover(callsOf(n, i % 10 == 0), n, i % 10 == 0);
-   }
-}
 #endif
 
 } // namespace
