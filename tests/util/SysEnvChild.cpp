@@ -1,5 +1,6 @@
 // A child for the process tests: sleeps for the milliseconds given (a minute by default), so a
-// test can find it by name, wait for it and end it.
+// test can find it by name, wait for it and end it. It exits with 3 when its sleep runs out, so
+// that a test can tell a child it ended from one that was never ended.
 
 #include <chrono>
 #include <cstdlib>
@@ -8,5 +9,5 @@
 int main(int argc, char** argv) {
    const long ms = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 60000;
    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-   return 0;
+   return 3;
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-using vo::test::messagesOf;
-
 TEST(VoSysEnvTime, TheClocksAgree) {
    const int64_t std1 = VoSysEnv::getStdTime();
    const auto sys = static_cast<int64_t>(VoSysEnv::getSysTime());
@@ -24,14 +22,12 @@ TEST(VoSysEnvTime, TheClocksAgree) {
 TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
    const char* before = std::getenv("TZ");
    const std::string saved = before ? before : "";
-   for (const auto& [zone, shiftMs] : {std::pair{"UTC0", 0}, std::pair{"AHEAD-1", -3600000}}) {
-      ::setenv("TZ", zone, 1);
-      ::tzset();
-      const int64_t now = VoSysEnv::getStdTime() / 1000 * 1000;
-      const int64_t local = VoSysEnv::getLocalTime();
-      EXPECT_GE(local - shiftMs, now) << zone;
-      EXPECT_LE(local - shiftMs, now + 1000) << zone;
-   }
+   ::setenv("TZ", "AHEAD-1", 1); // an hour east of UTC
+   ::tzset();
+   const int64_t now = VoSysEnv::getStdTime() / 1000 * 1000;
+   const int64_t local = VoSysEnv::getLocalTime();
+   EXPECT_GE(local + 3600000, now);
+   EXPECT_LE(local + 3600000, now + 1000);
    if (before)
       ::setenv("TZ", saved.c_str(), 1);
    else
@@ -41,48 +37,34 @@ TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
 #endif
 
 TEST(VoSysEnvTime, TimeStampsShowTheSameFieldsAsText) {
-   const std::regex shape("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}");
-   for (int attempt = 0; attempt < 3; ++attempt) {
-      const SxString text = VoSysEnv::getTimestamp();
+   SxString text, fields;
+   int attempts = 0;
+   do { // the second may turn between the two readings
+      text = VoSysEnv::getTimestamp();
       const VoSysEnv::VoTimestamp t = VoSysEnv::getVoTimestamp();
-      ASSERT_TRUE(std::regex_match(text.str(), shape)) << text;
-      const SxString fields = SxString::sprintf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month,
-                                                t.day, t.hour, t.minute, t.second);
-      if (fields == text || fields == VoSysEnv::getTimestamp())
-         return; // the second may turn between the two readings
-   }
-   ADD_FAILURE() << "getVoTimestamp never matched getTimestamp";
+      fields = SxString::sprintf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                                 t.minute, t.second);
+   } while (fields != text && ++attempts < 3);
+   EXPECT_EQ(fields, text);
+   EXPECT_TRUE(std::regex_match(
+       text.str(), std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}")));
 }
 
 TEST(VoSysEnvTime, UnixTimesFormatInLocalTimeWithoutMilliseconds) {
-   const VoSysEnv::VoTimestamp unset;
-   EXPECT_EQ(unset.year, -1);
-   EXPECT_EQ(unset.second, -1);
+   EXPECT_EQ(VoSysEnv::VoTimestamp().second, -1) << "unset";
    // Every zone in use is a whole number of minutes away from UTC, so the seconds show as is.
-   EXPECT_EQ(VoSysEnv::unixTimeToString(1500, "%S"), "01");
    EXPECT_EQ(VoSysEnv::unixTimeToString(1999, "%S"), "01");
    EXPECT_EQ(VoSysEnv::unixTimeToString(61000, "%M:%S"), "01:01");
    EXPECT_EQ(VoSysEnv::unixTimeToString(0, ""), "");
 }
 
-TEST(VoSysEnvIdentity, GuidsAreRandomVersion4Uuids) {
+TEST(VoSysEnvIdentity, GuidsHostAndUser) {
    const std::regex shape("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
-   const SxString a = VoSysEnv::getNewGUID();
-   EXPECT_TRUE(std::regex_match(a.str(), shape)) << a;
-   EXPECT_NE(a, VoSysEnv::getNewGUID());
-}
-
-TEST(VoSysEnvIdentity, HostUserAndAdapters) {
+   const SxString guid = VoSysEnv::getNewGUID();
+   EXPECT_TRUE(std::regex_match(guid.str(), shape)) << guid;
+   EXPECT_NE(guid, VoSysEnv::getNewGUID());
    EXPECT_FALSE(VoSysEnv::getHostname().isEmpty());
    EXPECT_FALSE(VoSysEnv::getUsername().isEmpty());
-   const SxList<SxString> adapters = VoSysEnv::getAdaptersId();
-   const std::regex shape("([0-9A-F]{2}-){5}[0-9A-F]{2}");
-   for (std::ptrdiff_t i = 0; i < adapters.getSize(); ++i) {
-      EXPECT_TRUE(std::regex_match(adapters(i).str(), shape)) << adapters(i);
-      if (i > 0) {
-         EXPECT_LE(adapters(i - 1), adapters(i));
-      }
-   }
 }
 
 TEST(VoSysEnvIdentity, MachineIdComesFromTheRegistry) {
@@ -92,12 +74,11 @@ TEST(VoSysEnvIdentity, MachineIdComesFromTheRegistry) {
    VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, "machine-1");
    EXPECT_EQ(VoSysEnv::getMachineId(), "machine-1");
    EXPECT_EQ(VoSysEnv::getUserId(), SxMd5::get("machine-1"));
-   EXPECT_EQ(VoSysEnv::getUserId(), VoSysEnv::getUserId());
    VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, "machine-2");
-   EXPECT_NE(VoSysEnv::getUserId(), SxMd5::get("machine-1"));
+   EXPECT_EQ(VoSysEnv::getUserId(), SxMd5::get("machine-2"));
    VoRegistry::rm(key, "MachineGuid");
    EXPECT_EQ(
-       messagesOf([] { (void)VoSysEnv::getMachineId(); }),
+       vo::test::messagesOf([] { (void)VoSysEnv::getMachineId(); }),
        std::vector<std::string>{"Cannot read machine id from >HKLM/SOFTWARE/MORV/MachineGuid<"});
    if (had)
       VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, before);
@@ -108,13 +89,10 @@ TEST(VoSysEnvIdentity, UserKeysPerApplication) {
    const SxString key = "HKCU/Software/MORV/Apps/" + app;
    EXPECT_EQ(VoSysEnv::getUserKey(app), "");
    EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 0);
-
    VoSysEnv::setUserKey(app, "K-123");
-   EXPECT_EQ(VoSysEnv::getUserKey(app), "K-123");
    EXPECT_EQ(VoRegistry::getVal(key, "userkey"), "K-123");
+   EXPECT_EQ(VoSysEnv::getUserKey(app), "K-123");
    EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 0);
-   VoRegistry::setVal(key, "FeedbackProvided", VoRegistry::Item::Sz, "1");
-   EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 1);
    VoRegistry::setVal(key, "FeedbackProvided", VoRegistry::Item::DWord, "7");
    EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 7);
    VoRegistry::rm_rf(key);

@@ -1,0 +1,230 @@
+// Processes and files: what the system-environment class asks of the machine beyond itself.
+
+#include <atomic>
+#include <common/Messages.h>
+#include <common/TempDir.h>
+#include <common/Wine.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sx/SxError.h>
+#include <sx/SxLog.h>
+#include <sx/SxProcess.h>
+#include <thread>
+#include <unistd.h>
+#include <voutil/VoLog.h>
+#include <voutil/VoSysEnv.h>
+#include <windows.h>
+
+namespace {
+
+using vo::test::messagesOf;
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
+   // The sleeping child under a name of this process's own, so that it can be looked for by name;
+   // its sleep is bounded should the test stop early.
+   vo::test::TempDir dir;
+   const SxString name("vochild-" + std::to_string(::getpid()) + VO_TEST_EXE_SUFFIX);
+   fs::copy_file(SYSENV_CHILD, dir.file(name.str()));
+   SxProcess child(SxString(dir.file(name.str())));
+   child.start({"20000"});
+   const uint64_t pid = VoSysEnv::getProcessID(name, 10000);
+   ASSERT_NE(pid, VoSysEnv::kProcessNotFound);
+   EXPECT_EQ(VoSysEnv::getProcessID(name, 0), VoSysEnv::kProcessNotFound) << "0 does not look";
+   EXPECT_TRUE(VoSysEnv::isProcRunning(name));
+   EXPECT_TRUE(VoSysEnv::getRunningProcNames().contains(name));
+   EXPECT_TRUE(VoSysEnv::getAllWindowsInProcess(pid).isEmpty());
+   const SxString where = VoSysEnv::unifySlashes(SxString(dir.path().string()) + "/");
+   EXPECT_TRUE(VoSysEnv::isProcOnDriveRunning(where));
+   EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning(where + "elsewhere/"));
+   VoSysEnv::waitForPID(pid, 20); // times out quietly
+
+   // The wait blocks on the process: it has not returned while the child sleeps, and returns
+   // when the child is ended.
+   std::atomic<bool> ended{false};
+   std::thread waiter([&] {
+      VoSysEnv::waitForPID(pid, 0);
+      ended = true;
+   });
+   std::this_thread::sleep_for(std::chrono::milliseconds(100));
+   EXPECT_FALSE(ended);
+   VoSysEnv::killProcess(pid);
+   waiter.join();
+   EXPECT_NE(child.wait(), 3) << "the sleep ran out: the child was never ended";
+   EXPECT_FALSE(VoSysEnv::isProcRunning(name));
+   EXPECT_EQ(VoSysEnv::getProcessID(name, 1), VoSysEnv::kProcessNotFound);
+}
+
+TEST(VoSysEnvProcess, MissingProcessesFailToOpenWithTheSystemText) {
+   const std::string invalid = sxstrerror(ERROR_INVALID_PARAMETER).str();
+   EXPECT_EQ(messagesOf([] { VoSysEnv::killProcess(4000000000ULL); }),
+             Strings{"Get Process for pid 4000000000 failed: " + invalid});
+   EXPECT_EQ(messagesOf([] { VoSysEnv::waitForPID(VoSysEnv::kProcessNotFound, 1); }),
+             Strings{"Get Process for pid 18446744073709551615 failed: " + invalid});
+
+   // Waiting for a name that is not running logs the search, then fails to open the process.
+   vo::test::TempDir dir;
+   {
+      VoLog log(dir.file("wait.log").c_str());
+      log.disableLogToStdOut();
+      EXPECT_THROW(VoSysEnv::waitForProcess("no-such-program.exe", 1, 0), SxException);
+   }
+   const std::string log = vo::test::readFile(dir.file("wait.log"));
+   EXPECT_NE(log.find("[util] : Process no-such-program.exe identified as PID "
+                      "18446744073709551615\n"),
+             std::string::npos);
+   EXPECT_NE(log.find("[util] : Waiting for Process 18446744073709551615 to end.\n"),
+             std::string::npos);
+}
+
+// A minimal header: "MZ", then "PE\0\0" and the two bytes of the machine type.
+std::string peHeader(const char (&machine)[3]) {
+   return "MZ" + std::string(62, '\0') + std::string("PE\0\0", 4) + machine +
+          std::string(512, '\0');
+}
+
+TEST(VoSysEnvProcess, BitWidthOfExecutables) {
+#ifdef _WIN32
+   EXPECT_TRUE(VoSysEnv::is64BitApp(VOUTIL_TOOL)) << "the tool is built for x64";
+#endif
+   const std::string notFound = "Bit width parameter not found in file specified. Please check "
+                                "wherever file is a valid .exe file.";
+   const std::string tooSmall = "The buffer read was too small for identification of bit width.";
+   std::string lateSignature(4096 - 5, 'x');
+   lateSignature += std::string("PE\0\0d", 5);
+   const struct {
+      std::string bytes;
+      bool is64;
+      std::string message;
+   } kCases[] = {
+       {peHeader("\x64\x86"), true, ""},
+       {peHeader("\x4C\x01"), false, ""},
+       {peHeader("\x64\xAA"), true, ""}, // only the low byte counts: 0x64
+       {"just some text\n", false, notFound},
+       {"", false, notFound},
+       {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), false, notFound},
+       {lateSignature + std::string(100, '\0'), false, tooSmall},
+       {std::string("MZPE\0\0d\x86", 8), false, tooSmall},
+       {peHeader("\xC4\x01"), false,
+        "Bit width value is invalid in file specified. Please check wherever file is a valid "
+        "WIN32 .exe file."},
+   };
+   vo::test::TempDir dir;
+   for (std::size_t i = 0; i < std::size(kCases); ++i) {
+      const SxString path(dir.file(std::to_string(i) + ".exe"));
+      std::ofstream(path.str(), std::ios::binary) << kCases[i].bytes;
+      bool is64 = false;
+      EXPECT_EQ(messagesOf([&] { is64 = VoSysEnv::is64BitApp(path); }),
+                kCases[i].message.empty() ? Strings{} : Strings{kCases[i].message})
+          << "case " << i;
+      EXPECT_EQ(is64, kCases[i].is64) << "case " << i;
+   }
+   const SxString missing(dir.file("missing.exe"));
+   EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::is64BitApp(missing); }),
+             Strings{"The file " + missing.str() + " does not exist."});
+}
+
+TEST(VoSysEnvProcess, AnUnreadableExecutableKeepsTheReadFailure) {
+#ifdef _WIN32
+   // A file held open without sharing cannot be opened again.
+   vo::test::TempDir dir;
+   const std::string path = dir.file("locked.exe");
+   std::ofstream(path, std::ios::binary) << peHeader("\x64\x86");
+   const HANDLE lock = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+#else
+   // Reading a process's memory at address 0 fails, though the file opens.
+   const std::string path = "/proc/self/mem";
+#endif
+   const auto messages = messagesOf([&] { (void)VoSysEnv::is64BitApp(SxString(path)); });
+   ASSERT_EQ(messages.size(), 2u);
+   EXPECT_EQ(messages[0], "Cannot read " + path);
+#ifdef _WIN32
+   ::CloseHandle(lock);
+#endif
+}
+
+#ifdef _WIN32
+TEST(VoSysEnvProcess, VisibleMainWindowsComeFirst) {
+   VO_SKIP_UNDER_WINE("there is no display to make windows on");
+   const auto make = [](HWND owner, DWORD style) {
+      return ::CreateWindowExW(0, L"STATIC", L"voutil test", style, 0, 0, 10, 10, owner, nullptr,
+                               nullptr, nullptr);
+   };
+   const HWND mainWindow = make(nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+   const HWND toolA = make(mainWindow, WS_POPUP);
+   const HWND toolB = make(mainWindow, WS_POPUP);
+   const auto windows = VoSysEnv::getAllWindowsInProcess(::GetCurrentProcessId());
+   ASSERT_FALSE(windows.isEmpty());
+   EXPECT_EQ(windows.first(), mainWindow);
+   for (const HWND w : {toolA, toolB, mainWindow})
+      ::DestroyWindow(w);
+}
+#endif
+
+TEST(VoSysEnvFiles, FreeSpaceOfAPath) {
+   vo::test::TempDir dir;
+   const SxString here = VoSysEnv::unifySlashes(SxString(dir.path().string()));
+   EXPECT_GT(VoSysEnv::getFreeDiskSpace(here + "/"), 0u);
+#ifdef _WIN32
+   // A drive is the first three characters; one that does not exist is named in the failure.
+   const std::string asked = "Q:/data/file.bin";
+   const std::string named = "Q:/";
+#else
+   // The file system holding the path itself is asked about.
+   const std::string asked = here.str() + "/missing/file.bin";
+   const std::string named = asked;
+#endif
+   EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::getFreeDiskSpace(SxString(asked)); }),
+             Strings{"Failed to determine free space on drive " + named});
+}
+
+TEST(VoSysEnvFiles, TruncatingCutsLengthensAndIgnoresMissingFiles) {
+   vo::test::TempDir dir;
+   const std::string path = dir.file("data.bin");
+   std::ofstream(path, std::ios::binary) << std::string(1000, 'a');
+   for (const uint64_t size : {10u, 4096u, 0u}) {
+      VoSysEnv::truncateFile(SxString(path), size);
+      EXPECT_EQ(fs::file_size(path), size);
+   }
+   VoSysEnv::truncateFile(SxString(dir.file("missing.bin")), 10);
+   EXPECT_FALSE(fs::exists(dir.file("missing.bin")));
+}
+
+TEST(VoSysEnvFiles, LinksToFilesAndDirectories) {
+   VO_SKIP_UNDER_WINE("CreateSymbolicLinkW is a stub that creates nothing");
+   vo::test::TempDir dir;
+   const std::string base = VoSysEnv::unifySlashes(SxString(dir.path().string())).str();
+   fs::create_directories(base + "/releases/7");
+   std::ofstream(base + "/releases/7/app.txt") << "seven";
+   const SxString target(base + "/releases/7");
+   const SxString link(base + "//current"); // a doubled separator is reduced
+   VoSysEnv::symLinkDir(link, target);
+   EXPECT_TRUE(fs::is_symlink(base + "/current"));
+   EXPECT_TRUE(fs::exists(base + "/current/app.txt"));
+   VoSysEnv::symLinkFile(SxString(base + "/app-link.txt"), target + "/app.txt");
+   EXPECT_EQ(vo::test::readFile(base + "/app-link.txt"), "seven");
+
+   EXPECT_EQ(messagesOf([&] { VoSysEnv::symLinkDir(link, target); }),
+             Strings{"Creation of Symlink " + target.str() + " -> " + link.str() +
+                     " failed: " + sxstrerror(ERROR_ALREADY_EXISTS).str()});
+}
+
+TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
+#ifdef _WIN32
+   if (vo::test::runningUnderWine()) {
+      EXPECT_TRUE(VoSysEnv::isElevated()) << "Wine runs as administrator";
+   }
+#else
+   EXPECT_EQ(VoSysEnv::isElevated(), ::geteuid() == 0);
+#endif
+   VoSysEnv::enableVARGENOutput();
+   for (const char* component : {"voclientapi_v1", "voclientapi_v2", "voclient_v1", "voclient_v2",
+                                 "voreseq", "vobase", "vonetio", "vodevctl", "voutil"})
+      EXPECT_TRUE(SxLog::isEnabled(component)) << component;
+   EXPECT_FALSE(SxLog::isEnabled("sxutil"));
+}
+
+} // namespace
