@@ -107,9 +107,8 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
 #ifndef _WIN32
    const mode_t mask = ::umask(0);
    ::umask(mask);
-   struct stat st {};
-   ASSERT_EQ(::stat(dest.c_str(), &st), 0);
-   EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask) << "a missing destination is created";
+   EXPECT_EQ(std::filesystem::status(dest).permissions(), std::filesystem::perms(0644 & ~mask))
+       << "a missing destination is created";
 #endif
 }
 
@@ -154,9 +153,8 @@ TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
    for (int round = 0; round < 4; ++round) {
       std::filesystem::remove(dest);
       VoFileCopyTask task(src.c_str(), dest.c_str(), ranges);
-      std::atomic<bool> finished{false};
-      std::thread watcher([&] {
-         while (!finished) {
+      const std::jthread watcher([&](const std::stop_token& finished) {
+         while (!finished.stop_requested()) {
             task.setSpeed(1000);
             (void)task.getETA();
             (void)task.getMD5();
@@ -166,8 +164,6 @@ TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
       std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
       task.stop();
       task.wait();
-      finished = true;
-      watcher.join();
 
       const auto counted = static_cast<std::size_t>(task.getNCurrent());
       EXPECT_EQ(readFile(dest), data.substr(0, counted)) << "round " << round;
