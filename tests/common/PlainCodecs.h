@@ -3,11 +3,11 @@
 // The Base64, RSA and Caesar algorithms written the plain way, one character or block at a
 // time, as references for the library's fast paths. Failures come back as their message.
 
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <sx/SxArray.h>
 #include <sx/SxException.h>
 #include <voutil/VoEncrypt.h>
@@ -62,52 +62,43 @@ inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
 // Every character appends its 6 bits to the output. The bytes they touch are written at once,
 // bits not yet known as zeros, so each character needs room for all of them.
 inline Outcome pton(char const* src, unsigned char* target, long long targetSize) {
-   auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+   constexpr char kSpaces[] = " \t\n\v\f\r";
    long long bits = 0;
    long long position = 0;
-   char ch;
-   while ((ch = *src++) != '\0') {
+   for (; *src != '\0' && *src != '='; ++src) {
       ++position;
-      if (space(ch))
+      if (std::strchr(kSpaces, *src) != nullptr)
          continue;
-      if (ch == '=')
-         break;
-      char const* found = std::strchr(kAlphabet, ch);
+      char const* found = std::strchr(kAlphabet, *src);
       if (found == nullptr)
          return {0, "A non-base64 character at char " + std::to_string(position)};
-      const auto value = static_cast<unsigned>(found - kAlphabet);
-      if (target == nullptr) {
-         bits += 6;
-         continue;
-      }
-      if ((bits + 6 + 7) / 8 > targetSize)
+      if (target != nullptr && (bits + 6 + 7) / 8 > targetSize)
          return {0, kNoSpace};
       for (int b = 5; b >= 0; --b, ++bits) {
+         if (target == nullptr)
+            continue;
          if (bits % 8 == 0)
             target[bits / 8] = 0;
-         target[bits / 8] |= static_cast<unsigned char>((value >> b & 1) << (7 - bits % 8));
+         target[bits / 8] |=
+             static_cast<unsigned char>(((found - kAlphabet) >> b & 1) << (7 - bits % 8));
       }
    }
    const long long index = bits / 8;
    const long long state = bits / 6 % 4;
-   if (ch != '=')
+   if (*src == '\0')
       return state == 0 ? Outcome{index, {}}
                         : Outcome{0, "Partial bytes after the end of the string"};
-   ch = *src++;
-   if (state == 0)
-      return {0, "Invalid = in first position"};
-   if (state == 1)
-      return {0, "Invalid = in second position"};
+   if (state < 2)
+      return {0, state == 0 ? "Invalid = in first position" : "Invalid = in second position"};
+   std::string_view rest(src + 1);
    if (state == 2) {
-      while (ch != '\0' && space(ch))
-         ch = *src++;
-      if (ch != '=')
+      const std::size_t next = rest.find_first_not_of(kSpaces);
+      if (next == rest.npos || rest[next] != '=')
          return {0, "Expected trailing ="};
-      ch = *src++;
+      rest.remove_prefix(next + 1);
    }
-   for (; ch != '\0'; ch = *src++)
-      if (!space(ch))
-         return {0, "Expected nothing or whitespaces after trailing ="};
+   if (rest.find_first_not_of(kSpaces) != rest.npos)
+      return {0, "Expected nothing or whitespaces after trailing ="};
    if (target != nullptr && target[index] != 0)
       return {0, "Extra data after the last full byte"};
    return {index, {}};
