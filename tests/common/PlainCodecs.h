@@ -40,18 +40,18 @@ Outcome outcomeOf(Call&& call) {
 
 inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
                     long long targetSize) {
+   const long long length = (srcLength + 2) / 3 * 4;
    if (target == nullptr)
-      return {srcLength / 3 * 4 + (srcLength % 3 != 0 ? 4 : 0), {}};
-   long long length = 0;
-   for (; srcLength > 0; src += 3, srcLength -= 3) {
-      unsigned char in[3] = {0, 0, 0};
-      std::memcpy(in, src, static_cast<std::size_t>(srcLength > 2 ? 3 : srcLength));
-      if (length + 4 > targetSize)
+      return {length, {}};
+   for (long long i = 0; i < srcLength; i += 3) {
+      if (i / 3 * 4 + 4 > targetSize)
          return {0, kNoSpace};
-      target[length++] = kAlphabet[in[0] >> 2];
-      target[length++] = kAlphabet[((in[0] & 3) << 4) + (in[1] >> 4)];
-      target[length++] = srcLength == 1 ? '=' : kAlphabet[((in[1] & 15) << 2) + (in[2] >> 6)];
-      target[length++] = srcLength < 3 ? '=' : kAlphabet[in[2] & 63];
+      uint32_t group = 0; // up to three bytes, zeros after the end
+      for (long long k = i; k < i + 3; ++k)
+         group = group << 8 | (k < srcLength ? src[k] : 0u);
+      // A character for every 6 bits that hold input, then '=' up to the full group.
+      for (int c = 0; c < 4; ++c)
+         target[i / 3 * 4 + c] = c <= srcLength - i ? kAlphabet[group >> (18 - 6 * c) & 63] : '=';
    }
    if (length >= targetSize)
       return {0, kNoSpace};
