@@ -61,7 +61,7 @@ protected:
    vo::test::TempDir dir;
    const std::string src = dir.file("src.bin");
    const std::string dest = dir.file("dest.bin");
-   const std::string content = randomBytes(300000, 1);
+   const std::string content = randomBytes(3000000, 1);
 
    void SetUp() override { writeFile(src, content); }
 
@@ -75,7 +75,6 @@ protected:
 // Ranges are copied in order: a later one overwrites, one past the end extends. The digest
 // follows the copying order and is closed once the last byte is copied.
 TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
-   const std::string dots(100, '.');
    const std::string patched = content.substr(0, 2) + content.substr(200, 4) +
                                std::string(84, '.') + content.substr(10, 20);
    const struct {
@@ -95,7 +94,7 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
    for (const auto& c : cases) {
       std::filesystem::remove(dest);
       if (c.destinationExists)
-         writeFile(dest, dots);
+         writeFile(dest, std::string(100, '.'));
       VoFileCopyTask task(src.c_str(), dest.c_str(), c.ranges);
       EXPECT_EQ(run(task), Messages{}) << c.what;
       EXPECT_EQ(readFile(dest), c.after) << c.what;
@@ -144,10 +143,8 @@ TEST_F(VoCopyTask, AStopEndsTheRunQuietlyAfterThePieceThatHasBegun) {
 // Other threads watch, steer and stop the copy at a random moment; whatever was counted was
 // copied and digested.
 TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
-   const std::string data = randomBytes(3000000, 5);
-   writeFile(src, data);
    SxArray<Range> ranges;
-   for (uint64_t at = 0; at < data.size(); at += 1000)
+   for (uint64_t at = 0; at < content.size(); at += 1000)
       ranges.append({at, at, 1000});
    std::mt19937 random(11);
    for (int round = 0; round < 4; ++round) {
@@ -166,9 +163,9 @@ TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
       task.wait();
 
       const auto counted = static_cast<std::size_t>(task.getNCurrent());
-      EXPECT_EQ(readFile(dest), data.substr(0, counted)) << "round " << round;
-      EXPECT_EQ(task.getMD5().get(), md5Of(data.substr(0, counted))) << "round " << round;
-      EXPECT_EQ(task.getMD5().isClosed(), counted == data.size());
+      EXPECT_EQ(readFile(dest), content.substr(0, counted)) << "round " << round;
+      EXPECT_EQ(task.getMD5().get(), md5Of(content.substr(0, counted))) << "round " << round;
+      EXPECT_EQ(task.getMD5().isClosed(), counted == content.size());
    }
 }
 
