@@ -118,20 +118,18 @@ inline void storeLE(SxArray<char>& a, std::ptrdiff_t at, int bytes, uint64_t v) 
 
 /// The per-block loop of both RSA directions, raising blocks with VoRSA::powMod: encryption
 /// turns 2-byte blocks into 4-byte ones with the public exponent, decryption the reverse with
-/// the private one. The blocks from count on are only widened or cut.
+/// the private one. The blocks from count on are only widened or cut; a negative count raises all.
 inline SxArray<char> rsa(SxArray<char> data, VoRSAKey const& key, long long count, bool encrypt) {
    const int inBytes = encrypt ? 2 : 4;
    const int outBytes = encrypt ? 4 : 2;
    data.resize((data.getSize() + inBytes - 1) / inBytes * inBytes);
    const long long blocks = data.getSize() / inBytes;
-   if (count < 0 || count > blocks)
-      count = blocks;
    SxArray<char> out(blocks * outBytes);
    for (long long i = 0; i < blocks; ++i) {
       const uint64_t block = loadLE(data, i * inBytes, inBytes);
       const uint64_t exponent = encrypt ? key.publicExponent : key.privateExponent;
       storeLE(out, i * outBytes, outBytes,
-              i < count ? VoRSA::powMod(block, exponent, key.modulus) : block);
+              count < 0 || i < count ? VoRSA::powMod(block, exponent, key.modulus) : block);
    }
    return out;
 }
