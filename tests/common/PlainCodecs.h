@@ -74,14 +74,12 @@ inline Outcome pton(char const* src, unsigned char* target, long long targetSize
          return {0, "A non-base64 character at char " + std::to_string(position)};
       if (target != nullptr && (bits + 6 + 7) / 8 > targetSize)
          return {0, kNoSpace};
-      for (int b = 5; b >= 0; --b, ++bits) {
-         if (target == nullptr)
-            continue;
-         if (bits % 8 == 0)
-            target[bits / 8] = 0;
-         target[bits / 8] |=
-             static_cast<unsigned char>(((found - kAlphabet) >> b & 1) << (7 - bits % 8));
-      }
+      // Bit by bit, the highest first; a byte is zeroed as its first bit goes in.
+      for (int b = 5; b >= 0; --b, ++bits)
+         if (target != nullptr)
+            target[bits / 8] =
+                static_cast<unsigned char>((bits % 8 == 0 ? 0 : target[bits / 8]) |
+                                           ((found - kAlphabet) >> b & 1) << (7 - bits % 8));
    }
    const long long index = bits / 8;
    const long long state = bits / 6 % 4;
