@@ -141,7 +141,8 @@ TEST_F(VoCopyTask, AStopEndsTheRunQuietlyAfterThePieceThatHasBegun) {
 }
 
 // Other threads watch, steer and stop the copy at a random moment; whatever was counted was
-// copied and digested.
+// copied and digested. The watcher reads the counts while the copy adds to them, so this is
+// also where the thread sanitizer checks the monitor's locking.
 TEST_F(VoCopyTask, AStopAtAnyMomentLeavesTheCountedPrefixAndItsDigest) {
    SxArray<Range> ranges;
    for (uint64_t at = 0; at < content.size(); at += 1000)
@@ -198,20 +199,14 @@ TEST_F(VoCopyTask, ALongRangeIsCopiedInPiecesOfTheCopyBlock) {
 
 // The estimate is the rest over the speed, not clamped once the count passes the total; no
 // speed gives no estimate.
-TEST(VoTaskMon, TheEstimateAndConcurrentAdds) {
+TEST(VoTaskMon, TheEstimateIsTheRestOverTheSpeed) {
    VoFileCopyTask mon("unused", "unused", {});
    mon.setNTotal(1000);
    mon.setNCurrent(400);
    EXPECT_EQ(mon.getETA(), 0u);
    mon.setSpeed(7);
    EXPECT_EQ(mon.getETA(), 85u);
-   auto add = [&] {
-      for (int i = 0; i < 1000; ++i)
-         mon.addNCurrent(5);
-   };
-   std::thread a(add), b(add);
-   a.join();
-   b.join();
+   mon.addNCurrent(10000);
    EXPECT_EQ(mon.getNCurrent(), 10400u);
    EXPECT_EQ(mon.getETA(), (1000ULL - 10400ULL) / 7);
 }
