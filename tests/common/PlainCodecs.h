@@ -3,11 +3,11 @@
 // The Base64, RSA and Caesar algorithms written the plain way, one character or block at a
 // time, as references for the library's fast paths. Failures come back as their message.
 
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <sx/SxArray.h>
 #include <sx/SxException.h>
 #include <voutil/VoEncrypt.h>
@@ -40,18 +40,18 @@ Outcome outcomeOf(Call&& call) {
 
 inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
                     long long targetSize) {
+   const long long length = (srcLength + 2) / 3 * 4;
    if (target == nullptr)
-      return {srcLength / 3 * 4 + (srcLength % 3 != 0 ? 4 : 0), {}};
-   long long length = 0;
-   for (; srcLength > 0; src += 3, srcLength -= 3) {
-      unsigned char in[3] = {0, 0, 0};
-      std::memcpy(in, src, static_cast<std::size_t>(srcLength > 2 ? 3 : srcLength));
-      if (length + 4 > targetSize)
+      return {length, {}};
+   for (long long i = 0; i < srcLength; i += 3) {
+      if (i / 3 * 4 + 4 > targetSize)
          return {0, kNoSpace};
-      target[length++] = kAlphabet[in[0] >> 2];
-      target[length++] = kAlphabet[((in[0] & 3) << 4) + (in[1] >> 4)];
-      target[length++] = srcLength == 1 ? '=' : kAlphabet[((in[1] & 15) << 2) + (in[2] >> 6)];
-      target[length++] = srcLength < 3 ? '=' : kAlphabet[in[2] & 63];
+      uint32_t group = 0; // up to three bytes, zeros after the end
+      for (long long k = i; k < i + 3; ++k)
+         group = group << 8 | (k < srcLength ? src[k] : 0u);
+      // A character for every 6 bits that hold input, then '=' up to the full group.
+      for (int c = 0; c < 4; ++c)
+         target[i / 3 * 4 + c] = c <= srcLength - i ? kAlphabet[group >> (18 - 6 * c) & 63] : '=';
    }
    if (length >= targetSize)
       return {0, kNoSpace};
@@ -62,52 +62,41 @@ inline Outcome ntop(unsigned char const* src, long long srcLength, char* target,
 // Every character appends its 6 bits to the output. The bytes they touch are written at once,
 // bits not yet known as zeros, so each character needs room for all of them.
 inline Outcome pton(char const* src, unsigned char* target, long long targetSize) {
-   auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+   constexpr char kSpaces[] = " \t\n\v\f\r";
    long long bits = 0;
    long long position = 0;
-   char ch;
-   while ((ch = *src++) != '\0') {
+   for (; *src != '\0' && *src != '='; ++src) {
       ++position;
-      if (space(ch))
+      if (std::strchr(kSpaces, *src) != nullptr)
          continue;
-      if (ch == '=')
-         break;
-      char const* found = std::strchr(kAlphabet, ch);
+      char const* found = std::strchr(kAlphabet, *src);
       if (found == nullptr)
          return {0, "A non-base64 character at char " + std::to_string(position)};
-      const auto value = static_cast<unsigned>(found - kAlphabet);
-      if (target == nullptr) {
-         bits += 6;
-         continue;
-      }
-      if ((bits + 6 + 7) / 8 > targetSize)
+      if (target != nullptr && (bits + 6 + 7) / 8 > targetSize)
          return {0, kNoSpace};
-      for (int b = 5; b >= 0; --b, ++bits) {
-         if (bits % 8 == 0)
-            target[bits / 8] = 0;
-         target[bits / 8] |= static_cast<unsigned char>((value >> b & 1) << (7 - bits % 8));
-      }
+      // Bit by bit, the highest first; a byte is zeroed as its first bit goes in.
+      for (int b = 5; b >= 0; --b, ++bits)
+         if (target != nullptr)
+            target[bits / 8] =
+                static_cast<unsigned char>((bits % 8 == 0 ? 0 : target[bits / 8]) |
+                                           ((found - kAlphabet) >> b & 1) << (7 - bits % 8));
    }
    const long long index = bits / 8;
    const long long state = bits / 6 % 4;
-   if (ch != '=')
+   if (*src == '\0')
       return state == 0 ? Outcome{index, {}}
                         : Outcome{0, "Partial bytes after the end of the string"};
-   ch = *src++;
-   if (state == 0)
-      return {0, "Invalid = in first position"};
-   if (state == 1)
-      return {0, "Invalid = in second position"};
+   if (state < 2)
+      return {0, state == 0 ? "Invalid = in first position" : "Invalid = in second position"};
+   std::string_view rest(src + 1);
    if (state == 2) {
-      while (ch != '\0' && space(ch))
-         ch = *src++;
-      if (ch != '=')
+      const std::size_t next = rest.find_first_not_of(kSpaces);
+      if (next == rest.npos || rest[next] != '=')
          return {0, "Expected trailing ="};
-      ch = *src++;
+      rest.remove_prefix(next + 1);
    }
-   for (; ch != '\0'; ch = *src++)
-      if (!space(ch))
-         return {0, "Expected nothing or whitespaces after trailing ="};
+   if (rest.find_first_not_of(kSpaces) != rest.npos)
+      return {0, "Expected nothing or whitespaces after trailing ="};
    if (target != nullptr && target[index] != 0)
       return {0, "Extra data after the last full byte"};
    return {index, {}};
@@ -127,20 +116,18 @@ inline void storeLE(SxArray<char>& a, std::ptrdiff_t at, int bytes, uint64_t v) 
 
 /// The per-block loop of both RSA directions, raising blocks with VoRSA::powMod: encryption
 /// turns 2-byte blocks into 4-byte ones with the public exponent, decryption the reverse with
-/// the private one. The blocks from count on are only widened or cut.
+/// the private one. The blocks from count on are only widened or cut; a negative count raises all.
 inline SxArray<char> rsa(SxArray<char> data, VoRSAKey const& key, long long count, bool encrypt) {
    const int inBytes = encrypt ? 2 : 4;
    const int outBytes = encrypt ? 4 : 2;
    data.resize((data.getSize() + inBytes - 1) / inBytes * inBytes);
    const long long blocks = data.getSize() / inBytes;
-   if (count < 0 || count > blocks)
-      count = blocks;
    SxArray<char> out(blocks * outBytes);
    for (long long i = 0; i < blocks; ++i) {
       const uint64_t block = loadLE(data, i * inBytes, inBytes);
       const uint64_t exponent = encrypt ? key.publicExponent : key.privateExponent;
       storeLE(out, i * outBytes, outBytes,
-              i < count ? VoRSA::powMod(block, exponent, key.modulus) : block);
+              count < 0 || i < count ? VoRSA::powMod(block, exponent, key.modulus) : block);
    }
    return out;
 }

@@ -19,9 +19,7 @@ namespace vo::test {
 /// Always false on other platforms.
 inline bool runningUnderWine() {
 #ifdef _WIN32
-   static const bool wine =
-       ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-   return wine;
+   return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 #else
    return false;
 #endif

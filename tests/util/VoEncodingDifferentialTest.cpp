@@ -24,12 +24,9 @@ class Differential : public ::testing::Test {
 protected:
    void TearDown() override { vo::base64::select(Kernel::Avx2); }
 
-   std::vector<Kernel> kernels() const {
-      std::vector<Kernel> all{Kernel::Portable};
-      if (vo::base64::isSupported(Kernel::Avx2))
-         all.push_back(Kernel::Avx2);
-      return all;
-   }
+   const std::vector<Kernel> kernels = vo::base64::isSupported(Kernel::Avx2)
+                                           ? std::vector{Kernel::Portable, Kernel::Avx2}
+                                           : std::vector{Kernel::Portable};
 
    SxArray<char> randomBytes(std::size_t n) {
       SxArray<char> bytes(static_cast<std::ptrdiff_t>(n));
@@ -42,12 +39,8 @@ protected:
    // of the decoder and every place of the handover between kernel and state machine is met.
    // Now and then a long one, which the decoder scans for its end window by window.
    std::string randomText() {
-      const SxArray<char> bytes = randomBytes(random_() % 200 == 0 ? 9000 : random_() % 130);
-      std::string text(static_cast<std::size_t>(bytes.getSize()) / 3 * 4 + 5, '\0');
-      text.resize(static_cast<std::size_t>(
-          plain::ntop(reinterpret_cast<unsigned char const*>(bytes.elements()), bytes.getSize(),
-                      text.data(), static_cast<long long>(text.size()))
-              .length));
+      std::string text =
+          VoBase64::encode(randomBytes(random_() % 200 == 0 ? 9000 : random_() % 130)).str();
       static const char kOdd[] = "  \t\n\r=\v\f*-_.\x80\xff";
       for (auto edits = random_() % 4; edits > 0; --edits) {
          const std::size_t at = random_() % (text.size() + 1);
@@ -95,54 +88,51 @@ TEST(VoBase64, KnownAnswersBothWays) {
 }
 
 TEST_F(Differential, Base64DecodeMatchesThePlainDecoder) {
-   for (const Kernel kernel : kernels()) {
+   for (const Kernel kernel : kernels) {
       vo::base64::select(kernel);
       for (int i = 0; i < 8000; ++i) {
          const std::string text = randomText();
-         const plain::Outcome counted = plain::pton(text.c_str(), nullptr, 0);
-         ASSERT_EQ(outcomeOf([&] { return VoBase64_pton(text.c_str(), nullptr, 0); }), counted)
+         char const* src = text.c_str();
+         ASSERT_EQ(outcomeOf([&] { return VoBase64_pton(src, nullptr, 0); }),
+                   plain::pton(src, nullptr, 0))
              << text;
-         const long long size = static_cast<long long>(random_() % (text.size() + 2));
+         const auto size = static_cast<long long>(random_() % (text.size() + 2));
          std::vector<unsigned char> expected(static_cast<std::size_t>(size) + 1, 0xA5);
          std::vector<unsigned char> actual = expected;
-         const plain::Outcome outcome = plain::pton(text.c_str(), expected.data(), size);
-         ASSERT_EQ(outcomeOf([&] { return VoBase64_pton(text.c_str(), actual.data(), size); }),
-                   outcome)
+         ASSERT_EQ(outcomeOf([&] { return VoBase64_pton(src, actual.data(), size); }),
+                   plain::pton(src, expected.data(), size))
              << text << " into " << size;
          ASSERT_EQ(actual, expected) << text;
 
          // The wrapper decodes into a buffer of its own, which is always large enough.
          std::string whole(text.size() + 1, '\0');
          const plain::Outcome decoded =
-             plain::pton(text.c_str(), reinterpret_cast<unsigned char*>(whole.data()),
-                         static_cast<long long>(whole.size()));
+             plain::pton(src, reinterpret_cast<unsigned char*>(whole.data()), std::ssize(whole));
          SxArray<char> bytes;
          ASSERT_EQ(
              messagesOf([&] { bytes = VoBase64::decode(SxString(text)); }),
              (decoded.error.empty() ? Messages{} : Messages{"Base64 decode error", decoded.error}))
              << text;
-         ASSERT_EQ(std::string(bytes.begin(), bytes.end()),
-                   whole.substr(0, static_cast<std::size_t>(decoded.length)));
+         ASSERT_EQ(std::string(bytes.begin(), bytes.end()), whole.substr(0, decoded.length));
       }
    }
 }
 
 TEST_F(Differential, Base64EncodeMatchesThePlainEncoder) {
-   for (const Kernel kernel : kernels()) {
+   for (const Kernel kernel : kernels) {
       vo::base64::select(kernel);
       for (int i = 0; i < 10000; ++i) {
          const SxArray<char> bytes = randomBytes(random_() % 100);
          auto const* src = reinterpret_cast<unsigned char const*>(bytes.elements());
          const long long n = bytes.getSize();
          const long long full = plain::ntop(src, n, nullptr, 0).length + 1;
-         const long long size =
-             random_() % 4 == 0 ? static_cast<long long>(random_() % full) : full;
+         const long long size = random_() % 4 == 0 ? random_() % full : full;
          std::string expected(static_cast<std::size_t>(full) + 1, '#');
          std::string actual = expected;
-         const plain::Outcome outcome = plain::ntop(src, n, expected.data(), size);
-         ASSERT_EQ(outcomeOf([&] { return VoBase64_ntop(src, n, actual.data(), size); }), outcome);
+         ASSERT_EQ(outcomeOf([&] { return VoBase64_ntop(src, n, actual.data(), size); }),
+                   plain::ntop(src, n, expected.data(), size));
          ASSERT_EQ(actual, expected);
-         if (outcome.error.empty()) {
+         if (size == full) {
             ASSERT_EQ(VoBase64::encode(bytes), SxString(expected.c_str()));
          }
       }

@@ -56,15 +56,14 @@ TEST(VoRSAKey, KeyFilesRoundTripAndFailuresKeepTheKey) {
       EXPECT_EQ(read, expected) << name;
    }
 
-   const VoRSAKey old(1, 2, 3);
-   VoRSAKey kept = old;
-   std::ofstream(dir.file("short.pub")) << "YWJj";
-   EXPECT_EQ(messagesOf([&] { kept.readKey(dir.file("short.pub").c_str()); }),
-             (Messages{"Cannot read RSA key " + dir.file("short.pub"),
-                       "The key holds 3 bytes instead of 24"}));
-   EXPECT_EQ(kept, old);
+   const std::string shortKey = dir.file("short.pub");
+   std::ofstream(shortKey) << "YWJj";
+   VoRSAKey kept(1, 2, 3);
+   EXPECT_EQ(messagesOf([&] { kept.readKey(shortKey.c_str()); }),
+             (Messages{"Cannot read RSA key " + shortKey, "The key holds 3 bytes instead of 24"}));
+   EXPECT_EQ(kept, VoRSAKey(1, 2, 3));
    const SxString noDir = dir.file("no/such/dir/k").c_str();
-   EXPECT_EQ(messagesOf([&] { old.writeKey(noDir); }).front(),
+   EXPECT_EQ(messagesOf([&] { kept.writeKey(noDir); }).front(),
              "Cannot write RSA key " + noDir.str());
 }
 
@@ -89,14 +88,13 @@ TEST(VoRSA, BlocksAreLittleEndianAndOnlyTheCountedOnesAreRaised) {
 TEST(VoRSA, PhasesAreTimed) {
    const Timer::EncryptTimer phases[] = {Timer::PowMod, Timer::Mask, Timer::Demask,
                                          Timer::Encryption, Timer::Decryption};
-   std::vector<int64_t> before;
-   for (const auto phase : phases)
-      before.push_back(timerCount(phase));
+   int64_t expected[] = {2, 1, 1, 1, 1};
+   for (std::size_t i = 0; i < std::size(phases); ++i)
+      expected[i] += timerCount(phases[i]);
    const VoRSAKey key(65537, 65537, 4294967291ULL);
    (void)VoRSA::decrypt(VoRSA::encrypt(SxArray<char>(4), key, 1), key, 1);
-   const int64_t added[] = {2, 1, 1, 1, 1};
    for (std::size_t i = 0; i < std::size(phases); ++i)
-      EXPECT_EQ(timerCount(phases[i]), before[i] + added[i]) << i;
+      EXPECT_EQ(timerCount(phases[i]), expected[i]) << i;
 }
 
 // The transforms of several threads share the phase timers.
@@ -110,9 +108,8 @@ TEST(VoRSA, TransformsRunOnSeveralThreads) {
          EXPECT_EQ(VoCaesar::decrypt(VoCaesar::encrypt(data, key, 375), key, 375), data);
       }
    };
-   std::thread other(work);
+   const std::jthread other(work);
    work();
-   other.join();
 }
 
 } // namespace

@@ -17,17 +17,14 @@ int main(int argc, char** argv) {
    SxFileIO in;
    in.open(argv[1], "rb");
    const bool logged = in.readUtf8().contains("[util] : installed\n");
-   SxString message;
+   bool raised = false;
    try {
       (void)VoRegistry::Item::string2Type("reg_sz");
    } catch (const SxException& e) {
-      message = e.getMessage();
+      raised = e.getMessage() == "Unknown Registry Value Type: reg_sz";
    }
-   const bool raised = message == "Unknown Registry Value Type: reg_sz";
-   if (!logged || !raised) {
-      std::fprintf(stderr, "consumer: the %s check failed\n", logged ? "exception" : "log");
-      return 1;
-   }
-   std::puts("consumer: all checks passed");
-   return 0;
+   if (logged && raised)
+      return std::puts("consumer: all checks passed") < 0;
+   std::fprintf(stderr, "consumer: the %s check failed\n", logged ? "exception" : "log");
+   return 1;
 }

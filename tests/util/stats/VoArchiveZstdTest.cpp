@@ -60,6 +60,14 @@ protected:
       return readFile(back);
    }
 
+   // The messages that compressing a file, or extracting one into back, fails with.
+   Messages compressing(const std::string& from) const {
+      return messagesOf([&] { VoArchive::compressZSTD(from.c_str(), packed.c_str(), 3); });
+   }
+   Messages extracting(const std::string& from) const {
+      return messagesOf([&] { VoArchive::extractZSTD(from.c_str(), back.c_str()); });
+   }
+
    vo::test::TempDir dir;
    const std::string src = dir.file("src.bin");
    const std::string packed = dir.file("src.zst");
@@ -86,32 +94,26 @@ TEST_F(VoArchiveZstd, EmptySourceGivesACompleteFrameAndFramesFollowOneAnother) {
    EXPECT_EQ(readFile(back), "shortshort");
 }
 
-TEST_F(VoArchiveZstd, AMissingSourceIsReportedAndCreatesNothing) {
+TEST_F(VoArchiveZstd, FailuresNameTheFileAndTheirCause) {
    const std::string missing = dir.file("missing");
-   EXPECT_EQ(messagesOf([&] { VoArchive::compressZSTD(missing.c_str(), packed.c_str(), 3); }),
-             (Messages{"Cannot compress " + missing + " using zstd",
-                       "File " + missing + " does not exist"}));
-   EXPECT_EQ(messagesOf([&] { VoArchive::extractZSTD(missing.c_str(), back.c_str()); }),
-             (Messages{"Cannot decompress " + missing + " using zstd",
-                       "File " + missing + " does not exist"}));
+   EXPECT_EQ(compressing(missing), (Messages{"Cannot compress " + missing + " using zstd",
+                                             "File " + missing + " does not exist"}));
+   EXPECT_EQ(extracting(missing), (Messages{"Cannot decompress " + missing + " using zstd",
+                                            "File " + missing + " does not exist"}));
    EXPECT_FALSE(std::filesystem::exists(packed));
    EXPECT_FALSE(std::filesystem::exists(back));
-}
-
 #ifndef _WIN32
-TEST_F(VoArchiveZstd, AContextThatCannotBeMadeIsReported) {
    writeFile(src, "data");
    failContexts = true;
-   const Messages compress =
-       messagesOf([&] { VoArchive::compressZSTD(src.c_str(), packed.c_str(), 3); });
-   const Messages extract = messagesOf([&] { VoArchive::extractZSTD(src.c_str(), back.c_str()); });
+   const Messages compress = compressing(src);
+   const Messages extract = extracting(src);
    failContexts = false;
    EXPECT_EQ(compress, (Messages{"Cannot compress " + src + " using zstd",
                                  "Cannot create zstd compression context"}));
    EXPECT_EQ(extract, (Messages{"Cannot decompress " + src + " using zstd",
                                 "Cannot create zstd decompression context"}));
-}
 #endif
+}
 
 TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    const std::string content = mixedData(400000, 3);
@@ -123,8 +125,7 @@ TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    checksum.back() ^= 0x40;
    for (const std::string& bad : {flipped, mixedData(50000, 9).substr(20000), checksum}) {
       writeFile(packed, bad);
-      const Messages messages =
-          messagesOf([&] { VoArchive::extractZSTD(packed.c_str(), back.c_str()); });
+      const Messages messages = extracting(packed);
       ASSERT_EQ(messages.size(), 2u);
       EXPECT_EQ(messages[0], "Cannot decompress " + packed + " using zstd");
       EXPECT_TRUE(messages[1].starts_with("zstd: ")) << messages[1];

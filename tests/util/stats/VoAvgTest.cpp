@@ -16,12 +16,11 @@ TEST(VoAvg, BothModesGiveMeanSpreadAndExtremes) {
    reset.reset();
    for (double v : {1.0, 2.0, 3.0})
       reset.update(v);
-   struct Case {
+   const struct {
       const char* what;
       VoAvg avg;
       double average, sigma, min, max;
-   };
-   const Case cases[] = {
+   } cases[] = {
        {"cumulative", fed(0, {2, 4, 4, 4, 5, 5, 7, 9}), 5.0, 2.0, 2.0, 9.0},
        {"window 3 keeps 2 3 4, extremes keep all", fed(3, {1, 2, 3, 4}), 3.0, 0.816496580927726,
         1.0, 4.0},
@@ -32,7 +31,7 @@ TEST(VoAvg, BothModesGiveMeanSpreadAndExtremes) {
        {"nothing yet, cumulative", fed(0, {}), 0.0, 0.0, 0.0, 0.0},
        {"a reset keeps the window", reset, 2.5, 0.5, 1.0, 3.0},
    };
-   for (const Case& c : cases) {
+   for (const auto& c : cases) {
       EXPECT_DOUBLE_EQ(c.avg.getAverage(), c.average) << c.what;
       EXPECT_NEAR(c.avg.getSigma(), c.sigma, 1e-12) << c.what;
       EXPECT_EQ(c.avg.getMin(), c.min) << c.what;
