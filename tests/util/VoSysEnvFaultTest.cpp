@@ -26,30 +26,28 @@ protected:
 };
 
 TEST_F(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
-   for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
-      voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
-      EXPECT_EQ(messagesOf([] { (void)VoSysEnv::getRunningProcNames(); }),
-                Strings{"Cannot obtain list of running processes"})
-          << call;
-      voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
-      EXPECT_FALSE(VoSysEnv::isProcRunning(VoSysEnv::getExecName())) << call;
-      voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
-      EXPECT_EQ(VoSysEnv::getProcessID(VoSysEnv::getExecName(), 60000), VoSysEnv::kProcessNotFound)
-          << call << ": a failed walk ends the search";
-   }
-
-   // The drive search logs only a snapshot that cannot be taken.
+   // Only the drive search logs, and only a snapshot that cannot be taken.
    vo::test::TempDir dir;
    {
-      VoLog log{SxString(dir.file("drive.log"))};
+      VoLog log{SxString(dir.file("walk.log"))};
       log.disableLogToStdOut();
-      voplatform::failNextCall("CreateToolhelp32Snapshot", ERROR_ACCESS_DENIED);
-      EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/"));
-      voplatform::failNextCall("Process32FirstW", ERROR_NO_MORE_FILES);
-      EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/"));
+      for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_EQ(messagesOf([] { (void)VoSysEnv::getRunningProcNames(); }),
+                   Strings{"Cannot obtain list of running processes"})
+             << call;
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_FALSE(VoSysEnv::isProcRunning(VoSysEnv::getExecName())) << call;
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_EQ(VoSysEnv::getProcessID(VoSysEnv::getExecName(), 60000),
+                   VoSysEnv::kProcessNotFound)
+             << call << ": a failed walk ends the search";
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/")) << call;
+      }
       EXPECT_TRUE(VoSysEnv::isProcOnDriveRunning("/")) << "this test runs from somewhere";
    }
-   const std::string log = vo::test::readFile(dir.file("drive.log"));
+   const std::string log = vo::test::readFile(dir.file("walk.log"));
    EXPECT_EQ(log.substr(log.find(" [")), " [util] : Failed to create Process snapshot\n");
 }
 
@@ -95,19 +93,18 @@ TEST_F(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
    VoSysEnv::setUserKey("App", "k");
    VoRegistry::setVal("HKCU/Software/MORV/Apps/App", "FeedbackProvided", VoRegistry::Item::DWord,
                       "1");
-   const auto expectWrapped = [&](Op op, const std::function<void()>& call, const char* message) {
-      faults->failCall(op, ERROR_DISK_FULL,
-                       op == Op::QueryValue ? 1 : 0); // the read after the look
+   // A read fails at the read after the look.
+   const auto expectWrapped = [&](Op op, const char* message, const std::function<void()>& call) {
+      faults->failCall(op, ERROR_DISK_FULL, op == Op::QueryValue ? 1 : 0);
       EXPECT_THAT(messagesOf(call), ::testing::ElementsAre(message, ::testing::_));
       EXPECT_TRUE(faults->fired());
    };
-   expectWrapped(
-       Op::SetValue, [] { VoSysEnv::setUserKey("App", "k"); }, "Failed to write user key");
-   expectWrapped(
-       Op::QueryValue, [] { (void)VoSysEnv::getUserKey("App"); }, "Failed to read user key");
-   expectWrapped(
-       Op::QueryValue, [] { (void)VoSysEnv::isQuestionaireAnswered("App"); },
-       "Failed to read user key");
+   expectWrapped(Op::SetValue, "Failed to write user key",
+                 [] { VoSysEnv::setUserKey("App", "k"); });
+   expectWrapped(Op::QueryValue, "Failed to read user key",
+                 [] { (void)VoSysEnv::getUserKey("App"); });
+   expectWrapped(Op::QueryValue, "Failed to read user key",
+                 [] { (void)VoSysEnv::isQuestionaireAnswered("App"); });
 }
 
 } // namespace
