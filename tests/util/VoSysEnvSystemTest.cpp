@@ -1,22 +1,31 @@
 // Processes and files: what the system-environment class asks of the machine beyond itself.
 
-#include <atomic>
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <common/Wine.h>
 #include <filesystem>
+#include <future>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sx/SxError.h>
 #include <sx/SxLog.h>
 #include <sx/SxProcess.h>
-#include <thread>
 #include <unistd.h>
 #include <voutil/VoLog.h>
+#include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 #include <windows.h>
 
+#ifndef _WIN32
+#include <common/FaultInjectingRegistryBackend.h>
+#include <voplatform/TestSeams.h>
+#endif
+
 namespace {
 
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using vo::test::messagesOf;
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
@@ -42,15 +51,10 @@ TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
 
    // The wait blocks on the process: it has not returned while the child sleeps, and returns
    // when the child is ended.
-   std::atomic<bool> ended{false};
-   std::thread waiter([&] {
-      VoSysEnv::waitForPID(pid, 0);
-      ended = true;
-   });
-   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-   EXPECT_FALSE(ended);
+   auto waited = std::async(std::launch::async, [pid] { VoSysEnv::waitForPID(pid, 0); });
+   EXPECT_EQ(waited.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
    VoSysEnv::killProcess(pid);
-   waiter.join();
+   waited.get();
    EXPECT_NE(child.wait(), 3) << "the sleep ran out: the child was never ended";
    EXPECT_FALSE(VoSysEnv::isProcRunning(name));
    EXPECT_EQ(VoSysEnv::getProcessID(name, 1), VoSysEnv::kProcessNotFound);
@@ -60,22 +64,19 @@ TEST(VoSysEnvProcess, MissingProcessesFailToOpenWithTheSystemText) {
    const std::string invalid = sxstrerror(ERROR_INVALID_PARAMETER).str();
    EXPECT_EQ(messagesOf([] { VoSysEnv::killProcess(4000000000ULL); }),
              Strings{"Get Process for pid 4000000000 failed: " + invalid});
-   EXPECT_EQ(messagesOf([] { VoSysEnv::waitForPID(VoSysEnv::kProcessNotFound, 1); }),
-             Strings{"Get Process for pid 18446744073709551615 failed: " + invalid});
 
    // Waiting for a name that is not running logs the search, then fails to open the process.
    vo::test::TempDir dir;
    {
       VoLog log(dir.file("wait.log").c_str());
       log.disableLogToStdOut();
-      EXPECT_THROW(VoSysEnv::waitForProcess("no-such-program.exe", 1, 0), SxException);
+      EXPECT_EQ(messagesOf([] { VoSysEnv::waitForProcess("no-such-program.exe", 1, 0); }),
+                Strings{"Get Process for pid 18446744073709551615 failed: " + invalid});
    }
-   const std::string log = vo::test::readFile(dir.file("wait.log"));
-   EXPECT_NE(log.find("[util] : Process no-such-program.exe identified as PID "
-                      "18446744073709551615\n"),
-             std::string::npos);
-   EXPECT_NE(log.find("[util] : Waiting for Process 18446744073709551615 to end.\n"),
-             std::string::npos);
+   EXPECT_THAT(vo::test::readFile(dir.file("wait.log")),
+               AllOf(HasSubstr("[util] : Process no-such-program.exe identified as PID "
+                               "18446744073709551615\n"),
+                     HasSubstr("[util] : Waiting for Process 18446744073709551615 to end.\n")));
 }
 
 // A minimal header: "MZ", then "PE\0\0" and the two bytes of the machine type.
@@ -85,26 +86,21 @@ std::string peHeader(const char (&machine)[3]) {
 }
 
 TEST(VoSysEnvProcess, BitWidthOfExecutables) {
-#ifdef _WIN32
-   EXPECT_TRUE(VoSysEnv::is64BitApp(VOUTIL_TOOL)) << "the tool is built for x64";
-#endif
    const std::string notFound = "Bit width parameter not found in file specified. Please check "
                                 "wherever file is a valid .exe file.";
    const std::string tooSmall = "The buffer read was too small for identification of bit width.";
-   std::string lateSignature(4096 - 5, 'x');
-   lateSignature += std::string("PE\0\0d", 5);
    const struct {
       std::string bytes;
       bool is64;
       std::string message;
    } kCases[] = {
-       {peHeader("\x64\x86"), true, ""},
        {peHeader("\x4C\x01"), false, ""},
        {peHeader("\x64\xAA"), true, ""}, // only the low byte counts: 0x64
        {"just some text\n", false, notFound},
        {"", false, notFound},
        {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), false, notFound},
-       {lateSignature + std::string(100, '\0'), false, tooSmall},
+       {std::string(4091, 'x') + std::string("PE\0\0d", 5) + std::string(100, '\0'), false,
+        tooSmall},
        {std::string("MZPE\0\0d\x86", 8), false, tooSmall},
        {peHeader("\xC4\x01"), false,
         "Bit width value is invalid in file specified. Please check wherever file is a valid "
@@ -123,24 +119,20 @@ TEST(VoSysEnvProcess, BitWidthOfExecutables) {
    const SxString missing(dir.file("missing.exe"));
    EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::is64BitApp(missing); }),
              Strings{"The file " + missing.str() + " does not exist."});
-}
-
-TEST(VoSysEnvProcess, AnUnreadableExecutableKeepsTheReadFailure) {
 #ifdef _WIN32
+   EXPECT_TRUE(VoSysEnv::is64BitApp(VOUTIL_TOOL)) << "the tool is built for x64";
    // A file held open without sharing cannot be opened again.
-   vo::test::TempDir dir;
-   const std::string path = dir.file("locked.exe");
-   std::ofstream(path, std::ios::binary) << peHeader("\x64\x86");
-   const HANDLE lock = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+   const std::string unreadable = dir.file("locked.exe");
+   std::ofstream(unreadable, std::ios::binary) << peHeader("\x64\x86");
+   const HANDLE lock = ::CreateFileA(unreadable.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 #else
    // Reading a process's memory at address 0 fails, though the file opens.
-   const std::string path = "/proc/self/mem";
+   const std::string unreadable = "/proc/self/mem";
 #endif
-   const auto messages = messagesOf([&] { (void)VoSysEnv::is64BitApp(SxString(path)); });
-   ASSERT_EQ(messages.size(), 2u);
-   EXPECT_EQ(messages[0], "Cannot read " + path);
+   EXPECT_THAT(messagesOf([&] { (void)VoSysEnv::is64BitApp(SxString(unreadable)); }),
+               ElementsAre("Cannot read " + unreadable, ::testing::_));
 #ifdef _WIN32
    ::CloseHandle(lock);
 #endif
@@ -165,17 +157,14 @@ TEST(VoSysEnvProcess, VisibleMainWindowsComeFirst) {
 #endif
 
 TEST(VoSysEnvFiles, FreeSpaceOfAPath) {
-   vo::test::TempDir dir;
-   const SxString here = VoSysEnv::unifySlashes(SxString(dir.path().string()));
+   const SxString here = VoSysEnv::getExecPath();
    EXPECT_GT(VoSysEnv::getFreeDiskSpace(here + "/"), 0u);
 #ifdef _WIN32
    // A drive is the first three characters; one that does not exist is named in the failure.
-   const std::string asked = "Q:/data/file.bin";
-   const std::string named = "Q:/";
+   const std::string asked = "Q:/data/file.bin", named = "Q:/";
 #else
    // The file system holding the path itself is asked about.
-   const std::string asked = here.str() + "/missing/file.bin";
-   const std::string named = asked;
+   const std::string asked = here.str() + "/missing/file.bin", named = asked;
 #endif
    EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::getFreeDiskSpace(SxString(asked)); }),
              Strings{"Failed to determine free space on drive " + named});
@@ -226,5 +215,99 @@ TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
       EXPECT_TRUE(SxLog::isEnabled(component)) << component;
    EXPECT_FALSE(SxLog::isEnabled("sxutil"));
 }
+
+#ifndef _WIN32
+// Failures that need the system to fail: the platform layer's seams make one chosen call fail
+// with a chosen status.
+class VoSysEnvFault : public ::testing::Test {
+protected:
+   void TearDown() override {
+      voplatform::clearInjectedFailures();
+      voplatform::setAdapterAddresses(std::nullopt);
+   }
+};
+
+TEST_F(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
+   // Only the drive search logs, and only a snapshot that cannot be taken.
+   vo::test::TempDir dir;
+   {
+      VoLog log{SxString(dir.file("walk.log"))};
+      log.disableLogToStdOut();
+      for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_EQ(messagesOf([] { (void)VoSysEnv::getRunningProcNames(); }),
+                   Strings{"Cannot obtain list of running processes"})
+             << call;
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_FALSE(VoSysEnv::isProcRunning(VoSysEnv::getExecName())) << call;
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_EQ(VoSysEnv::getProcessID(VoSysEnv::getExecName(), 60000),
+                   VoSysEnv::kProcessNotFound)
+             << call << ": a failed walk ends the search";
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/")) << call;
+      }
+      EXPECT_TRUE(VoSysEnv::isProcOnDriveRunning("/")) << "this test runs from somewhere";
+   }
+   const std::string log = vo::test::readFile(dir.file("walk.log"));
+   EXPECT_EQ(log.substr(log.find(" [")), " [util] : Failed to create Process snapshot\n");
+}
+
+TEST_F(VoSysEnvFault, ElevationQueriesThatFail) {
+   voplatform::failNextCall("OpenProcessToken", ERROR_ACCESS_DENIED);
+   EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
+             Strings{"Cannot create process token for query elevation: " +
+                     sxstrerror(ERROR_ACCESS_DENIED).str()});
+   voplatform::failNextCall("GetTokenInformation", ERROR_INVALID_PARAMETER);
+   EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
+             Strings{"Cannot get token information for query elevation: " +
+                     sxstrerror(ERROR_INVALID_PARAMETER).str()});
+}
+
+TEST_F(VoSysEnvFault, IdentityFallsBackWhenTheSystemCannotTell) {
+   voplatform::failNextCall("gethostname", ERROR_ACCESS_DENIED);
+   EXPECT_EQ(VoSysEnv::getHostname(), "localhost");
+   voplatform::failNextCall("GetUserNameW", ERROR_NONE_MAPPED);
+   EXPECT_EQ(VoSysEnv::getUsername(), "nobody");
+}
+
+TEST_F(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
+   using Bytes = std::vector<BYTE>;
+   voplatform::setAdapterAddresses(std::vector<Bytes>{
+       {0x0A, 0x00, 0x27, 0x00, 0x00, 0x05}, {0x00, 0x15, 0x5D, 0x01, 0x02, 0x03}, {0x0A, 0x00}});
+   EXPECT_EQ(VoSysEnv::getAdaptersId(),
+             (SxList<SxString>{"00-15-5D-01-02-03", "0A-00-00-00-00-00", "0A-00-27-00-00-05"}))
+       << "a two-byte address shows the zero bytes that follow it";
+   voplatform::setAdapterAddresses(std::vector<Bytes>(33, Bytes{1, 2, 3, 4, 5, 6}));
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "more than fit in the buffer";
+   voplatform::setAdapterAddresses(std::vector<Bytes>(32, Bytes{1, 2, 3, 4, 5, 6}));
+   EXPECT_EQ(VoSysEnv::getAdaptersId().getSize(), 32) << "repeats are kept";
+   voplatform::setAdapterAddresses(std::vector<Bytes>{});
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "the system reports no data";
+}
+
+TEST_F(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
+   using Op = vo::test::FaultInjectingRegistryBackend::Op;
+   vo::test::TempDir dir;
+   auto faults = std::make_shared<vo::test::FaultInjectingRegistryBackend>(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+   vo::test::ScopedRegistryBackend installed{faults};
+   VoSysEnv::setUserKey("App", "k");
+   VoRegistry::setVal("HKCU/Software/MORV/Apps/App", "FeedbackProvided", VoRegistry::Item::DWord,
+                      "1");
+   // A read fails at the read after the look.
+   const auto expectWrapped = [&](Op op, const char* message, const std::function<void()>& call) {
+      faults->failCall(op, ERROR_DISK_FULL, op == Op::QueryValue ? 1 : 0);
+      EXPECT_THAT(messagesOf(call), ElementsAre(message, ::testing::_));
+      EXPECT_TRUE(faults->fired());
+   };
+   expectWrapped(Op::SetValue, "Failed to write user key",
+                 [] { VoSysEnv::setUserKey("App", "k"); });
+   expectWrapped(Op::QueryValue, "Failed to read user key",
+                 [] { (void)VoSysEnv::getUserKey("App"); });
+   expectWrapped(Op::QueryValue, "Failed to read user key",
+                 [] { (void)VoSysEnv::isQuestionaireAnswered("App"); });
+}
+#endif
 
 } // namespace
