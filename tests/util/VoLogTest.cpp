@@ -35,11 +35,6 @@ protected:
 };
 
 TEST_F(VoLogTest, EveryConstructionEmptiesTheFileAndSwitchesTheEchoOn) {
-   {
-      VoLog first(logName().c_str());
-      first.disableLogToStdOut();
-      voLogMsg("util", "old run");
-   }
    VoLog log(logName().c_str());
    ::testing::internal::CaptureStdout();
    voLogMsg("util", "shown");
@@ -83,15 +78,14 @@ TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks)
 TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
    VoLog log(logName().c_str());
    log.disableLogToStdOut();
-   std::vector<std::thread> threads;
-   for (int t = 0; t < 4; ++t)
-      threads.emplace_back([t] {
-         const SxString tag = SxString::sprintf("t%d", t);
-         for (int i = 0; i < 200; ++i)
-            voLogMsg(tag.utf8(), "first\nsecond");
-      });
-   for (auto& th : threads)
-      th.join();
+   {
+      std::vector<std::jthread> threads;
+      for (const char* tag : {"t0", "t1", "t2", "t3"})
+         threads.emplace_back([tag] {
+            for (int i = 0; i < 200; ++i)
+               voLogMsg(tag, "first\nsecond");
+         });
+   }
    const Lines found = lines();
    ASSERT_EQ(found.size(), 4u * 200 * 2);
    for (std::size_t i = 0; i < found.size(); i += 2) {

@@ -85,40 +85,37 @@ std::string peHeader(const char (&machine)[3]) {
           std::string(512, '\0');
 }
 
+// What is64BitApp makes of a file: "64" or "32" bits, or the messages it raises.
+Strings bitWidthOf(const std::string& path) {
+   std::string bits;
+   const Strings messages =
+       messagesOf([&] { bits = VoSysEnv::is64BitApp(SxString(path)) ? "64" : "32"; });
+   return messages.empty() ? Strings{bits} : messages;
+}
+
 TEST(VoSysEnvProcess, BitWidthOfExecutables) {
    const std::string notFound = "Bit width parameter not found in file specified. Please check "
                                 "wherever file is a valid .exe file.";
    const std::string tooSmall = "The buffer read was too small for identification of bit width.";
-   const struct {
-      std::string bytes;
-      bool is64;
-      std::string message;
-   } kCases[] = {
-       {peHeader("\x4C\x01"), false, ""},
-       {peHeader("\x64\xAA"), true, ""}, // only the low byte counts: 0x64
-       {"just some text\n", false, notFound},
-       {"", false, notFound},
-       {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), false, notFound},
-       {std::string(4091, 'x') + std::string("PE\0\0d", 5) + std::string(100, '\0'), false,
-        tooSmall},
-       {std::string("MZPE\0\0d\x86", 8), false, tooSmall},
-       {peHeader("\xC4\x01"), false,
-        "Bit width value is invalid in file specified. Please check wherever file is a valid "
-        "WIN32 .exe file."},
+   const std::pair<std::string, std::string> kCases[] = {
+       {peHeader("\x4C\x01"), "32"},
+       {peHeader("\x64\xAA"), "64"}, // only the low byte counts: 0x64
+       {"just some text\n", notFound},
+       {"", notFound},
+       {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), notFound},
+       {std::string(4091, 'x') + std::string("PE\0\0d", 5) + std::string(100, '\0'), tooSmall},
+       {std::string("MZPE\0\0d\x86", 8), tooSmall},
+       {peHeader("\xC4\x01"), "Bit width value is invalid in file specified. Please check wherever "
+                              "file is a valid WIN32 .exe file."},
    };
    vo::test::TempDir dir;
    for (std::size_t i = 0; i < std::size(kCases); ++i) {
-      const SxString path(dir.file(std::to_string(i) + ".exe"));
-      std::ofstream(path.str(), std::ios::binary) << kCases[i].bytes;
-      bool is64 = false;
-      EXPECT_EQ(messagesOf([&] { is64 = VoSysEnv::is64BitApp(path); }),
-                kCases[i].message.empty() ? Strings{} : Strings{kCases[i].message})
+      std::ofstream(dir.file(std::to_string(i) + ".exe"), std::ios::binary) << kCases[i].first;
+      EXPECT_EQ(bitWidthOf(dir.file(std::to_string(i) + ".exe")), Strings{kCases[i].second})
           << "case " << i;
-      EXPECT_EQ(is64, kCases[i].is64) << "case " << i;
    }
-   const SxString missing(dir.file("missing.exe"));
-   EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::is64BitApp(missing); }),
-             Strings{"The file " + missing.str() + " does not exist."});
+   EXPECT_EQ(bitWidthOf(dir.file("missing.exe")),
+             Strings{"The file " + dir.file("missing.exe") + " does not exist."});
 #ifdef _WIN32
    EXPECT_TRUE(VoSysEnv::is64BitApp(VOUTIL_TOOL)) << "the tool is built for x64";
    // A file held open without sharing cannot be opened again.
@@ -131,8 +128,7 @@ TEST(VoSysEnvProcess, BitWidthOfExecutables) {
    // Reading a process's memory at address 0 fails, though the file opens.
    const std::string unreadable = "/proc/self/mem";
 #endif
-   EXPECT_THAT(messagesOf([&] { (void)VoSysEnv::is64BitApp(SxString(unreadable)); }),
-               ElementsAre("Cannot read " + unreadable, ::testing::_));
+   EXPECT_THAT(bitWidthOf(unreadable), ElementsAre("Cannot read " + unreadable, ::testing::_));
 #ifdef _WIN32
    ::CloseHandle(lock);
 #endif
