@@ -17,13 +17,12 @@ const std::string kStamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
 class VoLogTest : public ::testing::Test {
 protected:
    std::string logName() const { return dir_.file("run.log"); }
-   std::string logText() const { return readFile(logName()); }
 
    // The log's lines without their time stamps, which every line must start with.
    Lines lines() const {
       static const std::regex stamped("^" + kStamp + " ");
       Lines found;
-      std::istringstream in(logText());
+      std::istringstream in(readFile(logName()));
       for (std::string line; std::getline(in, line);) {
          EXPECT_TRUE(std::regex_search(line, stamped)) << line;
          found.push_back(line.substr(20));
@@ -32,24 +31,24 @@ protected:
    }
 
    vo::test::TempDir dir_;
+   VoLog log_{SxString(logName())};
 };
 
-TEST_F(VoLogTest, EveryConstructionEmptiesTheFileAndSwitchesTheEchoOn) {
-   VoLog log(logName().c_str());
+TEST_F(VoLogTest, OpeningEmptiesTheFileAndConstructionSwitchesTheEchoOn) {
    ::testing::internal::CaptureStdout();
    voLogMsg("util", "shown");
-   log.disableLogToStdOut();
+   log_.disableLogToStdOut();
    voLogMsg("util", "quiet");
    EXPECT_THROW(VoLog((dir_.path() / "missing" / "x.log").string().c_str()), SxException);
-   log.open(logName().c_str());
+   log_.open(logName().c_str());
    voLogMsg("util", "still quiet");
    const std::string out = ::testing::internal::GetCapturedStdout();
    EXPECT_TRUE(std::regex_match(out, std::regex(kStamp + R"( \[util\] : shown\n)")))
        << out << "a construction that fails leaves the echo alone";
    EXPECT_EQ(lines(), Lines{"[util] : still quiet"});
 
-   log.close();
-   log.enableLogToStdOut();
+   log_.close();
+   log_.enableLogToStdOut();
    ::testing::internal::CaptureStdout();
    voLogMsg("util", "dropped");
    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "")
@@ -58,8 +57,7 @@ TEST_F(VoLogTest, EveryConstructionEmptiesTheFileAndSwitchesTheEchoOn) {
 }
 
 TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks) {
-   VoLog log(logName().c_str());
-   log.disableLogToStdOut();
+   log_.disableLogToStdOut();
    voLogMsg("util", "a\nb");
    char tool[] = "tool", a[] = "-a", bc[] = "b c";
    char* argv[] = {tool, a, bc};
@@ -69,15 +67,14 @@ TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks)
    VoLog::printCLI("util", 2, wargv);
    VoLog::printCMD("util", "tar", {"-xf", "x.zip"});
    VoLog::printCMD("util", "tar", {});
-   const std::string text = logText();
+   const std::string text = readFile(logName());
    EXPECT_EQ(text.substr(0, 19), text.substr(text.find('\n') + 1, 19));
    EXPECT_EQ(lines(), (Lines{"[util] : a", "[util] : b", "[util] : tool -a b c",
                              "[util] : w\xC3\xA9 x", "[util] : tar -xf x.zip", "[util] : tar "}));
 }
 
 TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
-   VoLog log(logName().c_str());
-   log.disableLogToStdOut();
+   log_.disableLogToStdOut();
    {
       std::vector<std::jthread> threads;
       for (const char* tag : {"t0", "t1", "t2", "t3"})

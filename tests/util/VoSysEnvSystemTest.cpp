@@ -213,17 +213,9 @@ TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
 }
 
 #ifndef _WIN32
-// Failures that need the system to fail: the platform layer's seams make one chosen call fail
-// with a chosen status.
-class VoSysEnvFault : public ::testing::Test {
-protected:
-   void TearDown() override {
-      voplatform::clearInjectedFailures();
-      voplatform::setAdapterAddresses(std::nullopt);
-   }
-};
-
-TEST_F(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
+// Failures that need the system to fail: the platform layer's seams make the next call of a
+// chosen function fail with a chosen status.
+TEST(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
    // Only the drive search logs, and only a snapshot that cannot be taken.
    vo::test::TempDir dir;
    {
@@ -249,7 +241,7 @@ TEST_F(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
    EXPECT_EQ(log.substr(log.find(" [")), " [util] : Failed to create Process snapshot\n");
 }
 
-TEST_F(VoSysEnvFault, ElevationQueriesThatFail) {
+TEST(VoSysEnvFault, ElevationQueriesThatFail) {
    voplatform::failNextCall("OpenProcessToken", ERROR_ACCESS_DENIED);
    EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
              Strings{"Cannot create process token for query elevation: " +
@@ -260,14 +252,14 @@ TEST_F(VoSysEnvFault, ElevationQueriesThatFail) {
                      sxstrerror(ERROR_INVALID_PARAMETER).str()});
 }
 
-TEST_F(VoSysEnvFault, IdentityFallsBackWhenTheSystemCannotTell) {
+TEST(VoSysEnvFault, IdentityFallsBackWhenTheSystemCannotTell) {
    voplatform::failNextCall("gethostname", ERROR_ACCESS_DENIED);
    EXPECT_EQ(VoSysEnv::getHostname(), "localhost");
    voplatform::failNextCall("GetUserNameW", ERROR_NONE_MAPPED);
    EXPECT_EQ(VoSysEnv::getUsername(), "nobody");
 }
 
-TEST_F(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
+TEST(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
    using Bytes = std::vector<BYTE>;
    voplatform::setAdapterAddresses(std::vector<Bytes>{
        {0x0A, 0x00, 0x27, 0x00, 0x00, 0x05}, {0x00, 0x15, 0x5D, 0x01, 0x02, 0x03}, {0x0A, 0x00}});
@@ -280,9 +272,10 @@ TEST_F(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
    EXPECT_EQ(VoSysEnv::getAdaptersId().getSize(), 32) << "repeats are kept";
    voplatform::setAdapterAddresses(std::vector<Bytes>{});
    EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "the system reports no data";
+   voplatform::setAdapterAddresses(std::nullopt);
 }
 
-TEST_F(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
+TEST(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
    using Op = vo::test::FaultInjectingRegistryBackend::Op;
    vo::test::TempDir dir;
    auto faults = std::make_shared<vo::test::FaultInjectingRegistryBackend>(

@@ -77,7 +77,7 @@ TEST(VoSysEnvTime, TheClocksAgree) {
    EXPECT_EQ(VoSysEnv::getLocalTime() % 1000, 0) << "whole seconds";
 }
 
-TEST(VoSysEnvTime, TimeStampsShowTheSameFieldsAsText) {
+TEST(VoSysEnvTime, TimeStampsAndUnixTimesShowLocalTime) {
    // The second may turn between the readings: the fields match the text before or after.
    const SxString before = VoSysEnv::getTimestamp();
    const VoSysEnv::VoTimestamp t = VoSysEnv::getVoTimestamp();
@@ -85,10 +85,9 @@ TEST(VoSysEnvTime, TimeStampsShowTheSameFieldsAsText) {
                                              t.day, t.hour, t.minute, t.second);
    EXPECT_TRUE(fields == before || fields == VoSysEnv::getTimestamp()) << fields << " " << before;
    EXPECT_EQ(VoSysEnv::VoTimestamp().second, -1) << "unset";
-}
 
-TEST(VoSysEnvTime, UnixTimesFormatInLocalTimeWithoutMilliseconds) {
-   // Every zone in use is a whole number of minutes away from UTC, so the seconds show as is.
+   // Unix times show in local time without milliseconds. Every zone in use is a whole number of
+   // minutes away from UTC, so the seconds show as is.
    EXPECT_EQ(VoSysEnv::unixTimeToString(1999, "%S"), "01");
    EXPECT_EQ(VoSysEnv::unixTimeToString(61000, "%M:%S"), "01:01");
    EXPECT_EQ(VoSysEnv::unixTimeToString(0, ""), "");
