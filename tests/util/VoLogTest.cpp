@@ -9,7 +9,6 @@
 
 namespace {
 
-using vo::test::readFile;
 using Lines = std::vector<std::string>;
 
 const std::string kStamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
@@ -22,7 +21,7 @@ protected:
    Lines lines() const {
       static const std::regex stamped("^" + kStamp + " ");
       Lines found;
-      std::istringstream in(readFile(logName()));
+      std::istringstream in(vo::test::readFile(logName()));
       for (std::string line; std::getline(in, line);) {
          EXPECT_TRUE(std::regex_search(line, stamped)) << line;
          found.push_back(line.substr(20));
@@ -67,7 +66,7 @@ TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks)
    VoLog::printCLI("util", 2, wargv);
    VoLog::printCMD("util", "tar", {"-xf", "x.zip"});
    VoLog::printCMD("util", "tar", {});
-   const std::string text = readFile(logName());
+   const std::string text = vo::test::readFile(logName());
    EXPECT_EQ(text.substr(0, 19), text.substr(text.find('\n') + 1, 19));
    EXPECT_EQ(lines(), (Lines{"[util] : a", "[util] : b", "[util] : tool -a b c",
                              "[util] : w\xC3\xA9 x", "[util] : tar -xf x.zip", "[util] : tar "}));

@@ -241,7 +241,7 @@ TEST(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
    EXPECT_EQ(log.substr(log.find(" [")), " [util] : Failed to create Process snapshot\n");
 }
 
-TEST(VoSysEnvFault, ElevationQueriesThatFail) {
+TEST(VoSysEnvFault, ElevationFailsWhereHostAndUserFallBack) {
    voplatform::failNextCall("OpenProcessToken", ERROR_ACCESS_DENIED);
    EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
              Strings{"Cannot create process token for query elevation: " +
@@ -250,9 +250,7 @@ TEST(VoSysEnvFault, ElevationQueriesThatFail) {
    EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
              Strings{"Cannot get token information for query elevation: " +
                      sxstrerror(ERROR_INVALID_PARAMETER).str()});
-}
-
-TEST(VoSysEnvFault, IdentityFallsBackWhenTheSystemCannotTell) {
+   // Host and user fall back to fixed names when the system cannot tell.
    voplatform::failNextCall("gethostname", ERROR_ACCESS_DENIED);
    EXPECT_EQ(VoSysEnv::getHostname(), "localhost");
    voplatform::failNextCall("GetUserNameW", ERROR_NONE_MAPPED);
