@@ -61,9 +61,7 @@ TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
 }
 
 TEST(VoSysEnvProcess, MissingProcessesFailToOpenWithTheSystemText) {
-   const std::string invalid = sxstrerror(ERROR_INVALID_PARAMETER).str();
-   EXPECT_EQ(messagesOf([] { VoSysEnv::killProcess(4000000000ULL); }),
-             Strings{"Get Process for pid 4000000000 failed: " + invalid});
+   EXPECT_THROW(VoSysEnv::killProcess(4000000000ULL), SxException);
 
    // Waiting for a name that is not running logs the search, then fails to open the process.
    vo::test::TempDir dir;
@@ -71,7 +69,8 @@ TEST(VoSysEnvProcess, MissingProcessesFailToOpenWithTheSystemText) {
       VoLog log(dir.file("wait.log").c_str());
       log.disableLogToStdOut();
       EXPECT_EQ(messagesOf([] { VoSysEnv::waitForProcess("no-such-program.exe", 1, 0); }),
-                Strings{"Get Process for pid 18446744073709551615 failed: " + invalid});
+                Strings{"Get Process for pid 18446744073709551615 failed: " +
+                        sxstrerror(ERROR_INVALID_PARAMETER).str()});
    }
    EXPECT_THAT(vo::test::readFile(dir.file("wait.log")),
                AllOf(HasSubstr("[util] : Process no-such-program.exe identified as PID "

@@ -167,8 +167,7 @@ TEST(VoSysEnvParallel, TheRangeIsCoveredOnceWithTheRestOnTheCaller) {
    for (const uint64_t n : {0u, 1u, 3u, 8u, 10u, 4999u})
       for (const bool parallel : {false, true})
          checkedRanges(n, parallel);
-   const VoForSlice idle;
-   EXPECT_EQ(Range(idle.begin, idle.end), Range(0, 0)) << "an idle slice";
+   EXPECT_EQ(Range(VoForSlice().begin, VoForSlice().end), Range(0, 0)) << "an idle slice";
 }
 
 #ifndef _WIN32
