@@ -1,4 +1,5 @@
-// Processes and files: what the system-environment class asks of the machine beyond itself.
+// Processes and files: what the system-environment class asks of the machine beyond itself, and
+// (POSIX only) how it fares when the machine refuses.
 
 #include <common/Messages.h>
 #include <common/TempDir.h>
