@@ -123,7 +123,6 @@ TEST(VoSysEnvIdentity, UserKeysPerApplication) {
    const SxString app = "VoutilTest-" + VoSysEnv::getNewGUID();
    const SxString key = "HKCU/Software/MORV/Apps/" + app;
    EXPECT_EQ(VoSysEnv::getUserKey(app), "");
-   EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 0);
    VoSysEnv::setUserKey(app, "K-123");
    EXPECT_EQ(VoRegistry::getVal(key, "userkey"), "K-123");
    EXPECT_EQ(VoSysEnv::getUserKey(app), "K-123");
