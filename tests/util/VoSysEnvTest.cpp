@@ -142,13 +142,11 @@ Ranges checkedRanges(uint64_t n, bool parallel) {
    std::mutex mutex;
    Ranges workers, caller;
    const auto callerId = std::this_thread::get_id();
-   VoSysEnv::parallelFor(
-       n,
-       [&](uint64_t begin, uint64_t end) {
-          std::lock_guard<std::mutex> lock(mutex);
-          (std::this_thread::get_id() == callerId ? caller : workers).push_back({begin, end});
-       },
-       parallel);
+   const auto record = [&](uint64_t begin, uint64_t end) {
+      std::lock_guard<std::mutex> lock(mutex);
+      (std::this_thread::get_id() == callerId ? caller : workers).push_back({begin, end});
+   };
+   VoSysEnv::parallelFor(n, record, parallel);
    EXPECT_EQ(parallel ? caller.size() : workers.size(), parallel && n > 0 ? 1u : 0u) << "n = " << n;
    std::sort(workers.begin(), workers.end());
    workers.insert(workers.end(), caller.begin(), caller.end());
