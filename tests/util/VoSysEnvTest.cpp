@@ -209,7 +209,6 @@ TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
       uint64_t n;
       Ranges expected;
    } kCases[] = {
-       {4, 10, Ranges{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 10}}},
        {4, 8, Ranges{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 8}}},
        {8, 3, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 3}}},
        {1, 5, Ranges{{0, 2}, {2, 4}, {4, 5}}},
