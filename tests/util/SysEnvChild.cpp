@@ -7,7 +7,6 @@
 #include <thread>
 
 int main(int argc, char** argv) {
-   const long ms = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 60000;
-   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+   std::this_thread::sleep_for(std::chrono::milliseconds(argc > 1 ? std::atol(argv[1]) : 60000));
    return 3;
 }

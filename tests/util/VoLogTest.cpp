@@ -9,7 +9,6 @@
 
 namespace {
 
-using vo::test::readFile;
 using Lines = std::vector<std::string>;
 
 const std::string kStamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
@@ -17,13 +16,12 @@ const std::string kStamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
 class VoLogTest : public ::testing::Test {
 protected:
    std::string logName() const { return dir_.file("run.log"); }
-   std::string logText() const { return readFile(logName()); }
 
    // The log's lines without their time stamps, which every line must start with.
    Lines lines() const {
       static const std::regex stamped("^" + kStamp + " ");
       Lines found;
-      std::istringstream in(logText());
+      std::istringstream in(vo::test::readFile(logName()));
       for (std::string line; std::getline(in, line);) {
          EXPECT_TRUE(std::regex_search(line, stamped)) << line;
          found.push_back(line.substr(20));
@@ -32,39 +30,29 @@ protected:
    }
 
    vo::test::TempDir dir_;
+   VoLog log_{SxString(logName())};
 };
 
-TEST_F(VoLogTest, EveryConstructionEmptiesTheFileAndSwitchesTheEchoOn) {
-   {
-      VoLog first(logName().c_str());
-      first.disableLogToStdOut();
-      voLogMsg("util", "old run");
-   }
-   VoLog log(logName().c_str());
+TEST_F(VoLogTest, OpeningEmptiesTheFileConstructionSwitchesTheEchoOnClosingDropsMessages) {
    ::testing::internal::CaptureStdout();
    voLogMsg("util", "shown");
-   log.disableLogToStdOut();
-   voLogMsg("util", "quiet");
+   log_.disableLogToStdOut();
    EXPECT_THROW(VoLog((dir_.path() / "missing" / "x.log").string().c_str()), SxException);
-   log.open(logName().c_str());
-   voLogMsg("util", "still quiet");
-   const std::string out = ::testing::internal::GetCapturedStdout();
-   EXPECT_TRUE(std::regex_match(out, std::regex(kStamp + R"( \[util\] : shown\n)")))
-       << out << "a construction that fails leaves the echo alone";
-   EXPECT_EQ(lines(), Lines{"[util] : still quiet"});
-
-   log.close();
-   log.enableLogToStdOut();
-   ::testing::internal::CaptureStdout();
+   log_.open(logName().c_str());
+   voLogMsg("util", "quiet");
+   log_.enableLogToStdOut();
+   voLogMsg("util", "shown again");
+   log_.close();
    voLogMsg("util", "dropped");
-   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "")
-       << "a closed log neither writes nor echoes";
-   EXPECT_EQ(lines(), Lines{"[util] : still quiet"});
+   const std::string out = ::testing::internal::GetCapturedStdout();
+   EXPECT_TRUE(std::regex_match(out, std::regex(kStamp + R"( \[util\] : shown\n)" + kStamp +
+                                                R"( \[util\] : shown again\n)")))
+       << out << "a construction that fails leaves the echo alone; a closed log does not echo";
+   EXPECT_EQ(lines(), (Lines{"[util] : quiet", "[util] : shown again"})) << "nor does it write";
 }
 
 TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks) {
-   VoLog log(logName().c_str());
-   log.disableLogToStdOut();
+   log_.disableLogToStdOut();
    voLogMsg("util", "a\nb");
    char tool[] = "tool", a[] = "-a", bc[] = "b c";
    char* argv[] = {tool, a, bc};
@@ -74,24 +62,22 @@ TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks)
    VoLog::printCLI("util", 2, wargv);
    VoLog::printCMD("util", "tar", {"-xf", "x.zip"});
    VoLog::printCMD("util", "tar", {});
-   const std::string text = logText();
+   const std::string text = vo::test::readFile(logName());
    EXPECT_EQ(text.substr(0, 19), text.substr(text.find('\n') + 1, 19));
    EXPECT_EQ(lines(), (Lines{"[util] : a", "[util] : b", "[util] : tool -a b c",
                              "[util] : w\xC3\xA9 x", "[util] : tar -xf x.zip", "[util] : tar "}));
 }
 
 TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
-   VoLog log(logName().c_str());
-   log.disableLogToStdOut();
-   std::vector<std::thread> threads;
-   for (int t = 0; t < 4; ++t)
-      threads.emplace_back([t] {
-         const SxString tag = SxString::sprintf("t%d", t);
-         for (int i = 0; i < 200; ++i)
-            voLogMsg(tag.utf8(), "first\nsecond");
-      });
-   for (auto& th : threads)
-      th.join();
+   log_.disableLogToStdOut();
+   {
+      std::vector<std::jthread> threads;
+      for (const char* tag : {"t0", "t1", "t2", "t3"})
+         threads.emplace_back([tag] {
+            for (int i = 0; i < 200; ++i)
+               voLogMsg(tag, "first\nsecond");
+         });
+   }
    const Lines found = lines();
    ASSERT_EQ(found.size(), 4u * 200 * 2);
    for (std::size_t i = 0; i < found.size(); i += 2) {

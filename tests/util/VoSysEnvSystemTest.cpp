@@ -1,22 +1,32 @@
-// Processes and files: what the system-environment class asks of the machine beyond itself.
+// Processes and files: what the system-environment class asks of the machine beyond itself, and
+// (POSIX only) how it fares when the machine refuses.
 
-#include <atomic>
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <common/Wine.h>
 #include <filesystem>
+#include <future>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sx/SxError.h>
 #include <sx/SxLog.h>
 #include <sx/SxProcess.h>
-#include <thread>
 #include <unistd.h>
 #include <voutil/VoLog.h>
+#include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 #include <windows.h>
 
+#ifndef _WIN32
+#include <common/FaultInjectingRegistryBackend.h>
+#include <voplatform/TestSeams.h>
+#endif
+
 namespace {
 
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using vo::test::messagesOf;
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
@@ -42,40 +52,31 @@ TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
 
    // The wait blocks on the process: it has not returned while the child sleeps, and returns
    // when the child is ended.
-   std::atomic<bool> ended{false};
-   std::thread waiter([&] {
-      VoSysEnv::waitForPID(pid, 0);
-      ended = true;
-   });
-   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-   EXPECT_FALSE(ended);
+   auto waited = std::async(std::launch::async, [pid] { VoSysEnv::waitForPID(pid, 0); });
+   EXPECT_EQ(waited.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
    VoSysEnv::killProcess(pid);
-   waiter.join();
+   waited.get();
    EXPECT_NE(child.wait(), 3) << "the sleep ran out: the child was never ended";
    EXPECT_FALSE(VoSysEnv::isProcRunning(name));
    EXPECT_EQ(VoSysEnv::getProcessID(name, 1), VoSysEnv::kProcessNotFound);
 }
 
 TEST(VoSysEnvProcess, MissingProcessesFailToOpenWithTheSystemText) {
-   const std::string invalid = sxstrerror(ERROR_INVALID_PARAMETER).str();
-   EXPECT_EQ(messagesOf([] { VoSysEnv::killProcess(4000000000ULL); }),
-             Strings{"Get Process for pid 4000000000 failed: " + invalid});
-   EXPECT_EQ(messagesOf([] { VoSysEnv::waitForPID(VoSysEnv::kProcessNotFound, 1); }),
-             Strings{"Get Process for pid 18446744073709551615 failed: " + invalid});
+   EXPECT_THROW(VoSysEnv::killProcess(4000000000ULL), SxException);
 
    // Waiting for a name that is not running logs the search, then fails to open the process.
    vo::test::TempDir dir;
    {
       VoLog log(dir.file("wait.log").c_str());
       log.disableLogToStdOut();
-      EXPECT_THROW(VoSysEnv::waitForProcess("no-such-program.exe", 1, 0), SxException);
+      EXPECT_EQ(messagesOf([] { VoSysEnv::waitForProcess("no-such-program.exe", 1, 0); }),
+                Strings{"Get Process for pid 18446744073709551615 failed: " +
+                        sxstrerror(ERROR_INVALID_PARAMETER).str()});
    }
-   const std::string log = vo::test::readFile(dir.file("wait.log"));
-   EXPECT_NE(log.find("[util] : Process no-such-program.exe identified as PID "
-                      "18446744073709551615\n"),
-             std::string::npos);
-   EXPECT_NE(log.find("[util] : Waiting for Process 18446744073709551615 to end.\n"),
-             std::string::npos);
+   EXPECT_THAT(vo::test::readFile(dir.file("wait.log")),
+               AllOf(HasSubstr("[util] : Process no-such-program.exe identified as PID "
+                               "18446744073709551615\n"),
+                     HasSubstr("[util] : Waiting for Process 18446744073709551615 to end.\n")));
 }
 
 // A minimal header: "MZ", then "PE\0\0" and the two bytes of the machine type.
@@ -84,63 +85,50 @@ std::string peHeader(const char (&machine)[3]) {
           std::string(512, '\0');
 }
 
+// What is64BitApp makes of a file: "64" or "32" bits, or the messages it raises.
+Strings bitWidthOf(const std::string& path) {
+   std::string bits;
+   const Strings messages =
+       messagesOf([&] { bits = VoSysEnv::is64BitApp(SxString(path)) ? "64" : "32"; });
+   return messages.empty() ? Strings{bits} : messages;
+}
+
 TEST(VoSysEnvProcess, BitWidthOfExecutables) {
-#ifdef _WIN32
-   EXPECT_TRUE(VoSysEnv::is64BitApp(VOUTIL_TOOL)) << "the tool is built for x64";
-#endif
    const std::string notFound = "Bit width parameter not found in file specified. Please check "
                                 "wherever file is a valid .exe file.";
    const std::string tooSmall = "The buffer read was too small for identification of bit width.";
-   std::string lateSignature(4096 - 5, 'x');
-   lateSignature += std::string("PE\0\0d", 5);
-   const struct {
-      std::string bytes;
-      bool is64;
-      std::string message;
-   } kCases[] = {
-       {peHeader("\x64\x86"), true, ""},
-       {peHeader("\x4C\x01"), false, ""},
-       {peHeader("\x64\xAA"), true, ""}, // only the low byte counts: 0x64
-       {"just some text\n", false, notFound},
-       {"", false, notFound},
-       {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), false, notFound},
-       {lateSignature + std::string(100, '\0'), false, tooSmall},
-       {std::string("MZPE\0\0d\x86", 8), false, tooSmall},
-       {peHeader("\xC4\x01"), false,
-        "Bit width value is invalid in file specified. Please check wherever file is a valid "
-        "WIN32 .exe file."},
+   const std::pair<std::string, std::string> kCases[] = {
+       {peHeader("\x4C\x01"), "32"},
+       {peHeader("\x64\xAA"), "64"}, // only the low byte counts: 0x64
+       {"just some text\n", notFound},
+       {"", notFound},
+       {std::string("PE\0\0d\x86", 6) + std::string(64, '\0'), notFound},
+       {std::string(4091, 'x') + std::string("PE\0\0d", 5) + std::string(100, '\0'), tooSmall},
+       {std::string("MZPE\0\0d\x86", 8), tooSmall},
+       {peHeader("\xC4\x01"), "Bit width value is invalid in file specified. Please check wherever "
+                              "file is a valid WIN32 .exe file."},
    };
    vo::test::TempDir dir;
    for (std::size_t i = 0; i < std::size(kCases); ++i) {
-      const SxString path(dir.file(std::to_string(i) + ".exe"));
-      std::ofstream(path.str(), std::ios::binary) << kCases[i].bytes;
-      bool is64 = false;
-      EXPECT_EQ(messagesOf([&] { is64 = VoSysEnv::is64BitApp(path); }),
-                kCases[i].message.empty() ? Strings{} : Strings{kCases[i].message})
+      std::ofstream(dir.file(std::to_string(i) + ".exe"), std::ios::binary) << kCases[i].first;
+      EXPECT_EQ(bitWidthOf(dir.file(std::to_string(i) + ".exe")), Strings{kCases[i].second})
           << "case " << i;
-      EXPECT_EQ(is64, kCases[i].is64) << "case " << i;
    }
-   const SxString missing(dir.file("missing.exe"));
-   EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::is64BitApp(missing); }),
-             Strings{"The file " + missing.str() + " does not exist."});
-}
-
-TEST(VoSysEnvProcess, AnUnreadableExecutableKeepsTheReadFailure) {
+   EXPECT_EQ(bitWidthOf(dir.file("missing.exe")),
+             Strings{"The file " + dir.file("missing.exe") + " does not exist."});
 #ifdef _WIN32
+   EXPECT_TRUE(VoSysEnv::is64BitApp(VOUTIL_TOOL)) << "the tool is built for x64";
    // A file held open without sharing cannot be opened again.
-   vo::test::TempDir dir;
-   const std::string path = dir.file("locked.exe");
-   std::ofstream(path, std::ios::binary) << peHeader("\x64\x86");
-   const HANDLE lock = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+   const std::string unreadable = dir.file("locked.exe");
+   std::ofstream(unreadable, std::ios::binary) << peHeader("\x64\x86");
+   const HANDLE lock = ::CreateFileA(unreadable.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 #else
    // Reading a process's memory at address 0 fails, though the file opens.
-   const std::string path = "/proc/self/mem";
+   const std::string unreadable = "/proc/self/mem";
 #endif
-   const auto messages = messagesOf([&] { (void)VoSysEnv::is64BitApp(SxString(path)); });
-   ASSERT_EQ(messages.size(), 2u);
-   EXPECT_EQ(messages[0], "Cannot read " + path);
+   EXPECT_THAT(bitWidthOf(unreadable), ElementsAre("Cannot read " + unreadable, ::testing::_));
 #ifdef _WIN32
    ::CloseHandle(lock);
 #endif
@@ -165,17 +153,14 @@ TEST(VoSysEnvProcess, VisibleMainWindowsComeFirst) {
 #endif
 
 TEST(VoSysEnvFiles, FreeSpaceOfAPath) {
-   vo::test::TempDir dir;
-   const SxString here = VoSysEnv::unifySlashes(SxString(dir.path().string()));
+   const SxString here = VoSysEnv::getExecPath();
    EXPECT_GT(VoSysEnv::getFreeDiskSpace(here + "/"), 0u);
 #ifdef _WIN32
    // A drive is the first three characters; one that does not exist is named in the failure.
-   const std::string asked = "Q:/data/file.bin";
-   const std::string named = "Q:/";
+   const std::string asked = "Q:/data/file.bin", named = "Q:/";
 #else
    // The file system holding the path itself is asked about.
-   const std::string asked = here.str() + "/missing/file.bin";
-   const std::string named = asked;
+   const std::string asked = here.str() + "/missing/file.bin", named = asked;
 #endif
    EXPECT_EQ(messagesOf([&] { (void)VoSysEnv::getFreeDiskSpace(SxString(asked)); }),
              Strings{"Failed to determine free space on drive " + named});
@@ -202,7 +187,6 @@ TEST(VoSysEnvFiles, LinksToFilesAndDirectories) {
    const SxString target(base + "/releases/7");
    const SxString link(base + "//current"); // a doubled separator is reduced
    VoSysEnv::symLinkDir(link, target);
-   EXPECT_TRUE(fs::is_symlink(base + "/current"));
    EXPECT_TRUE(fs::exists(base + "/current/app.txt"));
    VoSysEnv::symLinkFile(SxString(base + "/app-link.txt"), target + "/app.txt");
    EXPECT_EQ(vo::test::readFile(base + "/app-link.txt"), "seven");
@@ -226,5 +210,90 @@ TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
       EXPECT_TRUE(SxLog::isEnabled(component)) << component;
    EXPECT_FALSE(SxLog::isEnabled("sxutil"));
 }
+
+#ifndef _WIN32
+// Failures that need the system to fail: the platform layer's seams make the next call of a
+// chosen function fail with a chosen status.
+TEST(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
+   // Only the drive search logs, and only a snapshot that cannot be taken.
+   vo::test::TempDir dir;
+   {
+      VoLog log{SxString(dir.file("walk.log"))};
+      log.disableLogToStdOut();
+      for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_EQ(messagesOf([] { (void)VoSysEnv::getRunningProcNames(); }),
+                   Strings{"Cannot obtain list of running processes"})
+             << call;
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_FALSE(VoSysEnv::isProcRunning(VoSysEnv::getExecName())) << call;
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_EQ(VoSysEnv::getProcessID(VoSysEnv::getExecName(), 60000),
+                   VoSysEnv::kProcessNotFound)
+             << call << ": a failed walk ends the search";
+         voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
+         EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/")) << call;
+      }
+      EXPECT_TRUE(VoSysEnv::isProcOnDriveRunning("/")) << "this test runs from somewhere";
+   }
+   const std::string log = vo::test::readFile(dir.file("walk.log"));
+   EXPECT_EQ(log.substr(log.find(" [")), " [util] : Failed to create Process snapshot\n");
+}
+
+TEST(VoSysEnvFault, ElevationFailsWhereHostAndUserFallBack) {
+   voplatform::failNextCall("OpenProcessToken", ERROR_ACCESS_DENIED);
+   EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
+             Strings{"Cannot create process token for query elevation: " +
+                     sxstrerror(ERROR_ACCESS_DENIED).str()});
+   voplatform::failNextCall("GetTokenInformation", ERROR_INVALID_PARAMETER);
+   EXPECT_EQ(messagesOf([] { (void)VoSysEnv::isElevated(); }),
+             Strings{"Cannot get token information for query elevation: " +
+                     sxstrerror(ERROR_INVALID_PARAMETER).str()});
+   // Host and user fall back to fixed names when the system cannot tell.
+   voplatform::failNextCall("gethostname", ERROR_ACCESS_DENIED);
+   EXPECT_EQ(VoSysEnv::getHostname(), "localhost");
+   voplatform::failNextCall("GetUserNameW", ERROR_NONE_MAPPED);
+   EXPECT_EQ(VoSysEnv::getUsername(), "nobody");
+}
+
+TEST(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
+   using Bytes = std::vector<BYTE>;
+   voplatform::setAdapterAddresses(std::vector<Bytes>{
+       {0x0A, 0x00, 0x27, 0x00, 0x00, 0x05}, {0x00, 0x15, 0x5D, 0x01, 0x02, 0x03}, {0x0A, 0x00}});
+   EXPECT_EQ(VoSysEnv::getAdaptersId(),
+             (SxList<SxString>{"00-15-5D-01-02-03", "0A-00-00-00-00-00", "0A-00-27-00-00-05"}))
+       << "a two-byte address shows the zero bytes that follow it";
+   voplatform::setAdapterAddresses(std::vector<Bytes>(33, Bytes{1, 2, 3, 4, 5, 6}));
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "more than fit in the buffer";
+   voplatform::setAdapterAddresses(std::vector<Bytes>(32, Bytes{1, 2, 3, 4, 5, 6}));
+   EXPECT_EQ(VoSysEnv::getAdaptersId().getSize(), 32) << "repeats are kept";
+   voplatform::setAdapterAddresses(std::vector<Bytes>{});
+   EXPECT_TRUE(VoSysEnv::getAdaptersId().isEmpty()) << "the system reports no data";
+   voplatform::setAdapterAddresses(std::nullopt);
+}
+
+TEST(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
+   using Op = vo::test::FaultInjectingRegistryBackend::Op;
+   vo::test::TempDir dir;
+   auto faults = std::make_shared<vo::test::FaultInjectingRegistryBackend>(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+   vo::test::ScopedRegistryBackend installed{faults};
+   VoSysEnv::setUserKey("App", "k");
+   VoRegistry::setVal("HKCU/Software/MORV/Apps/App", "FeedbackProvided", VoRegistry::Item::DWord,
+                      "1");
+   // A read fails at the read after the look.
+   const auto expectWrapped = [&](Op op, const char* message, const std::function<void()>& call) {
+      faults->failCall(op, ERROR_DISK_FULL, op == Op::QueryValue ? 1 : 0);
+      EXPECT_THAT(messagesOf(call), ElementsAre(message, ::testing::_));
+      EXPECT_TRUE(faults->fired());
+   };
+   expectWrapped(Op::SetValue, "Failed to write user key",
+                 [] { VoSysEnv::setUserKey("App", "k"); });
+   expectWrapped(Op::QueryValue, "Failed to read user key",
+                 [] { (void)VoSysEnv::getUserKey("App"); });
+   expectWrapped(Op::QueryValue, "Failed to read user key",
+                 [] { (void)VoSysEnv::isQuestionaireAnswered("App"); });
+}
+#endif
 
 } // namespace

@@ -1,18 +1,32 @@
+// The system environment's own answers: paths, clocks and time stamps, the identity of the machine
+// and user, and the parallel loop.
+
+#include <algorithm>
+#include <common/Messages.h>
 #include <common/TempDir.h>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <regex>
+#include <sx/SxMd5.h>
+#include <thread>
+#include <vector>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
+
+#ifndef _WIN32
+#include <voplatform/TestSeams.h>
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
 
 TEST(VoSysEnvPaths, RootDefaultsToTheExecutableDirectoryAndDerivesTheOthers) {
-   EXPECT_EQ(VoSysEnv::getExecName(), "util_tests" + SxString(VO_TEST_EXE_SUFFIX));
    const SxString exec = VoSysEnv::getExecPath();
-   EXPECT_TRUE(fs::is_directory(exec.str())) << exec;
+   EXPECT_TRUE(fs::is_regular_file((exec + "/" + VoSysEnv::getExecName()).str())) << exec;
    EXPECT_NE(exec.tail(1), "/");
    EXPECT_EQ(VoSysEnv::getRTERootDir(), exec + "/");
 
@@ -42,7 +56,118 @@ TEST(VoSysEnvPaths, KnownFoldersAndTheWorkingDirectory) {
                "Abnormal program stop in file src/util/VoSysEnv at line");
 }
 
+TEST(VoSysEnvPaths, DataPathComesFromTheRegistryOrFallsBackToDownloads) {
+   const SxString key = "HKCU/SOFTWARE/MORV/VARGEN-Library";
+   VoRegistry::rm_rf(key);
+   EXPECT_EQ(VoSysEnv::getDataPath(), VoSysEnv::getSysPath(VoSysEnv::Downloads) + "/LyPrefetch/");
+   VoRegistry::setVal(key, "Root", VoRegistry::Item::Sz, "E:\\\\Cache");
+   EXPECT_EQ(VoSysEnv::getDataPath(), "E://Cache/") << "runs are not collapsed";
+   VoRegistry::setVal(key, "Root", VoRegistry::Item::Sz, "E:\\Cache\\");
+   EXPECT_EQ(VoSysEnv::getDataPath(), "E:/Cache/");
+   VoRegistry::rm(key, "Root");
+   EXPECT_THROW(VoSysEnv::getDataPath(), SxException) << "a key without the value";
+   VoRegistry::rm_rf(key);
+}
+
+TEST(VoSysEnvTime, TheClocksAgreeAndTimeStampsShowLocalTime) {
+   const int64_t earlier = VoSysEnv::getStdTime();
+   const auto sys = static_cast<int64_t>(VoSysEnv::getSysTime());
+   EXPECT_LE(earlier, sys + 1);
+   EXPECT_LE(sys, VoSysEnv::getStdTime() + 1);
+   EXPECT_EQ(VoSysEnv::getLocalTime() % 1000, 0) << "whole seconds";
+
+   // The second may turn between the readings: the fields match the text before or after.
+   const SxString before = VoSysEnv::getTimestamp();
+   const VoSysEnv::VoTimestamp t = VoSysEnv::getVoTimestamp();
+   const SxString fields = SxString::sprintf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month,
+                                             t.day, t.hour, t.minute, t.second);
+   EXPECT_TRUE(fields == before || fields == VoSysEnv::getTimestamp()) << fields << " " << before;
+   EXPECT_EQ(VoSysEnv::VoTimestamp().second, -1) << "unset";
+
+   // Unix times show in local time without milliseconds. Every zone in use is a whole number of
+   // minutes away from UTC, so the seconds show as is.
+   EXPECT_EQ(VoSysEnv::unixTimeToString(1999, "%S"), "01");
+   EXPECT_EQ(VoSysEnv::unixTimeToString(61000, "%M:%S"), "01:01");
+   EXPECT_EQ(VoSysEnv::unixTimeToString(0, ""), "");
+}
+
+TEST(VoSysEnvIdentity, GuidsHostAndUser) {
+   const std::regex shape("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+   const SxString guid = VoSysEnv::getNewGUID();
+   EXPECT_TRUE(std::regex_match(guid.str(), shape)) << guid;
+   EXPECT_NE(guid, VoSysEnv::getNewGUID());
+   EXPECT_FALSE(VoSysEnv::getHostname().isEmpty());
+   EXPECT_FALSE(VoSysEnv::getUsername().isEmpty());
+}
+
+TEST(VoSysEnvIdentity, MachineIdComesFromTheRegistry) {
+   const SxString key = "HKLM/SOFTWARE/MORV";
+   const bool had = VoRegistry::isVal(key, "MachineGuid");
+   const SxString before = had ? VoRegistry::getVal(key, "MachineGuid") : SxString();
+   VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, "machine-1");
+   EXPECT_EQ(VoSysEnv::getUserId(), SxMd5::get("machine-1")) << "the digest of the machine id";
+   VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, "machine-2");
+   EXPECT_EQ(VoSysEnv::getUserId(), SxMd5::get("machine-2"));
+   VoRegistry::rm(key, "MachineGuid");
+   EXPECT_EQ(
+       vo::test::messagesOf([] { (void)VoSysEnv::getMachineId(); }),
+       std::vector<std::string>{"Cannot read machine id from >HKLM/SOFTWARE/MORV/MachineGuid<"});
+   if (had)
+      VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, before);
+}
+
+TEST(VoSysEnvIdentity, UserKeysPerApplication) {
+   const SxString app = "VoutilTest-" + VoSysEnv::getNewGUID();
+   const SxString key = "HKCU/Software/MORV/Apps/" + app;
+   EXPECT_EQ(VoSysEnv::getUserKey(app), "");
+   VoSysEnv::setUserKey(app, "K-123");
+   EXPECT_EQ(VoRegistry::getVal(key, "userkey"), "K-123");
+   EXPECT_EQ(VoSysEnv::getUserKey(app), "K-123");
+   EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 0);
+   VoRegistry::setVal(key, "FeedbackProvided", VoRegistry::Item::DWord, "7");
+   EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 7);
+   VoRegistry::rm_rf(key);
+}
+
+using Range = std::pair<uint64_t, uint64_t>;
+using Ranges = std::vector<Range>;
+
+// The ranges parallelFor hands out, the workers' sorted (they begin in any order), then the
+// calling thread's in the order it made them. They must follow each other from 0 to n, and the
+// caller makes only the rest, or every range when the loop is not parallel.
+Ranges checkedRanges(uint64_t n, bool parallel) {
+   std::mutex mutex;
+   Ranges workers, caller;
+   const auto callerId = std::this_thread::get_id();
+   const auto record = [&](uint64_t begin, uint64_t end) {
+      std::lock_guard<std::mutex> lock(mutex);
+      (std::this_thread::get_id() == callerId ? caller : workers).push_back({begin, end});
+   };
+   VoSysEnv::parallelFor(n, record, parallel);
+   EXPECT_EQ(parallel ? caller.size() : workers.size(), parallel && n > 0 ? 1u : 0u) << "n = " << n;
+   std::sort(workers.begin(), workers.end());
+   workers.insert(workers.end(), caller.begin(), caller.end());
+   uint64_t next = 0;
+   for (const Range& r : workers) {
+      EXPECT_EQ(r.first, next) << "gap or overlap, n = " << n;
+      EXPECT_LE(r.first, r.second);
+      next = r.second;
+   }
+   EXPECT_EQ(next, n);
+   return workers;
+}
+
+TEST(VoSysEnvParallel, TheRangeIsCoveredOnceWithTheRestOnTheCaller) {
+   for (const uint64_t n : {0u, 1u, 3u, 8u, 10u, 4999u})
+      for (const bool parallel : {false, true})
+         checkedRanges(n, parallel);
+   EXPECT_EQ(Range(VoForSlice().begin, VoForSlice().end), Range(0, 0)) << "an idle slice";
+}
+
 #ifndef _WIN32
+// The folder settings, the zone and the processor count come from the environment and the
+// platform layer, which a test can set.
+
 TEST(VoSysEnvPaths, PosixKnownFoldersFollowTheXdgDirectories) {
    vo::test::TempDir home;
    const std::string h = home.path().string();
@@ -63,19 +188,39 @@ TEST(VoSysEnvPaths, PosixKnownFoldersFollowTheXdgDirectories) {
    for (const auto& [folder, expected] : kFolders)
       EXPECT_EQ(VoSysEnv::getSysPath(folder).str(), expected) << folder;
 }
-#endif
 
-TEST(VoSysEnvPaths, DataPathComesFromTheRegistryOrFallsBackToDownloads) {
-   const SxString key = "HKCU/SOFTWARE/MORV/VARGEN-Library";
-   VoRegistry::rm_rf(key);
-   EXPECT_EQ(VoSysEnv::getDataPath(), VoSysEnv::getSysPath(VoSysEnv::Downloads) + "/LyPrefetch/");
-   VoRegistry::setVal(key, "Root", VoRegistry::Item::Sz, "E:\\\\Cache");
-   EXPECT_EQ(VoSysEnv::getDataPath(), "E://Cache/") << "runs are not collapsed";
-   VoRegistry::setVal(key, "Root", VoRegistry::Item::Sz, "E:\\Cache\\");
-   EXPECT_EQ(VoSysEnv::getDataPath(), "E:/Cache/");
-   VoRegistry::rm(key, "Root");
-   EXPECT_THROW(VoSysEnv::getDataPath(), SxException) << "a key without the value";
-   VoRegistry::rm_rf(key);
+TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
+   const std::string saved = std::getenv("TZ") ? std::getenv("TZ") : "";
+   ::setenv("TZ", "AHEAD-1", 1); // an hour east of UTC
+   ::tzset();
+   const int64_t now = VoSysEnv::getStdTime() / 1000 * 1000;
+   const int64_t behind = now - VoSysEnv::getLocalTime(); // the second may turn in between
+   EXPECT_TRUE(behind == 3600000 || behind == 3599000) << behind;
+   saved.empty() ? ::unsetenv("TZ") : ::setenv("TZ", saved.c_str(), 1);
+   ::tzset();
 }
+
+TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
+   const struct {
+      DWORD processors;
+      uint64_t n;
+      Ranges expected;
+   } kCases[] = {
+       {4, 8, Ranges{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 8}}},
+       {8, 3, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 3}}},
+       {1, 5, Ranges{{0, 2}, {2, 4}, {4, 5}}},
+       {1, 1, Ranges{{0, 1}, {1, 1}}},
+       {8, 10, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}, {8, 10}}},
+       {1, 0, Ranges{}},
+   };
+   for (const auto& c : kCases) {
+      voplatform::setProcessorCount(c.processors);
+      for (const bool parallel : {false, true})
+         EXPECT_EQ(checkedRanges(c.n, parallel), c.expected)
+             << c.processors << " processors, n = " << c.n << (parallel ? ", parallel" : "");
+   }
+   voplatform::setProcessorCount(0);
+}
+#endif
 
 } // namespace
