@@ -70,8 +70,6 @@ TEST(SxFileIO, WritesExactBytesAndTypedArraysOverTheOldContentAndReadsThemBack) 
    io.open(name, "wb", 0600); // closes the file, then empties it
    io.write(SxString("h\xC3\xA9llo, and more"), 6);
    io.write("\x00\x0A", 2);
-   io.flush();
-   EXPECT_EQ(io.getOffset(), 8);
    io.close();
    EXPECT_EQ(vo::test::readFile(name.utf8()), std::string("h\xC3\xA9llo\0\n", 8));
 #ifndef _WIN32
@@ -106,8 +104,6 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    EXPECT_THAT(messageOf([&] { io.open(missing, "rb"); }),
                StartsWith("Can't open file '" + missing.str() + "' : "));
    EXPECT_THROW(io.write(SxString("x")), SxException);
-   EXPECT_EQ(SxFileIO::fileReadErr("f"), "Can't read from file 'f'");
-   EXPECT_EQ(SxFileIO::fileWriteErr("f"), "Can't write to file 'f'");
 
    const SxString name = dir.file("odd").c_str();
    io.open(name, "wb");
@@ -115,14 +111,13 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    io.open(name, "rb");
    SxArray<int32_t> ints;
    const SxException halfElement = raisedBy([&] { (void)io.read(ints, 2); }).value();
-   EXPECT_THAT(halfElement.getMessage().str(), StartsWith(SxFileIO::fileReadErr(name).str()));
+   EXPECT_THAT(halfElement.getMessage().str(),
+               StartsWith("Can't read from file '" + name.str() + "' : "));
    EXPECT_TRUE(halfElement.getTag().isEmpty());
-   const SxException readOnly = raisedBy([&] {
-                                   io.write(SxString("x"));
-                                   io.flush();
-                                }).value();
+   const SxException readOnly = raisedBy([&] { io.write(SxString("x")), io.flush(); }).value();
    EXPECT_EQ(readOnly.getTag(), "FileWriteError");
-   EXPECT_THAT(readOnly.getMessage().str(), StartsWith(SxFileIO::fileWriteErr(name).str()));
+   EXPECT_THAT(readOnly.getMessage().str(),
+               StartsWith("Can't write to file '" + name.str() + "' : "));
 #ifndef _WIN32
    // A device that opens but takes nothing, and a directory that opens but reads nothing.
    SxFileIO full;
@@ -131,7 +126,7 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    io.open(dir.path().string().c_str(), "rb");
    SxArray<char> bytes;
    EXPECT_THAT(messageOf([&] { (void)io.read(bytes, 16); }),
-               StartsWith(SxFileIO::fileReadErr(io.getName()).str()));
+               StartsWith("Can't read from file '" + io.getName().str() + "' : "));
    char byte;
    EXPECT_THROW((void)io.read(&byte, 1), SxException);
 #endif
@@ -181,7 +176,7 @@ TEST(SxMappedFile, GivesTheBytesAsTheyAreOrTheFailureToOpen) {
 
 #ifndef _WIN32
 
-TEST(SxProcess, ArgumentsGoUnsplitAndBothStreamsAndTheExitCodeComeBack) {
+TEST(SxProcess, ArgumentsGoUnsplitStreamsAndExitCodesComeBackAndAMissingProgramRaises) {
    // The two bytes of the last character arrive in separate reads.
    SxProcess p("/bin/sh", {"-c",
                            "for a; do printf '[%s]' \"$a\"; done; printf 'caf\\303'; sleep 0.1; "
@@ -193,6 +188,12 @@ TEST(SxProcess, ArgumentsGoUnsplitAndBothStreamsAndTheExitCodeComeBack) {
    EXPECT_EQ(p.readBuffer(21), "[a b][$HOME][*][]caf") << "a character is never split";
    EXPECT_EQ(p.read(), "\xC3\xA9");
    EXPECT_EQ(p.read(), "");
+
+   SxProcess missing("/nonexistent/tool");
+   EXPECT_THAT(messageOf([&] { missing.start({}); }),
+               StartsWith("Can't start process '/nonexistent/tool' : "));
+   SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
+   EXPECT_EQ(killed.run({}), 128 + 9);
 }
 
 TEST(SxProcess, StandardInputIsFedAndLargeOutputOnBothStreamsDoesNotDeadlock) {
@@ -220,14 +221,6 @@ TEST(SxProcess, TheDestructorClosesStandardInputBeforeItsLastWait) {
    } catch (const SxException&) {
    }
    EXPECT_EQ(vo::test::readFile(seen), "eof\n");
-}
-
-TEST(SxProcess, AProgramThatCannotRunRaisesAndASignalGivesItsCode) {
-   SxProcess missing("/nonexistent/tool");
-   EXPECT_THAT(messageOf([&] { missing.start({}); }),
-               StartsWith("Can't start process '/nonexistent/tool' : "));
-   SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
-   EXPECT_EQ(killed.run({}), 128 + 9);
 }
 
 #else
