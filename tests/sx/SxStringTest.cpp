@@ -1,6 +1,5 @@
 #include <common/Messages.h>
 #include <common/TempDir.h>
-#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sx/SxException.h>
@@ -48,12 +47,13 @@ TEST(SxString, SplitsSearchesAndEditsCountingCharactersNotBytes) {
 using Values = std::vector<std::optional<int64_t>>;
 
 // The value read from each text, or nothing where the reader flags the text.
-Values readEach(const std::function<int64_t(const SxString&, bool*)>& read,
+template <class T>
+Values readEach(T (SxString::*read)(bool*, int) const, int base,
                 std::initializer_list<const char*> texts) {
    Values values;
    for (const char* text : texts) {
       bool error = true;
-      const int64_t value = read(text, &error);
+      const int64_t value = (SxString(text).*read)(&error, base);
       values.push_back(error ? std::nullopt : std::optional(value));
    }
    return values;
@@ -64,18 +64,15 @@ TEST(SxString, NumbersAreWrittenShortestAndReadWithBlanksPlusAndTheUnsignedRange
    EXPECT_EQ(SxString(0.1), "0.1");
    EXPECT_EQ(SxString(1e21), "1e+21");
    const auto no = std::nullopt;
-   EXPECT_EQ(readEach([](const SxString& s, bool* e) { return s.toNumber<uint8_t>(e, 16); },
+   EXPECT_EQ(readEach(&SxString::toNumber<uint8_t>, 16,
                       {"ff", " f", "+a\t", "0g", "  ", "", "-1", "1 2", "100"}),
              (Values{255, 15, 10, no, no, no, no, no, no}));
-   EXPECT_EQ(
-       readEach([](const SxString& s, bool* e) { return s.toNumber<int8_t>(e); }, {"-128", "128"}),
-       (Values{-128, no}));
-   EXPECT_EQ(readEach([](const SxString& s, bool* e) { return s.toInt(e); },
-                      {"4294967295", "-2147483648", "4294967296"}),
+   EXPECT_EQ(readEach(&SxString::toNumber<int8_t>, 10, {"-128", "128"}), (Values{-128, no}));
+   EXPECT_EQ(readEach(&SxString::toInt, 10, {"4294967295", "-2147483648", "4294967296"}),
              (Values{-1, INT32_MIN, no}));
-   EXPECT_EQ(readEach([](const SxString& s, bool* e) { return s.toInt64(e); },
-                      {"18446744073709551615", "-5", "18446744073709551616"}),
-             (Values{-1, -5, no}));
+   EXPECT_EQ(
+       readEach(&SxString::toInt64, 10, {"18446744073709551615", "-5", "18446744073709551616"}),
+       (Values{-1, -5, no}));
    bool error = false;
    EXPECT_EQ(SxString("12ab").toInt(&error), 12) << "the value read before the bad character";
    EXPECT_TRUE(error);
