@@ -52,10 +52,7 @@ TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
 #endif
 }
 
-TEST(SxExecPath, NamesThisTestProgramOrFailsWithAnEmptyText) {
-   char buffer[10240];
-   ASSERT_GT(sxGetExecPath(buffer, sizeof buffer), 0);
-   EXPECT_NE(std::string(buffer).find("sx_tests"), std::string::npos);
+TEST(SxExecPath, ATooSmallBufferFailsWithAnEmptyText) {
    char tiny[4];
    EXPECT_EQ(sxGetExecPath(tiny, sizeof tiny), -1);
    EXPECT_EQ(tiny[0], '\0');
