@@ -18,15 +18,13 @@ using vo::test::messagesOf;
 using vo::test::readFile;
 
 TEST(JsonExceptionTags, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
-   const struct {
-      const char* group;
-      const char* tag;
-   } tags[] = {{"ParserKit", "FileIOError"},     {"ParserKit", "ParseError"},
-               {"SxSymbol", "IOError"},          {"SxSymbol", "InvalidInput"},
-               {"SxSymbol", "InvalidOperation"}, {"SchemaValidation", "ValidationError"}};
-   for (const auto& t : tags) {
-      EXPECT_EQ(SxExceptionEntry::getGroup(t.tag), t.group) << t.tag;
-      EXPECT_EQ(SxExceptionEntry::getDescription(t.tag), "message : SxString") << t.tag;
+   const std::pair<const char*, const char*> tags[] = {
+       {"ParserKit", "FileIOError"},     {"ParserKit", "ParseError"},
+       {"SxSymbol", "IOError"},          {"SxSymbol", "InvalidInput"},
+       {"SxSymbol", "InvalidOperation"}, {"SchemaValidation", "ValidationError"}};
+   for (const auto& [group, tag] : tags) {
+      EXPECT_EQ(SxExceptionEntry::getGroup(tag), group) << tag;
+      EXPECT_EQ(SxExceptionEntry::getDescription(tag), "message : SxString") << tag;
    }
 }
 
@@ -303,16 +301,12 @@ TEST_F(RegistryRoad, BatchesFillTheDriveLiterallyAndStopAtTheFirstFailure) {
    VoRegistry::removeRegEntriesAsAdmin({{machineKey_ + "/F:", "m", Item::DWord, ""}});
    EXPECT_FALSE(VoRegistry::isVal(machineKey_ + "/F:", "m"));
 
-   EXPECT_EQ(
-       messageOf([] {
-          VoRegistry::createRegEntries({{"REGISTRY/MACHINE", "v", Item::Sz, ""}}, "D:");
-       }),
-       "VoRegistry : Insufficient rights to write [REGISTRY/MACHINE], please run as admin. \n");
-   EXPECT_EQ(
-       messageOf([] {
-          VoRegistry::removeRegEntries({{"REGISTRY/MACHINE", "v", Item::Sz, ""}});
-       }),
-       "VoRegistry : Insufficient rights to remove [REGISTRY/MACHINE], please run as admin.\n");
+   const VoRegistry::ItemList reserved{{"REGISTRY/MACHINE", "v", Item::Sz, ""}};
+   const std::string rights = "VoRegistry : Insufficient rights to ";
+   EXPECT_EQ(messageOf([&] { VoRegistry::createRegEntries(reserved, "D:"); }),
+             rights + "write [REGISTRY/MACHINE], please run as admin. \n");
+   EXPECT_EQ(messageOf([&] { VoRegistry::removeRegEntries(reserved); }),
+             rights + "remove [REGISTRY/MACHINE], please run as admin.\n");
    VoRegistry::removeRegEntries({{scratch_.key("Fresh"), "v", Item::Sz, ""}});
    EXPECT_TRUE(VoRegistry::contains(scratch_.key("Fresh"))) << "the rights test creates the key";
 }

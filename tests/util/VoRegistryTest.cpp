@@ -198,11 +198,9 @@ TEST_F(VoRegistryTest, MakingAndRemoving) {
 TEST_F(VoRegistryTest, KeyHandlesMoveAndGiveUpTheirKeys) {
    voplatform::RegKey a = open(KEY_READ);
    const HKEY opened = a.get();
-   voplatform::RegKey b(std::move(a));
-   EXPECT_FALSE(a);
-   voplatform::RegKey c;
+   voplatform::RegKey b(std::move(a)), c;
    c = std::move(b);
-   EXPECT_FALSE(b);
+   EXPECT_FALSE(a || b) << "a moved handle is empty";
    EXPECT_EQ(c.get(), opened);
    const HKEY released = c.release();
    EXPECT_FALSE(c);
