@@ -28,6 +28,10 @@ TEST(JsonExceptionTags, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
    }
 }
 
+const std::string kFailed = "Applying Regular Expression failed! Incoming Line: ";
+const std::string kByOperation =
+    " Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: ";
+
 // Items as text, one line each with the fields between bars.
 std::string describe(const VoRegistry::ItemList& items) {
    std::string text;
@@ -194,9 +198,7 @@ TEST_F(RegistryRoad, CrlfCapturesGiveTheSameItemsAndFailures) {
        {header + "\n\n\n", ""},
        {bom + header + "\n" + a + "\n", itemA},
        {bom + "\n" + header + "\n" + a + "\n", itemA},
-       {header + "\n" + a + "\n" + query + "\n" + b + "\n",
-        "Applying Regular Expression failed! Incoming Line: " + query +
-            " Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: "}};
+       {header + "\n" + a + "\n" + query + "\n" + b + "\n", kFailed + query + kByOperation}};
    for (const auto& c : cases) {
       std::string crlf;
       for (char ch : c.text)
@@ -212,44 +214,40 @@ TEST_F(RegistryRoad, CaptureLinesFollowThePatternsAndTakeTheDriveLiterally) {
    const auto sz = [](const std::string& data) {
       return line("HKCU\\T\\v", "Type: REG_SZ, Data: " + data);
    };
-   const std::string failed = "Applying Regular Expression failed! Incoming Line: ";
+   const auto at = [](const std::string& path) { return line(path, "Type: REG_SZ, Data: x"); };
    const std::string byPath = " Applying Regular Expression: (.+)/([^/]+) Result: ";
    const std::string noType = line("HKCU\\a\\b", "Length: 3, Data: x");
    const std::string empty = "\"RegSetValue\",\"\",\"SUCCESS\",\"Type: REG_SZ, \"";
    const struct {
-      const char* drive;
       std::string line;
       std::string expected;
+      const char* drive = "E:";
    } cases[] = {
-       {"C:\\", sz("C:\\Tools"), "HKCU/T|v|REG_SZ|{{VODRIVE}}Tools\n"},
-       {".", sz("a.b"), "HKCU/T|v|REG_SZ|a{{VODRIVE}}b\n"},
-       {".", sz("ab"), "HKCU/T|v|REG_SZ|ab\n"},
-       {"(", sz("x(y"), "HKCU/T|v|REG_SZ|x{{VODRIVE}}y\n"},
-       {"$D", sz("$D/x"), "HKCU/T|v|REG_SZ|{{VODRIVE}}/x\n"},
-       {"\\1", sz("\\1x"), "HKCU/T|v|REG_SZ|{{VODRIVE}}x\n"},
-       {"", sz("E:x"), "HKCU/T|v|REG_SZ|E:x\n"},
-       {"E:", sz("a\"b"), "HKCU/T|v|REG_SZ|a\\\"b\n"},
-       {"E:", line("HKCU\\T\\a\\", "Type: REG_SZ, Data: x"), "HKCU/T|a|REG_SZ|x\n"},
-       {"E:", line("HKCU\\T\\\\v", "Type: REG_SZ, Data: x"), "HKCU/T/|v|REG_SZ|x\n"},
-       {"E:", line("\\v", "Type: REG_SZ, Data: x"), failed + "/v" + byPath},
-       {"E:", line("a\\\\", "Type: REG_SZ, Data: x"), failed + "a//" + byPath},
-       {"E:", line("NoSlash", "Type: REG_SZ, Data: x"), failed + "NoSlash" + byPath},
-       {"E:", noType,
-        failed + noType + " Applying Regular Expression: \"Type: (REG_\\w+),  Result: "},
-       {"E:", line("HKCU\\a\\b", "Type: REG_FOO, Data: x"), "Unknown Registry Value Type: REG_FOO"},
-       {"E:", line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
+       {sz("C:\\Tools"), "HKCU/T|v|REG_SZ|{{VODRIVE}}Tools\n", "C:\\"},
+       {sz("a.b"), "HKCU/T|v|REG_SZ|a{{VODRIVE}}b\n", "."},
+       {sz("ab"), "HKCU/T|v|REG_SZ|ab\n", "."},
+       {sz("x(y"), "HKCU/T|v|REG_SZ|x{{VODRIVE}}y\n", "("},
+       {sz("$D/x"), "HKCU/T|v|REG_SZ|{{VODRIVE}}/x\n", "$D"},
+       {sz("\\1x"), "HKCU/T|v|REG_SZ|{{VODRIVE}}x\n", "\\1"},
+       {sz("E:x"), "HKCU/T|v|REG_SZ|E:x\n", ""},
+       {sz("a\"b"), "HKCU/T|v|REG_SZ|a\\\"b\n"},
+       {at("HKCU\\T\\a\\"), "HKCU/T|a|REG_SZ|x\n"},
+       {at("HKCU\\T\\\\v"), "HKCU/T/|v|REG_SZ|x\n"},
+       {at("\\v"), kFailed + "/v" + byPath},
+       {at("a\\\\"), kFailed + "a//" + byPath},
+       {at("NoSlash"), kFailed + "NoSlash" + byPath},
+       {noType, kFailed + noType + " Applying Regular Expression: \"Type: (REG_\\w+),  Result: "},
+       {line("HKCU\\a\\b", "Type: REG_FOO, Data: x"), "Unknown Registry Value Type: REG_FOO"},
+       {line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
         "HKCU/T|v|REG_DWORD|5\n"},
-       {"E:", line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
+       {line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
         "HKCU/T|v|REG_QWORD|6\" tail\n"},
-       {"E:", line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
+       {line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
         "HKCU/T|v\",\"SUCCESS\",\"x\",\"y|REG_NONE|\n"},
-       {"E:",
-        "\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\",\"Type: REG_SZ, Data: q\"",
+       {"\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\",\"Type: REG_SZ, Data: q\"",
         "HKCU/T|v\",\"SUCCESS|REG_SZ|q\n"},
-       {"E:", empty,
-        failed + empty +
-            " Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: "},
-       {"E:", line("HKCU\\T\\\xC3\xA9", "Type: REG_SZ, Data: \xC3\xA9\r\xC2\x85"),
+       {empty, kFailed + empty + kByOperation},
+       {line("HKCU\\T\\\xC3\xA9", "Type: REG_SZ, Data: \xC3\xA9\r\xC2\x85"),
         "HKCU/T|\xC3\xA9|REG_SZ|\xC3\xA9\r\xC2\x85\n"},
    };
    for (const auto& c : cases)
