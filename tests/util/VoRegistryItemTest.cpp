@@ -36,12 +36,8 @@ TEST(VoRegistryItem, BinaryTextIsTwoDigitsPerByte) {
    // A pair is two characters, not two bytes.
    EXPECT_EQ(messageOf([] { (void)Item::string2Binary("000g12"); }),
              "Cannot convert 000g12 (0g) to binary data.");
-   EXPECT_EQ(messageOf([] {
-                (void)Item::string2Binary("0\xC3\xA9"
-                                          "1");
-             }),
-             "Cannot convert 0\xC3\xA9"
-             "1 (0\xC3\xA9) to binary data.");
+   EXPECT_EQ(messageOf([] { (void)Item::string2Binary("0\u00E91"); }),
+             "Cannot convert 0\u00E91 (0\u00E9) to binary data.");
 }
 
 TEST(VoRegistryItem, PrintWritesFiveLabelledMessages) {
