@@ -7,7 +7,6 @@
 #include <common/TempDir.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <optional>
 #include <sx/SxError.h>
 #include <voutil/VoRegistry.h>
 
