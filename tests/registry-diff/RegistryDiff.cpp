@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <windows.h>
 
@@ -15,25 +16,21 @@ namespace {
 
 using Name = std::basic_string<WCHAR>;
 
-Name name(const char16_t* text) {
-   Name out;
-   for (; *text; ++text)
-      out.push_back(static_cast<WCHAR>(*text));
-   return out;
+Name name(std::u16string_view text) {
+   return Name(text.begin(), text.end());
 }
 
 // splitmix64: the same numbers from the same seed on every platform and library.
 class Random {
 public:
    explicit Random(uint64_t seed) : state_(seed) {}
-   uint64_t next() {
+   /// 0 <= result < n.
+   unsigned below(unsigned n) {
       uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
       z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
       z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-      return z ^ (z >> 31);
+      return static_cast<unsigned>((z ^ (z >> 31)) % n);
    }
-   /// 0 <= result < n.
-   unsigned below(unsigned n) { return static_cast<unsigned>(next() % n); }
    bool oneIn(unsigned n) { return below(n) == 0; }
    template <class T>
    const T& pick(const std::vector<T>& from) {
@@ -55,8 +52,7 @@ const std::vector<Name> kKeyNames = [] {
          u"\u00C4", u"\u00DF", u"SS",         u"\u03C3", u"\u03A3", u"\u0436", u"\u0416",
          u"\xD800", u"\xDC00", u"\U0001F600", u"\uFF41", u"\uFF21", u"x1",     u"X1"})
       n.push_back(name(text));
-   n.push_back(Name(256, 'k'));
-   n.push_back(Name(257, 'k'));
+   n.insert(n.end(), {Name(256, 'k'), Name(257, 'k')});
    return n;
 }();
 
@@ -70,10 +66,7 @@ const std::vector<DWORD> kTypes = {REG_SZ,    REG_DWORD,    REG_BINARY,   REG_NO
                                    REG_QWORD, REG_MULTI_SZ, REG_EXPAND_SZ};
 
 // The decimal and hexadecimal forms of a status, count or right, alike on both platforms.
-template <class Number>
-std::string dec(Number n) {
-   return std::to_string(n);
-}
+const auto dec = [](auto n) { return std::to_string(n); };
 std::string hex(unsigned long n) {
    char buffer[24];
    std::snprintf(buffer, sizeof buffer, "0x%lx", n);
@@ -83,38 +76,32 @@ std::string hex(unsigned long n) {
 // A name as printable ASCII: other units as \uXXXX, runs of one unit longer than 8 as unit*n.
 std::string show(const Name& text) {
    std::string out = "\"";
-   for (std::size_t i = 0; i < text.size();) {
-      std::size_t run = 1;
+   for (std::size_t i = 0, run = 1; i < text.size(); i += run, run = 1) {
       while (i + run < text.size() && text[i + run] == text[i])
          ++run;
-      const auto unit = static_cast<unsigned>(static_cast<uint16_t>(text[i]));
-      char buffer[16];
-      if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\')
-         std::snprintf(buffer, sizeof buffer, "%c", static_cast<char>(unit));
-      else
-         std::snprintf(buffer, sizeof buffer, "\\u%04X", unit);
+      const unsigned unit = static_cast<uint16_t>(text[i]);
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04X", unit);
+      const std::string one = unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\'
+                                  ? std::string(1, static_cast<char>(unit))
+                                  : code;
       for (std::size_t r = 0; r < (run > 8 ? 1 : run); ++r)
-         out += buffer;
+         out += one;
       if (run > 8)
          out += "*" + dec(run);
-      i += run;
    }
    return out + "\"";
 }
 
 std::string bytes(const BYTE* data, DWORD size) {
+   static const char digits[] = "0123456789abcdef";
    std::string out;
-   char buffer[4];
-   for (DWORD i = 0; i < size; ++i) {
-      std::snprintf(buffer, sizeof buffer, "%02x", data[i]);
-      out += buffer;
-   }
+   for (DWORD i = 0; i < size; ++i)
+      out += {digits[data[i] >> 4], digits[data[i] & 15]};
    return out.empty() ? "-" : out;
 }
 
-void say(const std::string& line) {
-   std::printf("%s\n", line.c_str());
-}
+const auto say = [](const std::string& line) { std::puts(line.c_str()); };
 
 class Run {
 public:
@@ -166,11 +153,6 @@ private:
       return {chosen, slot.handle, "s" + dec(chosen) + "(" + hex(slot.access) + ")"};
    }
 
-   Text shown(Name units) {
-      const std::string text = show(units);
-      return {false, std::move(units), text};
-   }
-
    // A sub-path of one or two names, now and then with a leading, doubled or trailing
    // backslash; sometimes empty or null.
    Text subPath() {
@@ -193,14 +175,15 @@ private:
          if (random_.oneIn(12))
             path.push_back('\\');
       }
-      return shown(path);
+      return {false, path, show(path)};
    }
 
    // A value name, the empty one or null.
    Text valueName() {
       if (random_.oneIn(10))
          return {};
-      return shown(random_.oneIn(8) ? Name() : random_.pick(kKeyNames));
+      const Name name = random_.oneIn(8) ? Name() : random_.pick(kKeyNames);
+      return {false, name, show(name)};
    }
 
    // Keeps a new handle in the first free slot and names the slot.

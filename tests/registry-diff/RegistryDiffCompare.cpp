@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -29,10 +30,7 @@ std::vector<std::string> readLines(const std::string& file) {
 
 std::vector<std::string> words(const std::string& line) {
    std::istringstream in(line);
-   std::vector<std::string> out;
-   for (std::string word; in >> word;)
-      out.push_back(word);
-   return out;
+   return {std::istream_iterator<std::string>(in), {}};
 }
 
 // The words after "->", sorted, with the status of the tight buffer apart from the name it was
@@ -103,12 +101,9 @@ int main(int argc, char** argv) {
          if (a == b)
             continue;
          const std::string kind = classify(a, b);
-         if (!kind.empty() && allowed.count(kind)) {
+         if (!kind.empty() && allowed.count(kind))
             ++counts[kind];
-            continue;
-         }
-         // The first differences say what went wrong; the rest follow from them.
-         if (++failures <= 5)
+         else if (++failures <= 5) // the first say what went wrong; the rest follow from them
             std::cerr << (kind.empty() ? "difference of no listed class"
                                        : "difference of unlisted class " + kind)
                       << "\n  ours:    " << a << "\n  windows: " << b << "\n";

@@ -7,7 +7,6 @@
 #include <common/TempDir.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <optional>
 #include <sx/SxError.h>
 #include <voutil/VoRegistry.h>
 
@@ -34,6 +33,7 @@ protected:
 };
 
 TEST_F(VoRegistryFault, AFailedStoreCallFailsTheOperationWithItsMessage) {
+   const voutil::cli::Args list{"list", key};
    const struct {
       Op op;
       LSTATUS status;
@@ -57,10 +57,7 @@ TEST_F(VoRegistryFault, AFailedStoreCallFailsTheOperationWithItsMessage) {
         "<nothing thrown>"},
        // The reg verb's listing reports a failed subkey enumeration instead of listing the
        // values as if there were no subkeys.
-       {Op::EnumKey, ERROR_BADDB, 0,
-        [&] {
-           (void)voutil::cli::runReg({"list", key});
-        },
+       {Op::EnumKey, ERROR_BADDB, 0, [&] { (void)voutil::cli::runReg(list); },
         "Can't list registry key '" + k + "' : " + error(ERROR_BADDB)},
    };
    for (const auto& c : cases) {
