@@ -1,14 +1,17 @@
-// The POSIX registry functions against a store of their own in a temporary directory.
+// The POSIX registry functions against a store of their own in a temporary directory, and the
+// SQLite store below the backend: transactions, the file format and its conversion, the files'
+// permissions and the upper-case table.
 
-#include <algorithm>
+#include "RegistryStore.h"
+
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/TempDir.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <string>
-#include <sx/SxError.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include <windows.h>
@@ -18,6 +21,10 @@ namespace {
 using vo::test::ScopedRegistryBackend;
 using vo::test::storeFilesIn;
 using vo::test::TempDir;
+using voplatform::store::foldedBlob;
+using voplatform::store::Query;
+using voplatform::store::Sql;
+using voplatform::store::StoreFile;
 using Names = std::vector<std::u16string>;
 
 // A key handle closed at the end of the test.
@@ -89,7 +96,8 @@ TEST_F(RegistryApi, MissingKeysAndValuesAreNotFound) {
 TEST_F(RegistryApi, NamesFoldByTheirUpperCaseAndKeepTheirFirstSpelling) {
    Key parent;
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Fold", &parent), ERROR_SUCCESS);
-   // Each row: the name created first, then names that reach the same key and value.
+   // Each row, in listing order: the name created first, then names that reach the same key and
+   // value.
    const std::vector<Names> rows = {
        {u"Mixed\u00C4Case", u"mixed\u00E4case", u"MIXED\u00C4CASE"},
        {u"stra\u00DFe", u"STRA\u00DFE"},               // ß has no single upper case
@@ -116,10 +124,7 @@ TEST_F(RegistryApi, NamesFoldByTheirUpperCaseAndKeepTheirFirstSpelling) {
    }
    Key ss;
    EXPECT_EQ(open(parent.h, u"STRASSE", &ss), ERROR_FILE_NOT_FOUND);
-   Names stored = subKeyNames(parent.h);
-   std::sort(stored.begin(), stored.end());
-   std::sort(firstNames.begin(), firstNames.end());
-   EXPECT_EQ(stored, firstNames);
+   EXPECT_EQ(subKeyNames(parent.h), firstNames);
 }
 
 // Subkeys and values are listed by their upper-cased UTF-16 units: a surrogate pair (D83D DE00)
@@ -168,8 +173,7 @@ TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
       large[i] = static_cast<BYTE>(i * 7);
    ASSERT_EQ(RegSetValueExW(k.h, u"large", 0, REG_BINARY, large.data(), 100000), ERROR_SUCCESS);
    buffer.assign(100008, 0);
-   size = 100008;
-   ASSERT_EQ(RegQueryValueExW(k.h, u"large", nullptr, nullptr, buffer.data(), &size),
+   ASSERT_EQ(RegQueryValueExW(k.h, u"large", nullptr, nullptr, buffer.data(), &(size = 100008)),
              ERROR_SUCCESS);
    buffer.resize(size);
    EXPECT_EQ(buffer, large);
@@ -222,6 +226,7 @@ TEST_F(RegistryApi, AMachineStoreThatCannotBeWrittenIsReadOnly) {
    ASSERT_EQ(setDword(k.h, u"v", 7), ERROR_SUCCESS);
    ScopedRegistryBackend readOnly(
        voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path(), true)));
+   EXPECT_EQ(setDword(k.h, u"v", 8), ERROR_SUCCESS) << "a handle keeps the backend it came from";
    Key denied, reader;
    EXPECT_EQ(open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", &denied, KEY_WRITE),
              ERROR_ACCESS_DENIED);
@@ -249,12 +254,11 @@ TEST_F(RegistryApi, AHandleOfADeletedKeyReportsIt) {
    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Gone", &writer, KEY_SET_VALUE), ERROR_SUCCESS);
    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Gone"), ERROR_SUCCESS);
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Gone\\Sub", &again), ERROR_SUCCESS);
-   DWORD values = 0;
    EXPECT_EQ(querySize(k.h, u"v"), ERROR_KEY_DELETED);
    EXPECT_EQ(setDword(writer.h, u"v", 1), ERROR_KEY_DELETED);
    for (HKEY handle : {k.h, writer.h})
       EXPECT_EQ(RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 &values, nullptr, nullptr, nullptr, nullptr),
+                                 nullptr, nullptr, nullptr, nullptr, nullptr),
                 ERROR_KEY_DELETED);
    for (const char16_t* path : {u"x", u"\\x"}) {
       Key orphan;
@@ -272,15 +276,6 @@ TEST_F(RegistryApi, SubPathsAreSplitAtBackslashesIntoNamesOfUpTo256Units) {
        << "doubled and trailing backslashes are skipped";
    EXPECT_EQ(open(HKEY_CURRENT_USER, (u"Software\\" + longest).c_str(), &again), ERROR_SUCCESS);
    EXPECT_EQ(open(HKEY_CURRENT_USER, u"a", &again), ERROR_FILE_NOT_FOUND) << "nothing made";
-}
-
-TEST_F(RegistryApi, HandlesKeepTheBackendTheyWereOpenedWith) {
-   Key k, there;
-   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Kept", &k), ERROR_SUCCESS);
-   TempDir other;
-   ScopedRegistryBackend swap(voplatform::makeSqliteRegistryBackend(storeFilesIn(other.path())));
-   EXPECT_EQ(setDword(k.h, u"v", 1), ERROR_SUCCESS);
-   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Kept", &there), ERROR_FILE_NOT_FOUND);
 }
 
 // A store file that is not a database, or cannot be opened, gives a status and one line on
@@ -316,24 +311,163 @@ TEST_F(RegistryApi, AnUnreadableStoreFileIsDenied) {
 }
 
 TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {
-   struct Case {
-      int sqliteCode, sysErrno;
-      LSTATUS status;
+   // Each row: an SQLite result, the errno behind it and the status it becomes.
+   const std::tuple<int, int, LSTATUS> cases[] = {
+       {SQLITE_DONE, 0, ERROR_SUCCESS},
+       {SQLITE_BUSY_SNAPSHOT, 0, ERROR_BUSY},
+       {SQLITE_READONLY, 0, ERROR_ACCESS_DENIED},
+       {SQLITE_NOTADB, 0, ERROR_BADDB},
+       {SQLITE_CORRUPT, 0, ERROR_BADDB},
+       {SQLITE_FULL, 0, ERROR_DISK_FULL},
+       {SQLITE_CANTOPEN, EACCES, ERROR_ACCESS_DENIED},
+       {SQLITE_CANTOPEN, ENOENT, ERROR_PATH_NOT_FOUND},
+       {SQLITE_CANTOPEN, 0, ERROR_CANTOPEN},
+       {SQLITE_IOERR_WRITE, ENOSPC, ERROR_DISK_FULL},
+       {SQLITE_IOERR_READ, EIO, ERROR_REGISTRY_IO_FAILED}};
+   for (const auto& [sqliteCode, sysErrno, status] : cases)
+      EXPECT_EQ(voplatform::winStatusFromNative(sqliteCode, sysErrno), status)
+          << sqliteCode << "/" << sysErrno;
+}
+
+// Runs the statements sql on file: the first column of the first row, or -1 without a row.
+int64_t sqlOn(const std::string& file, const char* sql) {
+   sqlite3* db = nullptr;
+   int64_t value = -1;
+   const auto first = [](void* out, int, char** columns, char**) {
+      auto* number = static_cast<int64_t*>(out);
+      if (*number == -1 && columns[0])
+         *number = std::atoll(columns[0]);
+      return 0;
    };
-   const Case cases[] = {{SQLITE_DONE, 0, ERROR_SUCCESS},
-                         {SQLITE_BUSY_SNAPSHOT, 0, ERROR_BUSY},
-                         {SQLITE_READONLY, 0, ERROR_ACCESS_DENIED},
-                         {SQLITE_NOTADB, 0, ERROR_BADDB},
-                         {SQLITE_CORRUPT, 0, ERROR_BADDB},
-                         {SQLITE_FULL, 0, ERROR_DISK_FULL},
-                         {SQLITE_CANTOPEN, EACCES, ERROR_ACCESS_DENIED},
-                         {SQLITE_CANTOPEN, ENOENT, ERROR_PATH_NOT_FOUND},
-                         {SQLITE_CANTOPEN, 0, ERROR_CANTOPEN},
-                         {SQLITE_IOERR_WRITE, ENOSPC, ERROR_DISK_FULL},
-                         {SQLITE_IOERR_READ, EIO, ERROR_REGISTRY_IO_FAILED}};
-   for (const Case& c : cases)
-      EXPECT_EQ(voplatform::winStatusFromNative(c.sqliteCode, c.sysErrno), c.status)
-          << c.sqliteCode << "/" << c.sysErrno;
+   EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+   EXPECT_EQ(sqlite3_exec(db, sql, first, &value, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+   sqlite3_close(db);
+   return value;
+}
+
+// Inserts subkey "k" below HKEY_CURRENT_USER and then throws what the test gives.
+template <class Thrown>
+LSTATUS insertThenThrow(StoreFile& store, Thrown thrown) {
+   return store.transact(StoreFile::Mode::Write, [&]() -> LSTATUS {
+      Query(store, Sql::InsertKey).bind(1, 2).bindName(2, u"k").bind(3, foldedBlob(u"k")).step();
+      throw thrown;
+   });
+}
+
+LSTATUS findKeyK(StoreFile& store) {
+   return store.transact(StoreFile::Mode::Statement, [&] {
+      return Query(store, Sql::FindSubKey).bind(1, 2).bind(2, foldedBlob(u"K")).step()
+                 ? ERROR_SUCCESS
+                 : ERROR_FILE_NOT_FOUND;
+   });
+}
+
+TEST(RegistryStore, AnExceptionInACallRollsItsTransactionBack) {
+   TempDir dir;
+   StoreFile store(dir.file("s.sqlite"), false, true);
+   EXPECT_EQ(insertThenThrow(store, std::bad_alloc()), ERROR_NOT_ENOUGH_MEMORY);
+   EXPECT_EQ(findKeyK(store), ERROR_FILE_NOT_FOUND);
+   EXPECT_THROW(insertThenThrow(store, std::runtime_error("elsewhere")), std::runtime_error);
+   EXPECT_EQ(findKeyK(store), ERROR_FILE_NOT_FOUND);
+   // A transaction left open would make this BEGIN IMMEDIATE fail.
+   EXPECT_EQ(store.transact(StoreFile::Mode::Write, [] { return ERROR_SUCCESS; }), ERROR_SUCCESS);
+}
+
+// The layout of the first store files: names as UTF-8 text, no format number.
+constexpr const char* kFormat0 = R"sql(
+CREATE TABLE regkey(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,
+   name TEXT NOT NULL, folded TEXT NOT NULL, UNIQUE(parent, folded));
+CREATE TABLE regvalue(key INTEGER NOT NULL, name TEXT NOT NULL, folded TEXT NOT NULL,
+   type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded)) WITHOUT ROWID;
+INSERT INTO regkey(id, parent, name, folded) VALUES
+   (1, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),
+   (3, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS', 'HKEY_USERS'),
+   (5, 0, 'HKEY_CURRENT_CONFIG', 'HKEY_CURRENT_CONFIG'),
+   (6, 2, 'Software', 'SOFTWARE'), (9, 6, 'Müller', 'MÜLLER');
+DELETE FROM regkey WHERE id=9;
+INSERT INTO regkey(id, parent, name, folded) VALUES (7, 6, 'Müller', 'MÜLLER');
+INSERT INTO regvalue VALUES (7, 'Größe', 'GRÖSSE', 4, x'2A000000');
+)sql";
+
+TEST_F(RegistryApi, AFormat0StoreFileIsConvertedOnce) {
+   sqlOn(dir.file("user.sqlite"), kFormat0);
+   Key key, child;
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", &key, KEY_ALL_ACCESS),
+             ERROR_SUCCESS);
+   DWORD value = 0, size = sizeof value;
+   EXPECT_EQ(RegQueryValueExW(key.h, u"GR\u00D6\u00DFE", nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(&value), &size),
+             ERROR_SUCCESS);
+   EXPECT_EQ(value, 42u);
+   EXPECT_EQ(namesOf(key.h, RegEnumValueW), Names{u"Gr\u00F6\u00DFe"});
+   ASSERT_EQ(create(key.h, u"new", &child, KEY_READ), ERROR_SUCCESS);
+   EXPECT_EQ(sqlOn(dir.file("user.sqlite"), "PRAGMA user_version"), 1);
+   EXPECT_EQ(sqlOn(dir.file("user.sqlite"), "SELECT id FROM regkey WHERE length(name)=6"), 10)
+       << "ids of deleted keys are not given out again";
+}
+
+// Files the store cannot use are left as they were, with a line on standard error.
+TEST(RegistryStoreFormat, AFileItCannotConvertOrOfANewerFormatIsRefused) {
+   struct Case {
+      const char* sql;
+      const char* report;
+      int64_t keys, format;
+   };
+   // Without the C library's locale the first version folded ASCII only.
+   const Case cases[] = {
+       {"INSERT INTO regkey(parent, name, folded) VALUES (7, 'ä', 'ä'), (7, 'Ä', 'Ä')",
+        "cannot be converted", 9, 0},
+       {"PRAGMA user_version=2", "store format 2, which is newer", 7, 2}};
+   for (const Case& c : cases) {
+      TempDir dir;
+      const std::string userFile = dir.file("user.sqlite");
+      sqlOn(userFile, kFormat0);
+      sqlOn(userFile, c.sql);
+      ScopedRegistryBackend backend(
+          voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
+      ::testing::internal::CaptureStderr();
+      Key key;
+      EXPECT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", &key), ERROR_BADDB);
+      EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.report), std::string::npos);
+      EXPECT_EQ(sqlOn(userFile, "SELECT count(*) FROM regkey"), c.keys);
+      EXPECT_EQ(sqlOn(userFile, "PRAGMA user_version"), c.format);
+   }
+}
+
+TEST_F(RegistryApi, TheUsersStoreIsPrivateTheMachinesReadable) {
+   std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+   const mode_t previous = ::umask(022);
+   // A user store left readable by an earlier version is closed up too.
+   sqlOn(dir.file("user.sqlite"), "PRAGMA journal_mode=WAL; CREATE TABLE t(x)");
+   ::chmod(dir.file("user.sqlite").c_str(), 0644);
+   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      Key key;
+      ASSERT_EQ(create(root, u"Software", &key), ERROR_SUCCESS);
+      EXPECT_EQ(setDword(key.h, u"v", 1), ERROR_SUCCESS);
+   }
+   ::umask(previous);
+   // Each row: a store file and the permissions it has.
+   const std::pair<const char*, mode_t> files[] = {{"user.sqlite", 0600},
+                                                   {"user.sqlite-wal", 0600},
+                                                   {"user.sqlite-shm", 0600},
+                                                   {"machine.sqlite", 0644}};
+   for (const auto& [file, mode] : files) {
+      struct stat info {};
+      ASSERT_EQ(::stat(dir.file(file).c_str(), &info), 0) << file;
+      EXPECT_EQ(info.st_mode & 0777, mode) << file;
+   }
+}
+
+TEST(RegistryUpcase, MapsSingleUnitsByTheUnicodeSimpleUpperCase) {
+   const std::pair<char16_t, char16_t> cases[] = {
+       {u'a', u'A'},           {u'Z', u'Z'},           {u'_', u'_'},
+       {u'\u00E4', u'\u00C4'}, {u'\u00FF', u'\u0178'}, {u'\u00B5', u'\u039C'},
+       {u'\u0131', u'I'},      {u'\u03C2', u'\u03A3'}, {u'\u0436', u'\u0416'},
+       {u'\uFF41', u'\uFF21'}, {u'\u00DF', u'\u00DF'}, {u'\xD83D', u'\xD83D'},
+       {u'\xDE00', u'\xDE00'}, {u'\u4E00', u'\u4E00'},
+   };
+   for (const auto& [unit, upper] : cases)
+      EXPECT_EQ(voplatform::registryUpcase(unit), upper) << std::hex << int(unit);
 }
 
 } // namespace
