@@ -30,11 +30,7 @@ using Names = std::vector<std::u16string>;
 // A key handle closed at the end of the test.
 struct Key {
    HKEY h = nullptr;
-   ~Key() {
-      if (h) {
-         EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
-      }
-   }
+   ~Key() { EXPECT_EQ(h ? RegCloseKey(h) : ERROR_SUCCESS, ERROR_SUCCESS); }
 };
 
 LSTATUS create(HKEY root, const std::u16string& path, Key* key, REGSAM access = KEY_ALL_ACCESS,
@@ -64,12 +60,8 @@ Names namesOf(HKEY key, Enum&& enumerate) {
       names.emplace_back(name, cch);
    return names;
 }
-Names subKeyNames(HKEY key) {
-   return namesOf(key, RegEnumKeyExW);
-}
 
-class RegistryApi : public ::testing::Test {
-protected:
+struct RegistryApi : ::testing::Test {
    TempDir dir;
    ScopedRegistryBackend backend{voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path()))};
 };
@@ -82,7 +74,6 @@ TEST_F(RegistryApi, MissingKeysAndValuesAreNotFound) {
    EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, u"Software\\Nope", u"v"), ERROR_FILE_NOT_FOUND);
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software\\A\\B", &k), ERROR_SUCCESS);
    EXPECT_EQ(querySize(k.h, u"v"), ERROR_FILE_NOT_FOUND);
-   EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, u"software\\a\\b", u"v"), ERROR_FILE_NOT_FOUND);
    DWORD disposition = 0;
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"SOFTWARE\\a", &middle, KEY_READ, &disposition),
              ERROR_SUCCESS);
@@ -124,7 +115,7 @@ TEST_F(RegistryApi, NamesFoldByTheirUpperCaseAndKeepTheirFirstSpelling) {
    }
    Key ss;
    EXPECT_EQ(open(parent.h, u"STRASSE", &ss), ERROR_FILE_NOT_FOUND);
-   EXPECT_EQ(subKeyNames(parent.h), firstNames);
+   EXPECT_EQ(namesOf(parent.h, RegEnumKeyExW), firstNames);
 }
 
 // Subkeys and values are listed by their upper-cased UTF-16 units: a surrogate pair (D83D DE00)
@@ -142,7 +133,7 @@ TEST_F(RegistryApi, NamesAreListedByTheirUpperCasedUtf16Units) {
       ASSERT_EQ(setDword(parent.h, name, 1), ERROR_SUCCESS);
    }
    const Names order = {u"A", u"b", u"_x", u"\u00E4", high, u"\U0001F600", low, u"\uFF41"};
-   EXPECT_EQ(subKeyNames(parent.h), order);
+   EXPECT_EQ(namesOf(parent.h, RegEnumKeyExW), order);
    EXPECT_EQ(namesOf(parent.h, RegEnumValueW), order);
    char16_t name[1];
    DWORD cch = 1;
@@ -211,7 +202,7 @@ TEST_F(RegistryApi, EmptyingAKeyNeedsItsRightsFirst) {
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Empty\\sub", &k), ERROR_SUCCESS);
    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Empty", &clearer, KEY_READ | DELETE), ERROR_SUCCESS);
    EXPECT_EQ(RegDeleteTreeW(clearer.h, nullptr), ERROR_SUCCESS);
-   EXPECT_TRUE(subKeyNames(clearer.h).empty());
+   EXPECT_TRUE(namesOf(clearer.h, RegEnumKeyExW).empty());
    ASSERT_EQ(open(HKEY_CURRENT_USER, u"Empty", &writer, KEY_SET_VALUE), ERROR_SUCCESS);
    ASSERT_EQ(setDword(writer.h, u"v", 1), ERROR_SUCCESS);
    EXPECT_EQ(RegDeleteTreeW(clearer.h, nullptr), ERROR_ACCESS_DENIED);
@@ -329,18 +320,16 @@ TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {
           << sqliteCode << "/" << sysErrno;
 }
 
-// Runs the statements sql on file: the first column of the first row, or -1 without a row.
+// Runs the statements sql on file: the first column of the last row, or -1 without a row.
 int64_t sqlOn(const std::string& file, const char* sql) {
    sqlite3* db = nullptr;
    int64_t value = -1;
-   const auto first = [](void* out, int, char** columns, char**) {
-      auto* number = static_cast<int64_t*>(out);
-      if (*number == -1 && columns[0])
-         *number = std::atoll(columns[0]);
+   const auto last = [](void* out, int, char** columns, char**) {
+      *static_cast<int64_t*>(out) = columns[0] ? std::atoll(columns[0]) : -1;
       return 0;
    };
    EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-   EXPECT_EQ(sqlite3_exec(db, sql, first, &value, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+   EXPECT_EQ(sqlite3_exec(db, sql, last, &value, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
    sqlite3_close(db);
    return value;
 }
@@ -382,18 +371,16 @@ CREATE TABLE regvalue(key INTEGER NOT NULL, name TEXT NOT NULL, folded TEXT NOT 
 INSERT INTO regkey(id, parent, name, folded) VALUES
    (1, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),
    (3, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS', 'HKEY_USERS'),
-   (5, 0, 'HKEY_CURRENT_CONFIG', 'HKEY_CURRENT_CONFIG'),
-   (6, 2, 'Software', 'SOFTWARE'), (9, 6, 'Müller', 'MÜLLER');
-DELETE FROM regkey WHERE id=9;
-INSERT INTO regkey(id, parent, name, folded) VALUES (7, 6, 'Müller', 'MÜLLER');
+   (5, 0, 'HKEY_CURRENT_CONFIG', 'HKEY_CURRENT_CONFIG'), (6, 2, 'Software', 'SOFTWARE'),
+   (9, 6, 'Müller', 'MÜLLER');
+DELETE FROM regkey WHERE id=9; INSERT INTO regkey VALUES (7, 6, 'Müller', 'MÜLLER');
 INSERT INTO regvalue VALUES (7, 'Größe', 'GRÖSSE', 4, x'2A000000');
 )sql";
 
 TEST_F(RegistryApi, AFormat0StoreFileIsConvertedOnce) {
    sqlOn(dir.file("user.sqlite"), kFormat0);
    Key key, child;
-   ASSERT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", &key, KEY_ALL_ACCESS),
-             ERROR_SUCCESS);
+   ASSERT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", &key), ERROR_SUCCESS);
    DWORD value = 0, size = sizeof value;
    EXPECT_EQ(RegQueryValueExW(key.h, u"GR\u00D6\u00DFE", nullptr, nullptr,
                               reinterpret_cast<BYTE*>(&value), &size),
@@ -408,29 +395,25 @@ TEST_F(RegistryApi, AFormat0StoreFileIsConvertedOnce) {
 
 // Files the store cannot use are left as they were, with a line on standard error.
 TEST(RegistryStoreFormat, AFileItCannotConvertOrOfANewerFormatIsRefused) {
-   struct Case {
-      const char* sql;
-      const char* report;
-      int64_t keys, format;
-   };
+   // Each row: what is done to a format 0 file, the report, and the keys and format it keeps.
    // Without the C library's locale the first version folded ASCII only.
-   const Case cases[] = {
+   const std::tuple<const char*, const char*, int64_t, int64_t> cases[] = {
        {"INSERT INTO regkey(parent, name, folded) VALUES (7, 'ä', 'ä'), (7, 'Ä', 'Ä')",
         "cannot be converted", 9, 0},
        {"PRAGMA user_version=2", "store format 2, which is newer", 7, 2}};
-   for (const Case& c : cases) {
+   for (const auto& [sql, report, keys, format] : cases) {
       TempDir dir;
       const std::string userFile = dir.file("user.sqlite");
       sqlOn(userFile, kFormat0);
-      sqlOn(userFile, c.sql);
+      sqlOn(userFile, sql);
       ScopedRegistryBackend backend(
           voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
       ::testing::internal::CaptureStderr();
       Key key;
       EXPECT_EQ(open(HKEY_CURRENT_USER, u"SOFTWARE\\M\u00DCLLER", &key), ERROR_BADDB);
-      EXPECT_NE(::testing::internal::GetCapturedStderr().find(c.report), std::string::npos);
-      EXPECT_EQ(sqlOn(userFile, "SELECT count(*) FROM regkey"), c.keys);
-      EXPECT_EQ(sqlOn(userFile, "PRAGMA user_version"), c.format);
+      EXPECT_NE(::testing::internal::GetCapturedStderr().find(report), std::string::npos);
+      EXPECT_EQ(sqlOn(userFile, "SELECT count(*) FROM regkey"), keys);
+      EXPECT_EQ(sqlOn(userFile, "PRAGMA user_version"), format);
    }
 }
 
