@@ -213,22 +213,21 @@ TEST(PlatformStatus, EveryStatusOfTheLayerHasItsWindowsText) {
 }
 
 TEST(SystemTime, FileTimesCountTicksSince1601AndRejectFieldsOutOfRange) {
-   // Each row: a time and its ticks, or 0 for a time that is rejected, the file time left alone.
+   // Each row: a time and its ticks, or kUntouched for a time that is rejected.
+   constexpr uint64_t kUntouched = (uint64_t{9} << 32) | 7;
    const std::pair<SYSTEMTIME, uint64_t> cases[] = {
        {{1601, 1, 0, 1, 0, 0, 0, 1}, 10000},
        {{1970, 1, 0, 1, 0, 0, 0, 0}, 116444736000000000u},
        {{2000, 2, 0, 29, 23, 59, 59, 999}, 125963423999990000u},
-       {{1600, 12, 0, 31, 0, 0, 0, 0}, 0},
-       {{2023, 2, 0, 29, 0, 0, 0, 0}, 0},
-       {{2024, 13, 0, 1, 0, 0, 0, 0}, 0},
-       {{2024, 1, 0, 1, 24, 0, 0, 0}, 0},
-       {{2024, 1, 0, 1, 0, 0, 0, 1000}, 0}};
+       {{1600, 12, 0, 31, 0, 0, 0, 0}, kUntouched},
+       {{2023, 2, 0, 29, 0, 0, 0, 0}, kUntouched},
+       {{2024, 13, 0, 1, 0, 0, 0, 0}, kUntouched},
+       {{2024, 1, 0, 1, 24, 0, 0, 0}, kUntouched},
+       {{2024, 1, 0, 1, 0, 0, 0, 1000}, kUntouched}};
    for (const auto& [time, ticks] : cases) {
       FILETIME f{7, 9};
-      EXPECT_EQ(SystemTimeToFileTime(&time, &f), ticks != 0) << time.wYear;
-      EXPECT_EQ((uint64_t{f.dwHighDateTime} << 32) | f.dwLowDateTime,
-                ticks ? ticks : (uint64_t{9} << 32) | 7)
-          << time.wYear;
+      EXPECT_EQ(SystemTimeToFileTime(&time, &f), ticks != kUntouched) << time.wYear;
+      EXPECT_EQ((uint64_t{f.dwHighDateTime} << 32) | f.dwLowDateTime, ticks) << time.wYear;
    }
 }
 
