@@ -64,7 +64,6 @@ TEST(ProcessApi, SnapshotsNameProcessesByTheirExecutable) {
    // Ended but not reaped: its executable and command line are gone, the kernel's name is left.
    vo::test::TempDir dir;
    const pid_t child = startChild(dir.file(kLongName), "0");
-   ASSERT_GT(child, 0);
    siginfo_t info{};
    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
    EXPECT_EQ(snapshotName(child), "a-child-with-a-");
@@ -148,7 +147,6 @@ TEST(ProcessApi, LinksFilesAndFreeSpace) {
 
    ULARGE_INTEGER available{}, total{};
    EXPECT_TRUE(GetDiskFreeSpaceExW(wide(base).c_str(), &available, &total, nullptr));
-   EXPECT_GT(total.QuadPart, 0u);
    EXPECT_LE(available.QuadPart, total.QuadPart);
    const std::u16string none = wide(base + "/none");
    EXPECT_EQ(errorOf(GetDiskFreeSpaceExW(none.c_str(), &available, nullptr, nullptr)),

@@ -406,11 +406,9 @@ TEST_F(RegistryApi, TheUsersStoreIsPrivateTheMachinesReadable) {
                                                    {"user.sqlite-wal", 0600},
                                                    {"user.sqlite-shm", 0600},
                                                    {"machine.sqlite", 0644}};
-   for (const auto& [file, mode] : files) {
-      struct stat info {};
-      ASSERT_EQ(::stat(dir.file(file).c_str(), &info), 0) << file;
-      EXPECT_EQ(info.st_mode & 0777, mode) << file;
-   }
+   for (const auto& [file, mode] : files)
+      EXPECT_EQ(std::filesystem::status(dir.file(file)).permissions(), std::filesystem::perms(mode))
+          << file;
 }
 
 TEST(RegistryUpcase, MapsSingleUnitsByTheUnicodeSimpleUpperCase) {
