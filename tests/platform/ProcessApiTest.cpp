@@ -78,8 +78,9 @@ TEST(ProcessApi, ProcessesOfOtherUsersKeepTheirFullNames) {
    vo::test::TempDir dir;
    const pid_t child = startChild(dir.file(kLongName), "60000");
    ASSERT_GT(child, 0);
-   while (snapshotName(child) != kLongName) // until it has started the program
+   for (int tries = 0; tries < 10000 && snapshotName(child) != kLongName; ++tries)
       ::usleep(1000);
+   ASSERT_EQ(snapshotName(child), kLongName) << "the child has not started the program";
    const pid_t looker = ::fork();
    if (looker == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0)
