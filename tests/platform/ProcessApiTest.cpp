@@ -1,6 +1,5 @@
-// The POSIX layer's process, file, token and system calls, against what Windows does.
+// The POSIX layer's process, file, token, time and system calls, against what Windows does.
 
-#include <cerrno>
 #include <common/TempDir.h>
 #include <csignal>
 #include <filesystem>
@@ -12,18 +11,20 @@
 #include <sys/wait.h>
 #include <tlhelp32.h>
 #include <unistd.h>
-#include <vector>
 #include <windows.h>
 #include <winsock2.h>
 
 namespace {
 
 std::u16string wide(const std::string& text) {
-   const SxArray<SxChar16> units = SxString(text).utf16();
-   return std::u16string(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
+   return SxString(text).utf16().elements();
 }
 
+// The last error of a call that failed, 0 for one that succeeded.
+const auto errorOf = [](bool ok) { return ok ? 0 : static_cast<int>(GetLastError()); };
+
 const std::string kSelf = std::filesystem::read_symlink("/proc/self/exe").string();
+const std::string kLongName = "a-child-with-a-long-name";
 
 // The snapshot's name for pid, or "" when it is not listed.
 std::string snapshotName(pid_t pid) {
@@ -53,20 +54,16 @@ pid_t startChild(const std::string& path, const char* ms) {
 }
 
 TEST(ProcessApi, SnapshotsNameProcessesByTheirExecutable) {
-   EXPECT_EQ(snapshotName(::getpid()), std::filesystem::path(kSelf).filename().string());
    PROCESSENTRY32W entry{};
    entry.dwSize = 8;
    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-   EXPECT_FALSE(Process32FirstW(snapshot, &entry));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_BAD_LENGTH});
+   EXPECT_EQ(errorOf(Process32FirstW(snapshot, &entry)), ERROR_BAD_LENGTH);
    EXPECT_TRUE(CloseHandle(snapshot));
-   EXPECT_FALSE(CloseHandle(snapshot));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+   EXPECT_EQ(errorOf(CloseHandle(snapshot)), ERROR_INVALID_HANDLE);
 
    // Ended but not reaped: its executable and command line are gone, the kernel's name is left.
    vo::test::TempDir dir;
-   const pid_t child = startChild(dir.file("a-child-with-a-long-name"), "0");
-   ASSERT_GT(child, 0);
+   const pid_t child = startChild(dir.file(kLongName), "0");
    siginfo_t info{};
    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
    EXPECT_EQ(snapshotName(child), "a-child-with-a-");
@@ -79,50 +76,44 @@ TEST(ProcessApi, ProcessesOfOtherUsersKeepTheirFullNames) {
    if (::geteuid() != 0)
       GTEST_SKIP() << "needs root to look as another user";
    vo::test::TempDir dir;
-   const std::string name = "a-child-with-a-long-name";
-   const pid_t child = startChild(dir.file(name), "60000");
+   const pid_t child = startChild(dir.file(kLongName), "60000");
    ASSERT_GT(child, 0);
-   while (snapshotName(child) != name) // until it has started the program
+   for (int tries = 0; tries < 10000 && snapshotName(child) != kLongName; ++tries)
       ::usleep(1000);
+   ASSERT_EQ(snapshotName(child), kLongName) << "the child has not started the program";
    const pid_t looker = ::fork();
    if (looker == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0)
          ::_exit(2);
-      ::_exit(snapshotName(child) == name ? 0 : 1);
+      ::_exit(snapshotName(child) == kLongName ? 0 : 1);
    }
    int status = -1;
    ::waitpid(looker, &status, 0);
    ::kill(child, SIGKILL);
    ::waitpid(child, nullptr, 0);
-   EXPECT_TRUE(WIFEXITED(status));
-   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another name, 2: cannot change user";
+   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0)
+       << "1: another name, 2: setuid failed";
 }
 
 TEST(ProcessApi, ProcessHandlesWaitEndAndTellTheirImage) {
-   for (const DWORD id : {DWORD{0}, DWORD{0x7FFFFFF0}}) {
-      EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, id), nullptr);
-      EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
-   }
+   for (const DWORD id : {DWORD{0}, DWORD{0x7FFFFFF0}})
+      EXPECT_EQ(errorOf(OpenProcess(SYNCHRONIZE, FALSE, id)), ERROR_INVALID_PARAMETER);
    const HANDLE self =
        OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(::getpid()));
    ASSERT_NE(self, nullptr);
    EXPECT_EQ(WaitForSingleObject(self, 1), DWORD{WAIT_TIMEOUT});
    WCHAR path[MAX_PATH];
    auto size = static_cast<DWORD>(kSelf.size());
-   EXPECT_FALSE(QueryFullProcessImageNameW(self, 0, path, &size)) << "no room for the NUL";
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+   EXPECT_EQ(errorOf(QueryFullProcessImageNameW(self, 0, path, &size)), ERROR_INSUFFICIENT_BUFFER)
+       << "no room for the NUL";
    ASSERT_TRUE(QueryFullProcessImageNameW(self, 0, path, &(size = MAX_PATH)));
    EXPECT_EQ(SxString::fromUtf16(path).str(), kSelf);
    EXPECT_EQ(size, kSelf.size());
-   EXPECT_FALSE(TerminateProcess(self, 0)) << "not opened for ending";
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+   EXPECT_EQ(errorOf(TerminateProcess(self, 0)), ERROR_ACCESS_DENIED) << "not for ending";
    EXPECT_TRUE(CloseHandle(self));
 
-   const pid_t child = ::fork();
-   if (child == 0) {
-      ::pause();
-      ::_exit(0);
-   }
+   vo::test::TempDir dir;
+   const pid_t child = startChild(dir.file("sleeper"), "60000");
    const HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(child));
    ASSERT_NE(handle, nullptr);
    EXPECT_EQ(WaitForSingleObject(handle, 0), DWORD{WAIT_FAILED}) << "not opened for waiting";
@@ -130,8 +121,7 @@ TEST(ProcessApi, ProcessHandlesWaitEndAndTellTheirImage) {
    int status = 0;
    ::waitpid(child, &status, 0);
    EXPECT_TRUE(WIFSIGNALED(status));
-   EXPECT_FALSE(TerminateProcess(handle, 0)) << "the process has gone";
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+   EXPECT_EQ(errorOf(TerminateProcess(handle, 0)), ERROR_ACCESS_DENIED) << "it has gone";
    CloseHandle(handle);
 }
 
@@ -139,48 +129,36 @@ TEST(ProcessApi, LinksFilesAndFreeSpace) {
    vo::test::TempDir dir;
    const std::string base = dir.path().string();
    const std::u16string link = wide(base + "\\link"), target = wide(base + "\\target");
-   EXPECT_TRUE(CreateSymbolicLinkW(link.c_str(), target.c_str(), 2));
-   EXPECT_EQ(std::filesystem::read_symlink(base + "/link"), base + "/target");
-   EXPECT_FALSE(CreateSymbolicLinkW(link.c_str(), target.c_str(), 4)) << "an unknown flag";
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
-   EXPECT_FALSE(CreateSymbolicLinkW(link.c_str(), target.c_str(), 2));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
+   EXPECT_EQ(errorOf(CreateSymbolicLinkW(link.c_str(), target.c_str(), 4)), ERROR_INVALID_PARAMETER)
+       << "an unknown flag";
 
-   const HANDLE missing = CreateFileA((base + "/none").c_str(), GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-   EXPECT_EQ(missing, INVALID_HANDLE_VALUE);
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
-   EXPECT_FALSE(SetEndOfFile(missing));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
-   const auto createNew = [&] {
-      return CreateFileA((base + "\\made").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+   const auto createFile = [&](const char* name, DWORD disposition) {
+      return CreateFileA((base + name).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
    };
-   const HANDLE file = createNew();
+   const HANDLE missing = createFile("/none", OPEN_EXISTING);
+   EXPECT_EQ(errorOf(missing != INVALID_HANDLE_VALUE), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(errorOf(SetEndOfFile(missing)), ERROR_INVALID_HANDLE);
+   const HANDLE file = createFile("\\made", CREATE_NEW);
    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-   EXPECT_EQ(createNew(), INVALID_HANDLE_VALUE);
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_EXISTS});
-   LARGE_INTEGER distance;
-   distance.QuadPart = -1;
-   EXPECT_FALSE(SetFilePointerEx(file, distance, nullptr, FILE_BEGIN));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_NEGATIVE_SEEK});
+   EXPECT_EQ(errorOf(createFile("\\made", CREATE_NEW) != INVALID_HANDLE_VALUE), ERROR_FILE_EXISTS);
+   EXPECT_EQ(errorOf(SetFilePointerEx(file, LARGE_INTEGER{.QuadPart = -1}, nullptr, FILE_BEGIN)),
+             ERROR_NEGATIVE_SEEK);
    CloseHandle(file);
 
    ULARGE_INTEGER available{}, total{};
    EXPECT_TRUE(GetDiskFreeSpaceExW(wide(base).c_str(), &available, &total, nullptr));
-   EXPECT_GT(total.QuadPart, 0u);
    EXPECT_LE(available.QuadPart, total.QuadPart);
-   EXPECT_FALSE(GetDiskFreeSpaceExW(wide(base + "/none").c_str(), &available, nullptr, nullptr));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_PATH_NOT_FOUND});
+   const std::u16string none = wide(base + "/none");
+   EXPECT_EQ(errorOf(GetDiskFreeSpaceExW(none.c_str(), &available, nullptr, nullptr)),
+             ERROR_PATH_NOT_FOUND);
 }
 
 TEST(ProcessApi, ProcessorsAreThoseThisProcessMayRunOn) {
    cpu_set_t before, one;
    ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
    CPU_ZERO(&one);
-   for (int cpu = 0; CPU_COUNT(&one) == 0; ++cpu)
-      if (CPU_ISSET(cpu, &before))
-         CPU_SET(cpu, &one);
+   CPU_SET(::sched_getcpu(), &one); // one this process runs on
    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
    SYSTEM_INFO info{};
    GetSystemInfo(&info);
@@ -194,17 +172,14 @@ TEST(ProcessApi, TokensUsersHostsAndAdapters) {
    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
    TOKEN_ELEVATION elevation{};
    DWORD needed = 0;
-   EXPECT_FALSE(GetTokenInformation(token, TokenElevation, &elevation, 2, &needed));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+   EXPECT_EQ(errorOf(GetTokenInformation(token, TokenElevation, &elevation, 2, &needed)),
+             ERROR_INSUFFICIENT_BUFFER);
    EXPECT_EQ(needed, sizeof elevation);
-   ASSERT_TRUE(GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &needed));
-   EXPECT_EQ(elevation.TokenIsElevated != 0, ::geteuid() == 0);
    CloseHandle(token);
 
    WCHAR user[2];
    DWORD size = 2;
-   EXPECT_FALSE(GetUserNameW(user, &size));
-   EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+   EXPECT_EQ(errorOf(GetUserNameW(user, &size)), ERROR_INSUFFICIENT_BUFFER);
    EXPECT_GT(size, 2u);
 
    char host[2];
@@ -234,6 +209,25 @@ TEST(PlatformStatus, EveryStatusOfTheLayerHasItsWindowsText) {
    for (const std::vector<DWORD>& row : statuses)
       for (const DWORD status : row)
          EXPECT_FALSE(sxstrerror(status).str().starts_with("Unknown error")) << status;
+}
+
+TEST(SystemTime, FileTimesCountTicksSince1601AndRejectFieldsOutOfRange) {
+   // Each row: a time and its ticks, or kUntouched for a time that is rejected.
+   constexpr uint64_t kUntouched = (uint64_t{9} << 32) | 7;
+   const std::pair<SYSTEMTIME, uint64_t> cases[] = {
+       {{1601, 1, 0, 1, 0, 0, 0, 1}, 10000},
+       {{1970, 1, 0, 1, 0, 0, 0, 0}, 116444736000000000u},
+       {{2000, 2, 0, 29, 23, 59, 59, 999}, 125963423999990000u},
+       {{1600, 12, 0, 31, 0, 0, 0, 0}, kUntouched},
+       {{2023, 2, 0, 29, 0, 0, 0, 0}, kUntouched},
+       {{2024, 13, 0, 1, 0, 0, 0, 0}, kUntouched},
+       {{2024, 1, 0, 1, 24, 0, 0, 0}, kUntouched},
+       {{2024, 1, 0, 1, 0, 0, 0, 1000}, kUntouched}};
+   for (const auto& [time, ticks] : cases) {
+      FILETIME f{7, 9};
+      EXPECT_EQ(SystemTimeToFileTime(&time, &f), ticks != kUntouched) << time.wYear;
+      EXPECT_EQ((uint64_t{f.dwHighDateTime} << 32) | f.dwLowDateTime, ticks) << time.wYear;
+   }
 }
 
 } // namespace
