@@ -6,20 +6,24 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace vo::test {
 
-/// A directory of its own for one test, removed when the object goes.
+/// A directory of its own for one test, removed when the object goes. The name carries a
+/// random number of the run, so that two runs of the same test at once (two build trees, say)
+/// never share or clear each other's directory.
 class TempDir {
 public:
    TempDir() {
+      static const std::string run = std::to_string(std::random_device{}());
       static std::atomic<int> counter = 0;
       const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
       std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "t";
       std::replace(name.begin(), name.end(), '/', '_');
       path_ = std::filesystem::temp_directory_path() / "voutil-tests" /
-              (name + "-" + std::to_string(counter++));
+              (name + "-" + run + "-" + std::to_string(counter++));
       std::filesystem::remove_all(path_);
       std::filesystem::create_directories(path_);
    }
