@@ -320,21 +320,19 @@ int64_t sqlOn(const std::string& file, const char* sql) {
    return value;
 }
 
-// Inserts subkey "k" below HKEY_CURRENT_USER and then throws what the test gives.
-template <class Thrown>
-LSTATUS insertThenThrow(StoreFile& store, Thrown thrown) {
-   return store.transact(StoreFile::Mode::Write, [&]() -> LSTATUS {
-      Query(store, Sql::InsertKey).bind(1, 2).bindName(2, u"k").bind(3, foldedBlob(u"k")).step();
-      throw thrown;
-   });
-}
-
 TEST_F(RegistryApi, AnExceptionInAStoreCallRollsItsTransactionBack) {
    Key root, k; // the root opened first, so that a store left writing cannot hold the check up
    ASSERT_EQ(open(HKEY_CURRENT_USER, nullptr, &root), ERROR_SUCCESS);
    StoreFile store(dir.file("user.sqlite"), false, true);
-   EXPECT_EQ(insertThenThrow(store, std::bad_alloc()), ERROR_NOT_ENOUGH_MEMORY);
-   EXPECT_THROW(insertThenThrow(store, std::runtime_error("elsewhere")), std::runtime_error);
+   // Inserts subkey "k" below HKEY_CURRENT_USER and then throws what it is given.
+   const auto insertThenThrow = [&store](auto thrown) {
+      return store.transact(StoreFile::Mode::Write, [&]() -> LSTATUS {
+         Query(store, Sql::InsertKey).bind(1, 2).bindName(2, u"k").bind(3, foldedBlob(u"k")).step();
+         throw thrown;
+      });
+   };
+   EXPECT_EQ(insertThenThrow(std::bad_alloc()), ERROR_NOT_ENOUGH_MEMORY);
+   EXPECT_THROW(insertThenThrow(std::runtime_error("elsewhere")), std::runtime_error);
    EXPECT_EQ(open(HKEY_CURRENT_USER, u"k", &k), ERROR_FILE_NOT_FOUND);
    // A transaction left open would make this BEGIN IMMEDIATE fail.
    EXPECT_EQ(store.transact(StoreFile::Mode::Write, [] { return ERROR_SUCCESS; }), ERROR_SUCCESS);
