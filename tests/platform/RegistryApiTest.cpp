@@ -333,6 +333,13 @@ TEST_F(RegistryApi, AnExceptionInAStoreCallRollsItsTransactionBack) {
    };
    EXPECT_EQ(insertThenThrow(std::bad_alloc()), ERROR_NOT_ENOUGH_MEMORY);
    EXPECT_THROW(insertThenThrow(std::runtime_error("elsewhere")), std::runtime_error);
+   // A bind SQLite refuses fails the call before the statement can run without its value.
+   EXPECT_EQ(store.transact(StoreFile::Mode::Write,
+                            [&] {
+                               Query(store, Sql::InsertKey).bind(1, 2).bindName(2, u"k").bind(4, 0);
+                               return ERROR_SUCCESS;
+                            }),
+             ERROR_REGISTRY_IO_FAILED);
    EXPECT_EQ(open(HKEY_CURRENT_USER, u"k", &k), ERROR_FILE_NOT_FOUND);
    // A transaction left open would make this BEGIN IMMEDIATE fail.
    EXPECT_EQ(store.transact(StoreFile::Mode::Write, [] { return ERROR_SUCCESS; }), ERROR_SUCCESS);
