@@ -14,11 +14,9 @@
 
 namespace {
 
-namespace plain = vo::test::plain;
+using namespace vo::test;
 using plain::outcomeOf;
-using vo::test::messagesOf;
 using Kernel = vo::base64::Kernel;
-using Messages = std::vector<std::string>;
 
 class Differential : public ::testing::Test {
 protected:
