@@ -69,6 +69,8 @@ protected:
 TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
    const std::string patched = content.substr(0, 2) + content.substr(200, 4) +
                                std::string(84, '.') + content.substr(10, 20);
+   const std::string inCopyOrder =
+       content.substr(10, 20) + content.substr(0, 5) + content.substr(200, 4);
    const struct {
       const char* what;
       bool destinationExists;
@@ -76,11 +78,7 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
       std::string after, digested;
    } cases[] = {
        {"a whole file", false, {{0, 0, content.size()}}, content, content},
-       {"patches",
-        true,
-        {{10, 90, 20}, {0, 0, 5}, {7, 3, 0}, {200, 2, 4}},
-        patched,
-        content.substr(10, 20) + content.substr(0, 5) + content.substr(200, 4)},
+       {"patches", true, {{10, 90, 20}, {0, 0, 5}, {7, 3, 0}, {200, 2, 4}}, patched, inCopyOrder},
        {"no ranges", false, {}, "", ""},
    };
    for (const auto& c : cases) {
