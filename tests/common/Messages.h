@@ -10,6 +10,8 @@
 
 namespace vo::test {
 
+using Messages = std::vector<std::string>;
+
 /// The SxException that call throws, or nothing when it throws none.
 template <class Call>
 std::optional<SxException> raisedBy(Call&& call) {
@@ -24,8 +26,8 @@ std::optional<SxException> raisedBy(Call&& call) {
 /// The messages of the SxException chain that call throws, outermost first; empty when it
 /// throws nothing.
 template <class Call>
-std::vector<std::string> messagesOf(Call&& call) {
-   std::vector<std::string> messages;
+Messages messagesOf(Call&& call) {
+   Messages messages;
    if (const auto e = raisedBy(call))
       for (const SxString& m : e->getMessages())
          messages.push_back(m.str());

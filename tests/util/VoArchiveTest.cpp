@@ -4,7 +4,6 @@
 #include <common/TempDir.h>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sx/SxFS.h>
 #include <voutil/VoArchive.h>
@@ -12,8 +11,7 @@
 #include <voutil/VoSysEnv.h>
 
 namespace fs = std::filesystem;
-using vo::test::messagesOf;
-using Messages = std::vector<std::string>;
+using namespace vo::test;
 
 namespace {
 
@@ -23,12 +21,12 @@ protected:
 
    // What packing D:/src with 7z, and unpacking an archive that exists into out, fail with.
    std::pair<Messages, Messages> run7z() const {
-      std::ofstream(archive) << "x";
+      writeFile(archive, "x");
       return {messagesOf([] { VoArchive::compress7z("D:/src", "D:/a.7z"); }),
               messagesOf([&] { VoArchive::extract7z(archive.c_str(), out.c_str()); })};
    }
 
-   vo::test::TempDir dir_;
+   TempDir dir_;
    const std::string archive = dir_.file("a.7z");
    const std::string out = dir_.file("D-out");
 };
@@ -37,7 +35,7 @@ protected:
 TEST_F(VoArchiveTest, AToolExitCodeIsReportedWithTheExactArguments) {
    const fs::path fake = dir_.path() / "root" / "7z" / "7zr";
    fs::create_directories(fake.parent_path());
-   std::ofstream(fake) << "#!/bin/sh\nexit 2\n";
+   writeFile(fake, "#!/bin/sh\nexit 2\n");
    fs::permissions(fake, fs::perms::owner_all);
    VoSysEnv::setRTERootDir(dir_.file("root").c_str());
    const std::string run = "Could not execute archive process " +

@@ -1,7 +1,6 @@
 #include "common/Messages.h"
 #include "common/TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -10,8 +9,7 @@
 
 namespace {
 
-using vo::test::messagesOf;
-using Messages = std::vector<std::string>;
+using namespace vo::test;
 
 int64_t timerCount(Timer::EncryptTimer phase) {
    return SxTimer::getGlobalTimer().getCount(SxTimer::getTimerId(phase));
@@ -45,7 +43,7 @@ TEST(VoRSAKey, GeneratesAWorkingPairAndTimesIt) {
 }
 
 TEST(VoRSAKey, KeyFilesRoundTripAndFailuresKeepTheKey) {
-   const vo::test::TempDir dir;
+   const TempDir dir;
    const VoRSAKey key(65537, 0x0123456789ABCDEFULL, 0xFEDCBA9876543210ULL);
    key.writeKey(dir.file("k").c_str());
    const std::pair<const char*, VoRSAKey> files[] = {
@@ -57,7 +55,7 @@ TEST(VoRSAKey, KeyFilesRoundTripAndFailuresKeepTheKey) {
    }
 
    const std::string shortKey = dir.file("short.pub");
-   std::ofstream(shortKey) << "YWJj";
+   writeFile(shortKey, "YWJj");
    VoRSAKey kept(1, 2, 3);
    EXPECT_EQ(messagesOf([&] { kept.readKey(shortKey.c_str()); }),
              (Messages{"Cannot read RSA key " + shortKey, "The key holds 3 bytes instead of 24"}));

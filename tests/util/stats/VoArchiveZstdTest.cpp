@@ -1,8 +1,7 @@
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <random>
 #include <string>
 #include <voutil/VoArchive.h>
@@ -13,9 +12,7 @@
 
 // Context creation that fails on request: the test program puts its own ZSTD_createCCtx and
 // ZSTD_createDCtx in front of the library's (ELF symbol interposition).
-namespace {
-bool failContexts = false;
-} // namespace
+static bool failContexts = false;
 
 extern "C" ZSTD_CCtx* ZSTD_createCCtx(void) {
    static const auto real = reinterpret_cast<ZSTD_CCtx* (*)()>(dlsym(RTLD_NEXT, "ZSTD_createCCtx"));
@@ -30,13 +27,7 @@ extern "C" ZSTD_DCtx* ZSTD_createDCtx(void) {
 
 namespace {
 
-using vo::test::messagesOf;
-using vo::test::readFile;
-using Messages = std::vector<std::string>;
-
-void writeFile(const std::string& name, const std::string& content) {
-   std::ofstream(name, std::ios::binary) << content;
-}
+using namespace vo::test;
 
 // Text and random bytes in turns, so that some blocks compress and some do not.
 std::string mixedData(std::size_t size, unsigned seed = 1) {
@@ -64,11 +55,11 @@ protected:
    Messages compressing(const std::string& from) const {
       return messagesOf([&] { VoArchive::compressZSTD(from.c_str(), packed.c_str(), 3); });
    }
-   Messages extracting(const std::string& from) const {
-      return messagesOf([&] { VoArchive::extractZSTD(from.c_str(), back.c_str()); });
+   Messages extracting(const std::string& from, const VoArchive::ReadProgress& onRead = {}) const {
+      return messagesOf([&] { VoArchive::extractZSTD(from.c_str(), back.c_str(), onRead); });
    }
 
-   vo::test::TempDir dir;
+   TempDir dir;
    const std::string src = dir.file("src.bin");
    const std::string packed = dir.file("src.zst");
    const std::string back = dir.file("back.bin");
@@ -105,13 +96,11 @@ TEST_F(VoArchiveZstd, FailuresNameTheFileAndTheirCause) {
 #ifndef _WIN32
    writeFile(src, "data");
    failContexts = true;
-   const Messages compress = compressing(src);
-   const Messages extract = extracting(src);
+   EXPECT_EQ(compressing(src), (Messages{"Cannot compress " + src + " using zstd",
+                                         "Cannot create zstd compression context"}));
+   EXPECT_EQ(extracting(src), (Messages{"Cannot decompress " + src + " using zstd",
+                                        "Cannot create zstd decompression context"}));
    failContexts = false;
-   EXPECT_EQ(compress, (Messages{"Cannot compress " + src + " using zstd",
-                                 "Cannot create zstd compression context"}));
-   EXPECT_EQ(extract, (Messages{"Cannot decompress " + src + " using zstd",
-                                "Cannot create zstd decompression context"}));
 #endif
 }
 
@@ -125,10 +114,9 @@ TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    checksum.back() ^= 0x40;
    for (const std::string& bad : {flipped, mixedData(50000, 9).substr(20000), checksum}) {
       writeFile(packed, bad);
-      const Messages messages = extracting(packed);
-      ASSERT_EQ(messages.size(), 2u);
-      EXPECT_EQ(messages[0], "Cannot decompress " + packed + " using zstd");
-      EXPECT_TRUE(messages[1].starts_with("zstd: ")) << messages[1];
+      EXPECT_THAT(extracting(packed),
+                  testing::ElementsAre("Cannot decompress " + packed + " using zstd",
+                                       testing::StartsWith("zstd: ")));
    }
 
    writeFile(packed, frame.substr(0, frame.size() / 2));
@@ -148,11 +136,8 @@ TEST_F(VoArchiveZstd, ReadingIsReportedAndCanBeCancelled) {
       seen.push_back(read);
    });
    EXPECT_EQ(seen, (std::vector<uint64_t>{block, 2 * block, 3 * block, 3 * block + 5}));
-   EXPECT_EQ(messagesOf([&] {
-                VoArchive::extractZSTD(packed.c_str(), back.c_str(), [](uint64_t, uint64_t) {
-                   throw SxException("cancelled", "tests");
-                });
-             }),
+   const auto cancel = [](uint64_t, uint64_t) { throw SxException("cancelled", "tests"); };
+   EXPECT_EQ(extracting(packed, cancel),
              (Messages{"Cannot decompress " + packed + " using zstd", "cancelled"}));
 }
 

@@ -2,7 +2,6 @@
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -13,19 +12,12 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace {
 
+using namespace vo::test;
 using Range = VoFileCopyTask::Range;
-using Messages = std::vector<std::string>;
-using vo::test::messagesOf;
-using vo::test::readFile;
-
-void writeFile(const std::string& name, const std::string& content) {
-   std::ofstream(name, std::ios::binary) << content;
-}
 
 std::string randomBytes(std::size_t n, unsigned seed) {
    std::mt19937 random(seed);
@@ -58,7 +50,7 @@ public:
 
 class VoCopyTask : public ::testing::Test {
 protected:
-   vo::test::TempDir dir;
+   TempDir dir;
    const std::string src = dir.file("src.bin");
    const std::string dest = dir.file("dest.bin");
    const std::string content = randomBytes(3000000, 1);
@@ -77,6 +69,8 @@ protected:
 TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
    const std::string patched = content.substr(0, 2) + content.substr(200, 4) +
                                std::string(84, '.') + content.substr(10, 20);
+   const std::string inCopyOrder =
+       content.substr(10, 20) + content.substr(0, 5) + content.substr(200, 4);
    const struct {
       const char* what;
       bool destinationExists;
@@ -84,11 +78,7 @@ TEST_F(VoCopyTask, RangesPatchInOrderAndTheDigestFollowsTheCopyingOrder) {
       std::string after, digested;
    } cases[] = {
        {"a whole file", false, {{0, 0, content.size()}}, content, content},
-       {"patches",
-        true,
-        {{10, 90, 20}, {0, 0, 5}, {7, 3, 0}, {200, 2, 4}},
-        patched,
-        content.substr(10, 20) + content.substr(0, 5) + content.substr(200, 4)},
+       {"patches", true, {{10, 90, 20}, {0, 0, 5}, {7, 3, 0}, {200, 2, 4}}, patched, inCopyOrder},
        {"no ranges", false, {}, "", ""},
    };
    for (const auto& c : cases) {
@@ -181,13 +171,8 @@ TEST_F(VoCopyTask, ALongRangeIsCopiedInPiecesOfTheCopyBlock) {
    } catch (const SxException&) {
       GTEST_SKIP() << "the null device cannot be touched by this user";
    }
-   const std::string name = "voutil-copy-" + std::to_string(::getpid()) + ".sparse";
-   const std::string big =
-       std::filesystem::is_directory("/dev/shm") ? "/dev/shm/" + name : dir.file(name);
-   struct RemovedAtTheEnd {
-      std::string name;
-      ~RemovedAtTheEnd() { std::filesystem::remove(name); }
-   } removed{big};
+   const TempDir memory(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : dir.path());
+   const std::string big = memory.file("sparse");
    writeFile(big, "");
    std::filesystem::resize_file(big, 1200000000);
    RecordingTask task(big.c_str(), "/dev/null", {{0, 0, 1200000000}});
