@@ -12,6 +12,7 @@
 #include <regex>
 #include <sx/SxMd5.h>
 #include <thread>
+#include <tuple>
 #include <vector>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
@@ -201,11 +202,7 @@ TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
 }
 
 TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
-   const struct {
-      DWORD processors;
-      uint64_t n;
-      Ranges expected;
-   } kCases[] = {
+   const std::tuple<DWORD, uint64_t, Ranges> kCases[] = {
        {4, 8, Ranges{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 8}}},
        {8, 3, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 3}}},
        {1, 5, Ranges{{0, 2}, {2, 4}, {4, 5}}},
@@ -213,11 +210,11 @@ TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
        {8, 10, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}, {8, 10}}},
        {1, 0, Ranges{}},
    };
-   for (const auto& c : kCases) {
-      voplatform::setProcessorCount(c.processors);
+   for (const auto& [processors, n, expected] : kCases) {
+      voplatform::setProcessorCount(processors);
       for (const bool parallel : {false, true})
-         EXPECT_EQ(checkedRanges(c.n, parallel), c.expected)
-             << c.processors << " processors, n = " << c.n << (parallel ? ", parallel" : "");
+         EXPECT_EQ(checkedRanges(n, parallel), expected)
+             << processors << " processors, n = " << n << (parallel ? ", parallel" : "");
    }
    voplatform::setProcessorCount(0);
 }
