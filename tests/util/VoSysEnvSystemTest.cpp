@@ -275,17 +275,16 @@ TEST(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
    VoRegistry::setVal("HKCU/Software/MORV/Apps/App", "FeedbackProvided", VoRegistry::Item::DWord,
                       "1");
    // A read fails at the read after the look.
-   const auto expectWrapped = [&](Op op, const char* message, const std::function<void()>& call) {
+   const auto expectWraps = [&](Op op, const char* message, const std::function<void()>& call) {
       faults->failCall(op, ERROR_DISK_FULL, op == Op::QueryValue ? 1 : 0);
       EXPECT_THAT(messagesOf(call), ElementsAre(message, ::testing::_));
       EXPECT_TRUE(faults->fired());
    };
-   expectWrapped(Op::SetValue, "Failed to write user key",
-                 [] { VoSysEnv::setUserKey("App", "k"); });
-   expectWrapped(Op::QueryValue, "Failed to read user key",
-                 [] { (void)VoSysEnv::getUserKey("App"); });
-   expectWrapped(Op::QueryValue, "Failed to read user key",
-                 [] { (void)VoSysEnv::isQuestionaireAnswered("App"); });
+   expectWraps(Op::SetValue, "Failed to write user key", [] { VoSysEnv::setUserKey("App", "k"); });
+   expectWraps(Op::QueryValue, "Failed to read user key",
+               [] { (void)VoSysEnv::getUserKey("App"); });
+   expectWraps(Op::QueryValue, "Failed to read user key",
+               [] { (void)VoSysEnv::isQuestionaireAnswered("App"); });
 }
 #endif
 

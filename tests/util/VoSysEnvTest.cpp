@@ -139,8 +139,7 @@ using Ranges = std::vector<Range>;
 Ranges checkedRanges(uint64_t n, bool parallel) {
    std::mutex mutex;
    Ranges workers, caller;
-   const auto callerId = std::this_thread::get_id();
-   const auto record = [&](uint64_t begin, uint64_t end) {
+   const auto record = [&, callerId = std::this_thread::get_id()](uint64_t begin, uint64_t end) {
       std::lock_guard<std::mutex> lock(mutex);
       (std::this_thread::get_id() == callerId ? caller : workers).push_back({begin, end});
    };
