@@ -54,12 +54,11 @@ TEST_F(VoLogTest, OpeningEmptiesTheFileConstructionSwitchesTheEchoOnClosingDrops
 TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks) {
    log_.disableLogToStdOut();
    voLogMsg("util", "a\nb");
-   char tool[] = "tool", a[] = "-a", bc[] = "b c";
-   char* argv[] = {tool, a, bc};
-   VoLog::printCLI("util", 3, argv);
-   wchar_t wtool[] = L"w\u00e9", wx[] = L"x";
-   wchar_t* wargv[] = {wtool, wx};
-   VoLog::printCLI("util", 2, wargv);
+   // The command lines come as main gets them; printing them only reads them.
+   const char* argv[] = {"tool", "-a", "b c"};
+   VoLog::printCLI("util", 3, const_cast<char**>(argv));
+   const wchar_t* wargv[] = {L"w\u00e9", L"x"};
+   VoLog::printCLI("util", 2, const_cast<wchar_t**>(wargv));
    VoLog::printCMD("util", "tar", {"-xf", "x.zip"});
    VoLog::printCMD("util", "tar", {});
    const std::string text = vo::test::readFile(logName());

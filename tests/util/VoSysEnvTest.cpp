@@ -12,6 +12,7 @@
 #include <regex>
 #include <sx/SxMd5.h>
 #include <thread>
+#include <tuple>
 #include <vector>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
@@ -138,8 +139,7 @@ using Ranges = std::vector<Range>;
 Ranges checkedRanges(uint64_t n, bool parallel) {
    std::mutex mutex;
    Ranges workers, caller;
-   const auto callerId = std::this_thread::get_id();
-   const auto record = [&](uint64_t begin, uint64_t end) {
+   const auto record = [&, callerId = std::this_thread::get_id()](uint64_t begin, uint64_t end) {
       std::lock_guard<std::mutex> lock(mutex);
       (std::this_thread::get_id() == callerId ? caller : workers).push_back({begin, end});
    };
@@ -201,11 +201,7 @@ TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
 }
 
 TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
-   const struct {
-      DWORD processors;
-      uint64_t n;
-      Ranges expected;
-   } kCases[] = {
+   const std::tuple<DWORD, uint64_t, Ranges> kCases[] = {
        {4, 8, Ranges{{0, 2}, {2, 4}, {4, 6}, {6, 8}, {8, 8}}},
        {8, 3, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 3}}},
        {1, 5, Ranges{{0, 2}, {2, 4}, {4, 5}}},
@@ -213,11 +209,11 @@ TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
        {8, 10, Ranges{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}, {8, 10}}},
        {1, 0, Ranges{}},
    };
-   for (const auto& c : kCases) {
-      voplatform::setProcessorCount(c.processors);
+   for (const auto& [processors, n, expected] : kCases) {
+      voplatform::setProcessorCount(processors);
       for (const bool parallel : {false, true})
-         EXPECT_EQ(checkedRanges(c.n, parallel), c.expected)
-             << c.processors << " processors, n = " << c.n << (parallel ? ", parallel" : "");
+         EXPECT_EQ(checkedRanges(n, parallel), expected)
+             << processors << " processors, n = " << n << (parallel ? ", parallel" : "");
    }
    voplatform::setProcessorCount(0);
 }
