@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <sx/SxMd5.h>
 #include <thread>
@@ -168,12 +169,34 @@ TEST(VoSysEnvParallel, TheRangeIsCoveredOnceWithTheRestOnTheCaller) {
 // The folder settings, the zone and the processor count come from the environment and the
 // platform layer, which a test can set.
 
+// Sets an environment variable, or unsets it for a null value, until the end of the scope, so
+// that later tests in the binary see the environment they started with.
+class ScopedEnv {
+public:
+   ScopedEnv(const char* name, const char* value) : name_(name) {
+      if (const char* old = std::getenv(name))
+         saved_ = old;
+      value ? ::setenv(name, value, 1) : ::unsetenv(name);
+      ::tzset();
+   }
+   ~ScopedEnv() {
+      saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_);
+      ::tzset();
+   }
+   ScopedEnv(const ScopedEnv&) = delete;
+   ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+   const char* name_;
+   std::optional<std::string> saved_;
+};
+
 TEST(VoSysEnvPaths, PosixKnownFoldersFollowTheXdgDirectories) {
    vo::test::TempDir home;
    const std::string h = home.path().string();
-   ::setenv("HOME", h.c_str(), 1);
-   ::setenv("XDG_CONFIG_HOME", (h + "/cfg").c_str(), 1);
-   ::unsetenv("XDG_DATA_HOME");
+   const ScopedEnv homeVar("HOME", h.c_str());
+   const ScopedEnv config("XDG_CONFIG_HOME", (h + "/cfg").c_str());
+   const ScopedEnv data("XDG_DATA_HOME", nullptr);
    fs::create_directories(h + "/cfg");
    std::ofstream(h + "/cfg/user-dirs.dirs")
        << "# a comment\nXDG_DOWNLOAD_DIR=\"$HOME/Fetched\"\nXDG_DESKTOP_DIR=\"/abs/desk\"\n";
@@ -190,14 +213,10 @@ TEST(VoSysEnvPaths, PosixKnownFoldersFollowTheXdgDirectories) {
 }
 
 TEST(VoSysEnvTime, LocalTimeShiftsByTheZoneAsMktimeDoes) {
-   const std::string saved = std::getenv("TZ") ? std::getenv("TZ") : "";
-   ::setenv("TZ", "AHEAD-1", 1); // an hour east of UTC
-   ::tzset();
+   const ScopedEnv zone("TZ", "AHEAD-1"); // an hour east of UTC
    const int64_t now = VoSysEnv::getStdTime() / 1000 * 1000;
    const int64_t behind = now - VoSysEnv::getLocalTime(); // the second may turn in between
    EXPECT_TRUE(behind == 3600000 || behind == 3599000) << behind;
-   saved.empty() ? ::unsetenv("TZ") : ::setenv("TZ", saved.c_str(), 1);
-   ::tzset();
 }
 
 TEST(VoSysEnvParallel, SlicesFollowTheProcessorCount) {
