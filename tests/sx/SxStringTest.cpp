@@ -217,9 +217,9 @@ TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
 }
 
 TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
-   struct Case {
-      const char* stored; // the text as held in the tree
-      const char* read;   // what a reader gets back
+   // The text as held in the tree, and what a reader gets back.
+   const struct {
+      const char *stored, *read;
    } cases[] = {
        {"plain", "plain"},
        {"E:\\\\Tools", "E:\\Tools"},         // a valid escape passes through
@@ -236,7 +236,7 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    vo::test::TempDir dir;
    SxSymbol root = SxSymbol::newTree();
    root.setType(SxSymbol::List);
-   for (const Case& c : cases)
+   for (const auto& c : cases)
       root.append(SxString(c.stored));
    const SxString file = dir.file("out.json").c_str();
    root.write(file);
@@ -245,9 +245,9 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    SxJSONParser parser;
    parser.readFile(file);
    const SxList<SxSymbol> back = parser.getRootSymbol().toList();
-   ASSERT_EQ(back.getSize(), static_cast<std::ptrdiff_t>(std::size(cases)));
-   for (std::size_t i = 0; i < std::size(cases); ++i)
-      EXPECT_EQ(back(static_cast<std::ptrdiff_t>(i)).toString(), cases[i].read) << cases[i].stored;
+   ASSERT_EQ(back.getSize(), std::ssize(cases));
+   for (std::ptrdiff_t i = 0; i < back.getSize(); ++i)
+      EXPECT_EQ(back(i).toString(), cases[i].read) << cases[i].stored;
 }
 
 TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
