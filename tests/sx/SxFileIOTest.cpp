@@ -21,17 +21,15 @@ using vo::test::raisedBy;
 using vo::test::TempDir;
 
 TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
-   struct Case {
-      const char *path, *dir, *name;
-   } cases[] = {{"D:/data/run1", "D:/data", "run1"},
-                {"D:/data/run1/", "D:/data", "run1"},
-                {"D:\\data\\\\run1", "D:\\data", "run1"},
-                {"run1", ".", "run1"},
-                {"/run1", "/", "run1"}};
-   for (const Case& c : cases) {
-      const SxFile f(c.path);
-      EXPECT_EQ(f.getPath(), c.dir) << c.path;
-      EXPECT_EQ(f.getName(), c.name) << c.path;
+   // Each path with its directory; the name is run1 throughout.
+   const std::pair<const char*, const char*> cases[] = {{"D:/data/run1", "D:/data"},
+                                                        {"D:/data/run1/", "D:/data"},
+                                                        {"D:\\data\\\\run1", "D:\\data"},
+                                                        {"run1", "."},
+                                                        {"/run1", "/"}};
+   for (const auto& [path, dir] : cases) {
+      EXPECT_EQ(SxFile(path).getPath(), dir) << path;
+      EXPECT_EQ(SxFile(path).getName(), "run1") << path;
    }
    EXPECT_TRUE(SxFile("x/../y").getAbsPath().str().ends_with("/y"));
 
@@ -185,11 +183,9 @@ TEST(SxProcess, ArgumentsGoUnsplitStreamsAndExitCodesComeBackAndAMissingProgramR
    EXPECT_EQ(p.read(), "\xC3\xA9");
    EXPECT_EQ(p.read(), "");
 
-   SxProcess missing("/nonexistent/tool");
-   EXPECT_THAT(messageOf([&] { missing.start({}); }),
+   EXPECT_THAT(messageOf([] { SxProcess("/nonexistent/tool").start({}); }),
                StartsWith("Can't start process '/nonexistent/tool' : "));
-   SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
-   EXPECT_EQ(killed.run({}), 128 + 9);
+   EXPECT_EQ(SxProcess("/bin/sh", {"-c", "kill -9 $$"}).run({}), 128 + 9);
 }
 
 TEST(SxProcess, StandardInputIsFedAndLargeOutputOnBothStreamsDoesNotDeadlock) {
@@ -241,12 +237,9 @@ TEST(SxProcess, AChildInheritsOnlyItsOwnHandles) {
    EXPECT_FALSE(writerLeft) << "the child holds our pipe end";
 }
 
-class FailingErrorHook : public SxProcess {
-public:
+struct FailingErrorHook : SxProcess {
    using SxProcess::SxProcess;
-   void readFromStderr(const SxString& /*text*/) override {
-      throw SxException("hook failed", "test");
-   }
+   void readFromStderr(const SxString&) override { throw SxException("hook failed", "test"); }
 };
 
 TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
@@ -259,8 +252,7 @@ TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
 // The POSIX cases above need a shell; on Windows the child is the command interpreter or this
 // very test program, which prints its list of tests.
 TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
-   SxProcess exits(commandInterpreter(), {"/c", "exit 3"});
-   EXPECT_EQ(exits.run({}), 3);
+   EXPECT_EQ(SxProcess(commandInterpreter(), {"/c", "exit 3"}).run({}), 3);
 
    char self[4096];
    ASSERT_GT(sxGetExecPath(self, sizeof self), 0);
@@ -270,8 +262,7 @@ TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
    EXPECT_TRUE(lister.getStdout().contains("WindowsChildrenGiveTheirOutputAndExitCode"))
        << lister.getStdout();
 
-   SxProcess missing("C:/nonexistent/tool.exe");
-   EXPECT_THAT(messageOf([&] { missing.start({}); }),
+   EXPECT_THAT(messageOf([] { SxProcess("C:/nonexistent/tool.exe").start({}); }),
                StartsWith("Can't start process 'C:/nonexistent/tool.exe'"));
 }
 
