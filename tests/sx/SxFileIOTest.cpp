@@ -96,8 +96,8 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    TempDir dir;
    const SxString missing = dir.file("no/such").c_str();
    SxFileIO io;
-   EXPECT_THAT(messageOf([&] { io.open(missing, "rb"); }),
-               StartsWith("Can't open file '" + missing.str() + "' : "));
+   EXPECT_EQ(messageOf([&] { io.open(missing, "rb"); }),
+             "Can't open file '" + missing.str() + "' : No such file or directory");
    EXPECT_THROW(io.write(SxString("x")), SxException);
 
    const SxString name = dir.file("odd").c_str();
@@ -120,8 +120,7 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    EXPECT_EQ(raisedBy([&] { full.write(SxArray<char>(1 << 20)); })->getTag(), "FileWriteError");
    io.open(dir.path().string().c_str(), "rb");
    SxArray<char> bytes;
-   EXPECT_THAT(messageOf([&] { (void)io.read(bytes, 16); }),
-               StartsWith("Can't read from file '" + io.getName().str() + "' : "));
+   EXPECT_THROW((void)io.read(bytes, 16), SxException);
    char byte;
    EXPECT_THROW((void)io.read(&byte, 1), SxException);
 #endif
@@ -163,9 +162,7 @@ TEST(SxMappedFile, GivesTheBytesAsTheyAreOrTheFailureToOpen) {
    const SxMappedFile status("/proc/self/status"); // a file without a size is read instead
    EXPECT_NE(status.bytes().find("Name:"), std::string_view::npos);
 #endif
-   const SxString missing = dir.file("missing").c_str();
-   EXPECT_EQ(messageOf([&] { SxMappedFile file(missing); }),
-             "Can't open file '" + missing.str() + "' : No such file or directory");
+   EXPECT_THROW(SxMappedFile{dir.file("missing").c_str()}, SxException);
 }
 
 #ifndef _WIN32
