@@ -163,18 +163,16 @@ constexpr char kAbc[] = "900150983cd24fb0d6963f7d28e17f72";
 constexpr char kAbcdef[] = "e80b5017098950fc58aad83c8c14978e";
 
 TEST(SxMd5, KnownDigestsOfTexts) {
-   const struct {
-      const char* text;
-      const char* digest;
-   } cases[] = {
+   // Each text with its digest.
+   const std::pair<const char*, const char*> cases[] = {
        {"", "d41d8cd98f00b204e9800998ecf8427e"},
        {"abc", kAbc},
        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
         "57edf4a22be3c955ac49da2e2107b67a"},
        {"h\xC3\xA9llo", "be50e8478cf24ff3595bc7307fb91b50"}, // the UTF-8 bytes are hashed
    };
-   for (const auto& c : cases)
-      EXPECT_EQ(SxMd5::get(SxString(c.text)), c.digest) << c.text;
+   for (const auto& [text, digest] : cases)
+      EXPECT_EQ(SxMd5::get(SxString(text)), digest) << text;
 }
 
 TEST(SxMd5, DigestsFedInPiecesCanBeReadOpenCopiedAndMoved) {

@@ -85,10 +85,8 @@ TEST(SxString, NumbersAreWrittenShortestAndReadWithBlanksPlusAndTheUnsignedRange
 }
 
 TEST(SxUtf, MalformedUtf8DecodesAsOneReplacementPerByte) {
-   const struct {
-      std::string_view text;
-      std::u32string expected;
-   } cases[] = {
+   // Each text with the characters decoded from it.
+   const std::pair<std::string_view, std::u32string> cases[] = {
        {"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", U"A\u00E9\u20AC\U0001F600"},
        {"\x80x", U"\uFFFDx"},                             // stray continuation byte
        {"\xC0\xAF", U"\uFFFD\uFFFD"},                     // overlong '/'
@@ -183,10 +181,8 @@ TEST(SxSed, ReplacesFirstOrEveryMatchWithGroupsAndEscapes) {
 }
 
 TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
-   const struct {
-      std::string text;
-      const char* where;
-   } cases[] = {
+   // Each text with where its error is.
+   const std::pair<std::string, const char*> cases[] = {
        {"{\n  \"a\": 1,\n  \"b\": ]\n}", "line 3, column 8: Invalid value."},
        // The significand is long enough to slip past the reader's own range check.
        {"[1,\n " + std::string(54, '1') + "7e276]",
@@ -194,9 +190,9 @@ TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
        {"1e400", "line 1, column 1: Number too big to be stored in double."},
    };
    SxJSONParser parser;
-   for (const auto& c : cases)
-      EXPECT_EQ(taggedMessage([&] { parser.readString(SxString(c.text), "x.json"); }),
-                "[ParseError] Parse error in 'x.json' at " + std::string(c.where));
+   for (const auto& [text, where] : cases)
+      EXPECT_EQ(taggedMessage([&] { parser.readString(SxString(text), "x.json"); }),
+                "[ParseError] Parse error in 'x.json' at " + std::string(where));
    EXPECT_EQ(raisedBy([&] { parser.readFile("/no/such.json"); })->getTag(), "FileIOError");
 
    EXPECT_NO_THROW(parser.readString("[1.7976931348623157e308, -5e-324]", "x.json"));
