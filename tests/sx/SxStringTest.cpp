@@ -270,9 +270,7 @@ TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
 
 TEST(SxSchema, ValidationNamesTheOffendingPlace) {
    SxJSONParser schemaParser, good, bad;
-   schemaParser.readString(R"({"type": "object", "required": ["version"],
-      "properties": {"version": {"type": "integer", "enum": [2]}}})",
-                           "s.json");
+   schemaParser.readString(R"({"properties": {"version": {"enum": [2]}}})", "s.json");
    const SxSchema schema(schemaParser.getRootSymbol());
    good.readString(R"({"version": 2})", "good.json");
    bad.readString(R"({"version": 1})", "bad.json");
