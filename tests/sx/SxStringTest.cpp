@@ -213,9 +213,7 @@ TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
 
 TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    // The text as held in the tree, and what a reader gets back.
-   const struct {
-      const char *stored, *read;
-   } cases[] = {
+   const std::pair<const char*, const char*> cases[] = {
        {"plain", "plain"},
        {"E:\\\\Tools", "E:\\Tools"},         // a valid escape passes through
        {"say \\\"hi\\\"", "say \"hi\""},     // so does an escaped quote
@@ -231,8 +229,8 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    vo::test::TempDir dir;
    SxSymbol root = SxSymbol::newTree();
    root.setType(SxSymbol::List);
-   for (const auto& c : cases)
-      root.append(SxString(c.stored));
+   for (const auto& [stored, read] : cases)
+      root.append(SxString(stored));
    const SxString file = dir.file("out.json").c_str();
    root.write(file);
    EXPECT_EQ(raisedBy([&] { root.write(dir.file("no/dir/x.json").c_str()); })->getTag(), "IOError");
@@ -241,8 +239,9 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    parser.readFile(file);
    const SxList<SxSymbol> back = parser.getRootSymbol().toList();
    ASSERT_EQ(back.getSize(), std::ssize(cases));
-   for (std::ptrdiff_t i = 0; i < back.getSize(); ++i)
-      EXPECT_EQ(back(i).toString(), cases[i].read) << cases[i].stored;
+   std::ptrdiff_t i = 0;
+   for (const auto& [stored, read] : cases)
+      EXPECT_EQ(back(i++).toString(), read) << stored;
 }
 
 TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
