@@ -21,17 +21,15 @@ using vo::test::raisedBy;
 using vo::test::TempDir;
 
 TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
-   struct Case {
-      const char *path, *dir, *name;
-   } cases[] = {{"D:/data/run1", "D:/data", "run1"},
-                {"D:/data/run1/", "D:/data", "run1"},
-                {"D:\\data\\\\run1", "D:\\data", "run1"},
-                {"run1", ".", "run1"},
-                {"/run1", "/", "run1"}};
-   for (const Case& c : cases) {
-      const SxFile f(c.path);
-      EXPECT_EQ(f.getPath(), c.dir) << c.path;
-      EXPECT_EQ(f.getName(), c.name) << c.path;
+   // Each path with its directory; the name is run1 throughout.
+   const std::pair<const char*, const char*> cases[] = {{"D:/data/run1", "D:/data"},
+                                                        {"D:/data/run1/", "D:/data"},
+                                                        {"D:\\data\\\\run1", "D:\\data"},
+                                                        {"run1", "."},
+                                                        {"/run1", "/"}};
+   for (const auto& [path, dir] : cases) {
+      EXPECT_EQ(SxFile(path).getPath(), dir) << path;
+      EXPECT_EQ(SxFile(path).getName(), "run1") << path;
    }
    EXPECT_TRUE(SxFile("x/../y").getAbsPath().str().ends_with("/y"));
 
@@ -98,8 +96,8 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    TempDir dir;
    const SxString missing = dir.file("no/such").c_str();
    SxFileIO io;
-   EXPECT_THAT(messageOf([&] { io.open(missing, "rb"); }),
-               StartsWith("Can't open file '" + missing.str() + "' : "));
+   EXPECT_EQ(messageOf([&] { io.open(missing, "rb"); }),
+             "Can't open file '" + missing.str() + "' : No such file or directory");
    EXPECT_THROW(io.write(SxString("x")), SxException);
 
    const SxString name = dir.file("odd").c_str();
@@ -121,9 +119,7 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
    full.open("/dev/full", "wb");
    EXPECT_EQ(raisedBy([&] { full.write(SxArray<char>(1 << 20)); })->getTag(), "FileWriteError");
    io.open(dir.path().string().c_str(), "rb");
-   SxArray<char> bytes;
-   EXPECT_THAT(messageOf([&] { (void)io.read(bytes, 16); }),
-               StartsWith("Can't read from file '" + io.getName().str() + "' : "));
+   EXPECT_THROW((void)io.read(ints, 4), SxException);
    char byte;
    EXPECT_THROW((void)io.read(&byte, 1), SxException);
 #endif
@@ -160,15 +156,12 @@ TEST(SxMappedFile, GivesTheBytesAsTheyAreOrTheFailureToOpen) {
    const SxMappedFile mapped(dir.file("some.bin").c_str());
    EXPECT_TRUE(mapped.isMapped());
    EXPECT_EQ(mapped.bytes(), bytes);
-   const SxMappedFile empty(dir.file("empty.bin").c_str());
-   EXPECT_TRUE(empty.bytes().empty());
+   EXPECT_TRUE(SxMappedFile(dir.file("empty.bin").c_str()).bytes().empty());
 #ifndef _WIN32
    const SxMappedFile status("/proc/self/status"); // a file without a size is read instead
    EXPECT_NE(status.bytes().find("Name:"), std::string_view::npos);
 #endif
-   const SxString missing = dir.file("missing").c_str();
-   EXPECT_EQ(messageOf([&] { SxMappedFile file(missing); }),
-             "Can't open file '" + missing.str() + "' : No such file or directory");
+   EXPECT_THROW(SxMappedFile{dir.file("missing").c_str()}, SxException);
 }
 
 #ifndef _WIN32
@@ -186,11 +179,9 @@ TEST(SxProcess, ArgumentsGoUnsplitStreamsAndExitCodesComeBackAndAMissingProgramR
    EXPECT_EQ(p.read(), "\xC3\xA9");
    EXPECT_EQ(p.read(), "");
 
-   SxProcess missing("/nonexistent/tool");
-   EXPECT_THAT(messageOf([&] { missing.start({}); }),
+   EXPECT_THAT(messageOf([] { SxProcess("/nonexistent/tool").start({}); }),
                StartsWith("Can't start process '/nonexistent/tool' : "));
-   SxProcess killed("/bin/sh", {"-c", "kill -9 $$"});
-   EXPECT_EQ(killed.run({}), 128 + 9);
+   EXPECT_EQ(SxProcess("/bin/sh", {"-c", "kill -9 $$"}).run({}), 128 + 9);
 }
 
 TEST(SxProcess, StandardInputIsFedAndLargeOutputOnBothStreamsDoesNotDeadlock) {
@@ -208,15 +199,13 @@ TEST(SxProcess, StandardInputIsFedAndLargeOutputOnBothStreamsDoesNotDeadlock) {
 TEST(SxProcess, TheDestructorClosesStandardInputBeforeItsLastWait) {
    TempDir dir;
    const std::string seen = dir.file("seen");
-   try {
+   {
       // cat ends only at the end of its input; timeout stands in for a hang.
       SxProcess p("/bin/sh", {"-c", "if timeout 10 cat; then echo eof; else echo stuck; fi >\"$0\"",
                               SxString(seen.c_str())});
       p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
       p.start({});
-      throw SxException("between start and the end of execution", "test");
-   } catch (const SxException&) {
-   }
+   } // gone while the child still waits for its input to end
    EXPECT_EQ(vo::test::readFile(seen), "eof\n");
 }
 
@@ -242,12 +231,9 @@ TEST(SxProcess, AChildInheritsOnlyItsOwnHandles) {
    EXPECT_FALSE(writerLeft) << "the child holds our pipe end";
 }
 
-class FailingErrorHook : public SxProcess {
-public:
+struct FailingErrorHook : SxProcess {
    using SxProcess::SxProcess;
-   void readFromStderr(const SxString& /*text*/) override {
-      throw SxException("hook failed", "test");
-   }
+   void readFromStderr(const SxString&) override { throw SxException("hook failed", "test"); }
 };
 
 TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
@@ -260,8 +246,7 @@ TEST(SxProcess, AHookThatRaisesOnTheReaderThreadEndsTheWaitNotTheProcess) {
 // The POSIX cases above need a shell; on Windows the child is the command interpreter or this
 // very test program, which prints its list of tests.
 TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
-   SxProcess exits(commandInterpreter(), {"/c", "exit 3"});
-   EXPECT_EQ(exits.run({}), 3);
+   EXPECT_EQ(SxProcess(commandInterpreter(), {"/c", "exit 3"}).run({}), 3);
 
    char self[4096];
    ASSERT_GT(sxGetExecPath(self, sizeof self), 0);
@@ -271,8 +256,7 @@ TEST(SxProcess, WindowsChildrenGiveTheirOutputAndExitCode) {
    EXPECT_TRUE(lister.getStdout().contains("WindowsChildrenGiveTheirOutputAndExitCode"))
        << lister.getStdout();
 
-   SxProcess missing("C:/nonexistent/tool.exe");
-   EXPECT_THAT(messageOf([&] { missing.start({}); }),
+   EXPECT_THAT(messageOf([] { SxProcess("C:/nonexistent/tool.exe").start({}); }),
                StartsWith("Can't start process 'C:/nonexistent/tool.exe'"));
 }
 

@@ -16,13 +16,19 @@ using Surrogates = SxUtf::Surrogates;
 using vo::test::messageOf;
 using vo::test::raisedBy;
 
+// What call raises as "[Tag] message", so that one comparison checks both.
+template <class Call>
+std::string taggedMessage(Call&& call) {
+   const auto e = raisedBy(call);
+   return e ? "[" + e->getTag().str() + "] " + e->getMessage().str() : "<nothing thrown>";
+}
+
 TEST(SxString, ConvertsToUtf16AndBackAndReplacesWhatIsMalformed) {
    const SxString s = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"; // A, e-acute, euro, an emoji
    const SxArray<SxChar16> units = s.utf16();
    EXPECT_EQ(units, (SxArray<SxChar16>{0x41, 0xE9, 0x20AC, 0xD83D, 0xDE00, 0}));
    EXPECT_EQ(SxString::fromUtf16(reinterpret_cast<const char16_t*>(units.elements())), s);
-   const char16_t withNul[] = {u'a', 0, u'b'};
-   EXPECT_EQ(SxString::fromUtf16(withNul, 3).getNBytes(), 3) << "an explicit length keeps NULs";
+   EXPECT_EQ(SxString::fromUtf16(u"a\0b", 3).getNBytes(), 3) << "an explicit length keeps NULs";
 
    EXPECT_EQ(SxString("x\xFFy"), "x\xEF\xBF\xBDy");
    EXPECT_EQ(SxString::fromAscii("a\xE9"), "a\xEF\xBF\xBD");
@@ -79,10 +85,8 @@ TEST(SxString, NumbersAreWrittenShortestAndReadWithBlanksPlusAndTheUnsignedRange
 }
 
 TEST(SxUtf, MalformedUtf8DecodesAsOneReplacementPerByte) {
-   const struct {
-      const char* text;
-      std::u32string expected;
-   } cases[] = {
+   // Each text with the characters decoded from it.
+   const std::pair<std::string_view, std::u32string> cases[] = {
        {"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", U"A\u00E9\u20AC\U0001F600"},
        {"\x80x", U"\uFFFDx"},                             // stray continuation byte
        {"\xC0\xAF", U"\uFFFD\uFFFD"},                     // overlong '/'
@@ -94,15 +98,14 @@ TEST(SxUtf, MalformedUtf8DecodesAsOneReplacementPerByte) {
        {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},           // an encoded surrogate
        {"\xEF\xBF\xBD", U"\uFFFD"},                       // a real U+FFFD is one character
    };
-   for (const auto& c : cases) {
-      const std::string_view text = c.text;
+   for (const auto& [text, expected] : cases) {
       std::u32string decoded;
       for (std::size_t pos = 0; pos < text.size();)
          decoded += SxUtf::decodeUtf8(text, pos);
-      EXPECT_EQ(decoded, c.expected) << c.text;
+      EXPECT_EQ(decoded, expected) << text;
       EXPECT_EQ(SxUtf::firstMalformed(text) == std::string_view::npos,
-                c.expected.find(U'\uFFFD') == std::u32string::npos || text == "\xEF\xBF\xBD")
-          << c.text;
+                expected.find(U'\uFFFD') == std::u32string::npos || text == "\xEF\xBF\xBD")
+          << text;
    }
    // Inside and past the runs of ASCII that are checked several bytes at a time.
    const std::string ascii(31, 'x');
@@ -110,14 +113,12 @@ TEST(SxUtf, MalformedUtf8DecodesAsOneReplacementPerByte) {
 }
 
 TEST(SxUtf, LoneSurrogatesAndCodePointsBeyondUnicodeAreReplacedOrKeptAsWtf8) {
-   const std::u16string units = {u'a', 0xD800, u'b', 0xDE00, 0xD83D, 0xDE00, 0xDBFF};
-   EXPECT_EQ(SxUtf::utf16ToUtf8(units), "a\xEF\xBF\xBD"
-                                        "b\xEF\xBF\xBD\xF0\x9F\x98\x80\xEF\xBF\xBD");
+   const std::u16string units = {u'a', 0xD800, u'z', 0xDE00, 0xD83D, 0xDE00, 0xDBFF};
+   EXPECT_EQ(SxUtf::utf16ToUtf8(units), "a\xEF\xBF\xBDz\xEF\xBF\xBD\xF0\x9F\x98\x80\xEF\xBF\xBD");
    const std::string wtf8 = SxUtf::utf16ToUtf8(units, Surrogates::Keep);
-   EXPECT_EQ(wtf8, "a\xED\xA0\x80"
-                   "b\xED\xB8\x80\xF0\x9F\x98\x80\xED\xAF\xBF");
+   EXPECT_EQ(wtf8, "a\xED\xA0\x80z\xED\xB8\x80\xF0\x9F\x98\x80\xED\xAF\xBF");
    EXPECT_EQ(SxUtf::utf8ToUtf16(wtf8, Surrogates::Keep), units) << "the round trip is exact";
-   EXPECT_EQ(SxUtf::utf8ToUtf16(wtf8.substr(0, 5)), u"a\uFFFD\uFFFD\uFFFDb")
+   EXPECT_EQ(SxUtf::utf8ToUtf16(wtf8.substr(0, 5)), u"a\uFFFD\uFFFD\uFFFDz")
        << "without Keep an encoded surrogate is three malformed bytes";
    EXPECT_EQ(SxUtf::utf8ToUtf16("\xED\xA0\xBD\xED\xB8\x80", Surrogates::Keep),
              (std::u16string{0xD83D, 0xDE00}))
@@ -180,10 +181,8 @@ TEST(SxSed, ReplacesFirstOrEveryMatchWithGroupsAndEscapes) {
 }
 
 TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
-   const struct {
-      std::string text;
-      const char* where;
-   } cases[] = {
+   // Each text with where its error is.
+   const std::pair<std::string, const char*> cases[] = {
        {"{\n  \"a\": 1,\n  \"b\": ]\n}", "line 3, column 8: Invalid value."},
        // The significand is long enough to slip past the reader's own range check.
        {"[1,\n " + std::string(54, '1') + "7e276]",
@@ -191,10 +190,9 @@ TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
        {"1e400", "line 1, column 1: Number too big to be stored in double."},
    };
    SxJSONParser parser;
-   for (const auto& c : cases)
-      EXPECT_EQ(messageOf([&] { parser.readString(SxString(c.text), "x.json"); }),
-                "Parse error in 'x.json' at " + std::string(c.where));
-   EXPECT_EQ(raisedBy([&] { parser.readString("]", "x.json"); })->getTag(), "ParseError");
+   for (const auto& [text, where] : cases)
+      EXPECT_EQ(taggedMessage([&] { parser.readString(SxString(text), "x.json"); }),
+                "[ParseError] Parse error in 'x.json' at " + std::string(where));
    EXPECT_EQ(raisedBy([&] { parser.readFile("/no/such.json"); })->getTag(), "FileIOError");
 
    EXPECT_NO_THROW(parser.readString("[1.7976931348623157e308, -5e-324]", "x.json"));
@@ -206,21 +204,16 @@ TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {
    const SxSymbol root = parser.getRootSymbol();
    EXPECT_EQ(root.getElem("version").toInt(), 2);
    EXPECT_FALSE(root.getElem("missing", false).isValid());
-   const SxException missing =
-       raisedBy([&] { (void)root.getElem("list").toList()(1).getElem("v"); }).value();
-   EXPECT_EQ(missing.getTag(), "InvalidInput");
-   EXPECT_EQ(missing.getMessage(), "Required member 'list[1].v' missing in 'd'");
-   const SxException notInt = raisedBy([&] { (void)root.getElem("f").toInt(); }).value();
-   EXPECT_EQ(notInt.getTag(), "InvalidOperation");
-   EXPECT_EQ(notInt.getMessage(), "f in 'd' is not an integer");
+   EXPECT_EQ(taggedMessage([&] { (void)root.getElem("list").toList()(1).getElem("v"); }),
+             "[InvalidInput] Required member 'list[1].v' missing in 'd'");
+   EXPECT_EQ(taggedMessage([&] { (void)root.getElem("f").toInt(); }),
+             "[InvalidOperation] f in 'd' is not an integer");
    EXPECT_THROW((void)root.getElem("missing", false).toList(), SxException);
 }
 
 TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
-   struct Case {
-      const char* stored; // the text as held in the tree
-      const char* read;   // what a reader gets back
-   } cases[] = {
+   // The text as held in the tree, and what a reader gets back.
+   const std::pair<const char*, const char*> cases[] = {
        {"plain", "plain"},
        {"E:\\\\Tools", "E:\\Tools"},         // a valid escape passes through
        {"say \\\"hi\\\"", "say \"hi\""},     // so does an escaped quote
@@ -236,8 +229,8 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    vo::test::TempDir dir;
    SxSymbol root = SxSymbol::newTree();
    root.setType(SxSymbol::List);
-   for (const Case& c : cases)
-      root.append(SxString(c.stored));
+   for (const auto& [stored, read] : cases)
+      root.append(SxString(stored));
    const SxString file = dir.file("out.json").c_str();
    root.write(file);
    EXPECT_EQ(raisedBy([&] { root.write(dir.file("no/dir/x.json").c_str()); })->getTag(), "IOError");
@@ -245,9 +238,10 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    SxJSONParser parser;
    parser.readFile(file);
    const SxList<SxSymbol> back = parser.getRootSymbol().toList();
-   ASSERT_EQ(back.getSize(), static_cast<std::ptrdiff_t>(std::size(cases)));
-   for (std::size_t i = 0; i < std::size(cases); ++i)
-      EXPECT_EQ(back(static_cast<std::ptrdiff_t>(i)).toString(), cases[i].read) << cases[i].stored;
+   ASSERT_EQ(back.getSize(), std::ssize(cases));
+   std::ptrdiff_t i = 0;
+   for (const auto& [stored, read] : cases)
+      EXPECT_EQ(back(i++).toString(), read) << stored;
 }
 
 TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
@@ -269,24 +263,20 @@ TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
    EXPECT_EQ(root.getElem("list").toList()(0).getElem("late").toInt(), 2);
 
    root.setType(SxSymbol::Group);
-   const SxException gone = raisedBy([&] { (void)first.getElem("late"); }).value();
-   EXPECT_EQ(gone.getTag(), "InvalidOperation");
-   EXPECT_EQ(gone.getMessage(), "first in '' no longer exists");
+   EXPECT_EQ(taggedMessage([&] { (void)first.getElem("late"); }),
+             "[InvalidOperation] first in '' no longer exists");
 }
 
 TEST(SxSchema, ValidationNamesTheOffendingPlace) {
    SxJSONParser schemaParser, good, bad;
-   schemaParser.readString(R"({"type": "object", "required": ["version"],
-      "properties": {"version": {"type": "integer", "enum": [2]}}})",
-                           "s.json");
+   schemaParser.readString(R"({"properties": {"version": {"enum": [2]}}})", "s.json");
    const SxSchema schema(schemaParser.getRootSymbol());
    good.readString(R"({"version": 2})", "good.json");
    bad.readString(R"({"version": 1})", "bad.json");
    EXPECT_NO_THROW(schema.validate(good.getRootSymbol()));
-   const SxException e = raisedBy([&] { schema.validate(bad.getRootSymbol()); }).value();
-   EXPECT_EQ(e.getTag(), "ValidationError");
-   EXPECT_EQ(e.getMessage(), "'bad.json' does not match the schema 's.json': the value at "
-                             "#/version violates the keyword 'enum' at #/properties/version");
+   EXPECT_EQ(taggedMessage([&] { schema.validate(bad.getRootSymbol()); }),
+             "[ValidationError] 'bad.json' does not match the schema 's.json': the value at "
+             "#/version violates the keyword 'enum' at #/properties/version");
 }
 
 } // namespace
