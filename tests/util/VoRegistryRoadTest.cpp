@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sx/SxFS.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
@@ -60,9 +61,7 @@ protected:
       traceDriverTo("");
    }
 
-   SxString dir(const char* below = "") const {
-      return (dir_.path().string() + "/" + below).c_str();
-   }
+   SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
       std::ofstream(dir_.file(name), std::ios::binary | std::ios::trunc) << text;
    }
@@ -188,23 +187,17 @@ TEST_F(RegistryRoad, CrlfCapturesGiveTheSameItemsAndFailures) {
    const std::string bom = "\xEF\xBB\xBF";
    const std::string itemA = "HKCU/T|a|REG_SZ|{{VODRIVE}}\\\\x\n";
    const std::string itemB = "HKCU/T|b|REG_DWORD|7\n";
-   const struct {
-      std::string text; // with LF line ends
-      std::string expected;
-   } cases[] = {
+   // Captures with LF line ends, and what they give.
+   const std::pair<std::string, std::string> cases[] = {
        {header + "\n" + a + "\n\n" + b + "\n", itemA + itemB},
        {header + "\n" + a + "\n" + b, itemA + itemB},
        {header + "\n\n\n", ""},
        {bom + header + "\n" + a + "\n", itemA},
        {bom + "\n" + header + "\n" + a + "\n", itemA},
        {header + "\n" + a + "\n" + query + "\n" + b + "\n", kFailed + query + kByOperation}};
-   for (const auto& c : cases) {
-      std::string crlf;
-      for (char ch : c.text)
-         crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-      EXPECT_EQ(importFile(c.text), c.expected) << c.text;
-      EXPECT_EQ(importFile(crlf), c.expected) << c.text;
-   }
+   for (const auto& [lf, expected] : cases)
+      for (const std::string& text : {lf, std::regex_replace(lf, std::regex("\n"), "\r\n")})
+         EXPECT_EQ(importFile(text), expected) << text;
 }
 
 // Lines out of the usual shape follow the four patterns exactly (leftmost matches, greedy

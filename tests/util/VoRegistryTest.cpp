@@ -120,10 +120,7 @@ TEST_F(VoRegistryTest, RootRules) {
        "Forbidden registry root key 'REGISTRY' in key 'REGISTRY/MACHINE'.";
    const std::string refused = "Forbidden registry root key.";
    const std::string unknown = "Unknown registry root key 'hklm' in key 'hklm/SOFTWARE'.";
-   const struct {
-      std::function<void()> call;
-      std::string message;
-   } cases[] = {
+   const std::pair<std::function<void()>, std::string> cases[] = {
        {[&] { (void)VoRegistry::isReadable(reserved); },
         "Hidden registry root key in REGISTRY/MACHINE"},
        {[] { (void)VoRegistry::isReadable("XYZ/a"); }, "Unknown registry root key in XYZ/a"},
@@ -140,8 +137,8 @@ TEST_F(VoRegistryTest, RootRules) {
        {[] { VoRegistry::mkdir_pAsAdmin("REGISTRY/MACHINE/x"); }, refused},
        {[] { VoRegistry::setValAsAdmin("REGISTRY/a", "v", Item::Sz, ""); }, refused},
    };
-   for (const auto& c : cases)
-      EXPECT_EQ(messageOf(c.call), c.message);
+   for (const auto& [call, message] : cases)
+      EXPECT_EQ(messageOf(call), message);
 }
 
 TEST_F(VoRegistryTest, FailuresNameKeyValueAndCause) {
