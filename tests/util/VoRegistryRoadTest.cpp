@@ -116,10 +116,10 @@ TEST_F(RegistryRoad, DescriptionsWriteAndReadBackInOrder) {
 
 TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
    const std::string path = dir("registry.json").str(); // as the library joins it
-   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
-             std::vector<std::string>{"File " + path + " not found."});
+   const auto readFailure = [&] { return messagesOf([&] { (void)VoRegistry::read(dir()); }); };
+   EXPECT_EQ(readFailure(), std::vector<std::string>{"File " + path + " not found."});
    writeFile("registry.json", R"({"version": 1})");
-   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(readFailure(),
              (std::vector<std::string>{"Failed to read file " + path,
                                        "File version of '" + path + "' not supported."}));
    for (
@@ -130,7 +130,7 @@ TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
         R"({"version": 2, "registry": [{"key": "K", "value": "V", "regType": "REG_SZ", "data": "", "x": 1}]})",
         R"({"version": "2"})", R"({"version": 2.0})", R"({"version": 2,)"}) {
       writeFile("registry.json", bad);
-      const auto messages = messagesOf([&] { (void)VoRegistry::read(dir()); });
+      const auto messages = readFailure();
       ASSERT_EQ(messages.size(), 2u) << bad;
       EXPECT_EQ(messages[0], "Failed to read file " + path) << bad;
    }
@@ -138,7 +138,7 @@ TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
    VoRegistry::write(dir(), {});
    VoSysEnv::setRTERootDir(dir("no-schema-here").str().c_str());
    const SxString schema = VoSysEnv::getSchemaPath() + "voregistry-schema.json";
-   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(readFailure(),
              std::vector<std::string>{"Required schema file " + schema.str() + " not found"});
    VoSysEnv::setRTERootDir("");
 }
