@@ -85,8 +85,7 @@ std::string show(const Name& text) {
                                   : code;
       for (std::size_t r = 0; r < (run > 8 ? 1 : run); ++r)
          out += one;
-      if (run > 8)
-         out += "*" + dec(run);
+      out += run > 8 ? "*" + dec(run) : "";
    }
    return out + "\"";
 }
