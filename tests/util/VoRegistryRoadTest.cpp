@@ -203,9 +203,8 @@ TEST_F(RegistryRoad, CrlfCapturesGiveTheSameItemsAndFailures) {
 // Lines out of the usual shape follow the four patterns exactly (leftmost matches, greedy
 // groups), and the drive is taken literally; a line that fails a pattern stops the import.
 TEST_F(RegistryRoad, CaptureLinesFollowThePatternsAndTakeTheDriveLiterally) {
-   const auto sz = [](const std::string& data) {
-      return line("HKCU\\T\\v", "Type: REG_SZ, Data: " + data);
-   };
+   const auto setV = [](const std::string& detail) { return line("HKCU\\T\\v", detail); };
+   const auto sz = [&](const std::string& data) { return setV("Type: REG_SZ, Data: " + data); };
    const auto at = [](const std::string& path) { return line(path, "Type: REG_SZ, Data: x"); };
    const std::string byPath = " Applying Regular Expression: (.+)/([^/]+) Result: ";
    const std::string noType = line("HKCU\\a\\b", "Length: 3, Data: x");
@@ -230,10 +229,8 @@ TEST_F(RegistryRoad, CaptureLinesFollowThePatternsAndTakeTheDriveLiterally) {
        {at("NoSlash"), kFailed + "NoSlash" + byPath},
        {noType, kFailed + noType + " Applying Regular Expression: \"Type: (REG_\\w+),  Result: "},
        {line("HKCU\\a\\b", "Type: REG_FOO, Data: x"), "Unknown Registry Value Type: REG_FOO"},
-       {line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
-        "HKCU/T|v|REG_DWORD|5\n"},
-       {line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
-        "HKCU/T|v|REG_QWORD|6\" tail\n"},
+       {setV("Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"), "HKCU/T|v|REG_DWORD|5\n"},
+       {setV("Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"), "HKCU/T|v|REG_QWORD|6\" tail\n"},
        {line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
         "HKCU/T|v\",\"SUCCESS\",\"x\",\"y|REG_NONE|\n"},
        {"\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\",\"Type: REG_SZ, Data: q\"",
