@@ -144,15 +144,14 @@ TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
 }
 
 TEST_F(RegistryRoad, AFailedDescriptionWriteLeavesTheExistingFileAlone) {
+   const std::string file = SxFile(dir() + "registry.json").getAbsPath().str();
    VoRegistry::write(dir(), {{"HKCU/a", "b", Item::Sz, "kept"}});
-   const std::string before = readFile(dir_.file("registry.json"));
-   EXPECT_EQ(messagesOf([&] {
-                VoRegistry::write(dir(), {{"HKCU/a", "b", Item::RegValType(12), ""}});
-             }),
-             (std::vector<std::string>{"Failed to write file " +
-                                           SxFile(dir() + "registry.json").getAbsPath().str(),
+   const std::string before = readFile(file);
+   const VoRegistry::ItemList bad{{"HKCU/a", "b", Item::RegValType(12), ""}};
+   EXPECT_EQ(messagesOf([&] { VoRegistry::write(dir(), bad); }),
+             (std::vector<std::string>{"Failed to write file " + file,
                                        "Unknown Registry Value Type 12"}));
-   EXPECT_EQ(readFile(dir_.file("registry.json")), before);
+   EXPECT_EQ(readFile(file), before);
 }
 
 // --- the capture import -----------------------------------------------------------------------
