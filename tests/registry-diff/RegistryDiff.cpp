@@ -16,9 +16,7 @@ namespace {
 
 using Name = std::basic_string<WCHAR>;
 
-Name name(std::u16string_view text) {
-   return Name(text.begin(), text.end());
-}
+const auto toName = [](std::u16string_view text) { return Name(text.begin(), text.end()); };
 
 // splitmix64: the same numbers from the same seed on every platform and library.
 class Random {
@@ -51,7 +49,7 @@ const std::vector<Name> kKeyNames = [] {
         {u"a",      u"A",      u"b",          u"_",      u"_x",     u"Z",      u"\u00E4",
          u"\u00C4", u"\u00DF", u"SS",         u"\u03C3", u"\u03A3", u"\u0436", u"\u0416",
          u"\xD800", u"\xDC00", u"\U0001F600", u"\uFF41", u"\uFF21", u"x1",     u"X1"})
-      n.push_back(name(text));
+      n.push_back(toName(text));
    n.insert(n.end(), {Name(256, 'k'), Name(257, 'k')});
    return n;
 }();
@@ -87,8 +85,7 @@ std::string show(const Name& text) {
                                   : code;
       for (std::size_t r = 0; r < (run > 8 ? 1 : run); ++r)
          out += one;
-      if (run > 8)
-         out += "*" + dec(run);
+      out += run > 8 ? "*" + dec(run) : "";
    }
    return out + "\"";
 }
@@ -344,7 +341,7 @@ int main(int argc, char** argv) {
    }
    const uint64_t seed = std::strtoull(argv[1], nullptr, 10);
    const int calls = argc > 2 ? std::atoi(argv[2]) : 400;
-   const Name basePath = name(u"Software\\VoutilDiff");
+   const Name basePath = toName(u"Software\\VoutilDiff");
    RegDeleteTreeW(HKEY_CURRENT_USER, basePath.c_str());
    HKEY base = nullptr;
    if (RegCreateKeyExW(HKEY_CURRENT_USER, basePath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,

@@ -56,8 +56,7 @@ std::string classify(const std::string& ours, const std::string& windows) {
       return "";
    const std::string& op = a[1];
    std::vector<std::string> windowsLike = a;
-   std::replace(windowsLike.begin(), windowsLike.end(), std::string("disp=2"),
-                std::string("disp=1"));
+   std::ranges::replace(windowsLike, std::string("disp=2"), std::string("disp=1"));
    if (op == "create" && (a[3] == "\"\"" || a[3] == "null") && windowsLike == b)
       return "create-empty-path-disposition";
    // The handle's rights are shown as sN(0xRIGHTS).

@@ -15,13 +15,12 @@ int main(int argc, char** argv) {
    const SxString key = SxString::fromUtf8(argv[1]);
    const SxString prefix = SxString::fromUtf8(argv[2]);
    const long count = std::strtol(argv[3], nullptr, 10);
+   std::setvbuf(stdout, nullptr, _IOLBF, 0); // each line reaches the reader when printed
    std::printf("%ld\n", static_cast<long>(::getpid()));
-   std::fflush(stdout);
    try {
       for (long i = 0; count == 0 || i < count; ++i) {
          VoRegistry::setVal(key, prefix + SxString(i), VoRegistry::Item::DWord, SxString(i));
          std::printf("%ld\n", i);
-         std::fflush(stdout);
       }
    } catch (const SxException& e) {
       std::fprintf(stderr, "%s\n", e.what());

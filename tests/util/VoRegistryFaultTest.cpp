@@ -16,9 +16,7 @@ using Item = VoRegistry::Item;
 using Op = vo::test::FaultInjectingRegistryBackend::Op;
 using vo::test::messageOf;
 
-std::string error(LSTATUS status) {
-   return sxstrerror(status).str();
-}
+const auto error = [](LSTATUS status) { return sxstrerror(status).str(); };
 
 class VoRegistryFault : public ::testing::Test {
 protected:
@@ -97,10 +95,7 @@ TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
    const std::string denied = error(ERROR_ACCESS_DENIED);
    EXPECT_TRUE(VoRegistry::isReadable("HKLM/SOFTWARE/Vendor"));
    EXPECT_FALSE(VoRegistry::isWritable("HKLM/SOFTWARE/Vendor"));
-   const struct {
-      std::function<void()> call;
-      std::string message;
-   } cases[] = {
+   const std::pair<std::function<void()>, std::string> cases[] = {
        {[] { VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "y"); },
         "Can't open registry key 'HKLM/SOFTWARE/Vendor' for writing : 5:" + denied},
        {[] { VoRegistry::rm_rf("HKLM/SOFTWARE/Vendor"); },
@@ -114,8 +109,8 @@ TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
        {[] { VoRegistry::rmAsAdmin("HKLM/SOFTWARE/Vendor", "v"); },
         "Cannot delete registry value: VARGEN Driver error"},
    };
-   for (const auto& c : cases)
-      EXPECT_EQ(messageOf(c.call), c.message);
+   for (const auto& [call, message] : cases)
+      EXPECT_EQ(messageOf(call), message);
    EXPECT_EQ(VoRegistry::getVal("HKLM/SOFTWARE/Vendor", "v"), "x");
 }
 

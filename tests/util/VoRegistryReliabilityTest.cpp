@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <gtest/gtest.h>
-#include <memory>
 #include <random>
 #include <sqlite3.h>
 #include <string>
@@ -80,10 +80,9 @@ protected:
 TEST_F(VoRegistryReliability, ThreadsAndProcessesWritingTogetherLoseNothing) {
    const long perWriter = kStress ? 10000 : 400;
    const SxString key = "HKCU/Software/Load";
-   std::vector<std::unique_ptr<Writer>> writers;
+   std::deque<Writer> writers; // a deque holds what cannot move
    for (int w = 0; w < 4; ++w)
-      writers.push_back(std::make_unique<Writer>(dir.path(), key.str(),
-                                                 "p" + std::to_string(w) + "-", perWriter));
+      writers.emplace_back(dir.path(), key.str(), "p" + std::to_string(w) + "-", perWriter);
    std::vector<std::thread> threads;
    for (int t = 0; t < 2; ++t)
       threads.emplace_back([&key, t, perWriter] {
@@ -92,10 +91,9 @@ TEST_F(VoRegistryReliability, ThreadsAndProcessesWritingTogetherLoseNothing) {
                                SxString(i));
       });
    // Reading every writer to its end keeps their pipes from filling up.
-   for (auto& writer : writers) {
-      EXPECT_EQ(writer->lastPrinted(), perWriter - 1);
-      const int status = writer->wait();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+   for (Writer& writer : writers) {
+      EXPECT_EQ(writer.lastPrinted(), perWriter - 1);
+      EXPECT_EQ(writer.wait(), 0) << "wait status of a writer that did not exit with 0";
    }
    for (std::thread& thread : threads)
       thread.join();
@@ -114,20 +112,19 @@ TEST_F(VoRegistryReliability, KilledWritersLoseNoReturnedWrite) {
    const SxString key = "HKCU/Software/Crash";
    std::vector<long> acknowledged(writerCount, -1);
    for (int first = 0; first < writerCount; first += 4) {
-      std::vector<std::unique_ptr<Writer>> batch;
+      std::deque<Writer> batch;
       for (int w = first; w < first + 4; ++w)
-         batch.push_back(
-             std::make_unique<Writer>(dir.path(), key.str(), "w" + std::to_string(w) + "-", 0));
+         batch.emplace_back(dir.path(), key.str(), "w" + std::to_string(w) + "-", 0);
       for (int b = 0; b < 4; ++b) {
          long& last = acknowledged[first + b];
          const long killAfter = std::uniform_int_distribution<long>(-1, 40)(random);
-         for (long i; last < killAfter && (i = batch[b]->next()) >= 0;)
+         for (long i; last < killAfter && (i = batch[b].next()) >= 0;)
             last = i;
          std::this_thread::sleep_for(
              std::chrono::microseconds(std::uniform_int_distribution<int>(0, 2000)(random)));
-         batch[b]->kill();
-         last = batch[b]->lastPrinted(last); // what it printed before it died had returned too
-         const int status = batch[b]->wait();
+         batch[b].kill();
+         last = batch[b].lastPrinted(last); // what it printed before it died had returned too
+         const int status = batch[b].wait();
          ASSERT_TRUE(WIFSIGNALED(status)) << status;
       }
    }

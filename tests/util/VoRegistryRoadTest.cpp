@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sx/SxFS.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
@@ -60,9 +61,7 @@ protected:
       traceDriverTo("");
    }
 
-   SxString dir(const char* below = "") const {
-      return (dir_.path().string() + "/" + below).c_str();
-   }
+   SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
       std::ofstream(dir_.file(name), std::ios::binary | std::ios::trunc) << text;
    }
@@ -117,10 +116,10 @@ TEST_F(RegistryRoad, DescriptionsWriteAndReadBackInOrder) {
 
 TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
    const std::string path = dir("registry.json").str(); // as the library joins it
-   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
-             std::vector<std::string>{"File " + path + " not found."});
+   const auto readFailure = [&] { return messagesOf([&] { (void)VoRegistry::read(dir()); }); };
+   EXPECT_EQ(readFailure(), std::vector<std::string>{"File " + path + " not found."});
    writeFile("registry.json", R"({"version": 1})");
-   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(readFailure(),
              (std::vector<std::string>{"Failed to read file " + path,
                                        "File version of '" + path + "' not supported."}));
    for (
@@ -131,7 +130,7 @@ TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
         R"({"version": 2, "registry": [{"key": "K", "value": "V", "regType": "REG_SZ", "data": "", "x": 1}]})",
         R"({"version": "2"})", R"({"version": 2.0})", R"({"version": 2,)"}) {
       writeFile("registry.json", bad);
-      const auto messages = messagesOf([&] { (void)VoRegistry::read(dir()); });
+      const auto messages = readFailure();
       ASSERT_EQ(messages.size(), 2u) << bad;
       EXPECT_EQ(messages[0], "Failed to read file " + path) << bad;
    }
@@ -139,21 +138,20 @@ TEST_F(RegistryRoad, DescriptionReadFailuresNameTheFileAndTheirCause) {
    VoRegistry::write(dir(), {});
    VoSysEnv::setRTERootDir(dir("no-schema-here").str().c_str());
    const SxString schema = VoSysEnv::getSchemaPath() + "voregistry-schema.json";
-   EXPECT_EQ(messagesOf([&] { (void)VoRegistry::read(dir()); }),
+   EXPECT_EQ(readFailure(),
              std::vector<std::string>{"Required schema file " + schema.str() + " not found"});
    VoSysEnv::setRTERootDir("");
 }
 
 TEST_F(RegistryRoad, AFailedDescriptionWriteLeavesTheExistingFileAlone) {
+   const std::string file = SxFile(dir() + "registry.json").getAbsPath().str();
    VoRegistry::write(dir(), {{"HKCU/a", "b", Item::Sz, "kept"}});
-   const std::string before = readFile(dir_.file("registry.json"));
-   EXPECT_EQ(messagesOf([&] {
-                VoRegistry::write(dir(), {{"HKCU/a", "b", Item::RegValType(12), ""}});
-             }),
-             (std::vector<std::string>{"Failed to write file " +
-                                           SxFile(dir() + "registry.json").getAbsPath().str(),
+   const std::string before = readFile(file);
+   const VoRegistry::ItemList bad{{"HKCU/a", "b", Item::RegValType(12), ""}};
+   EXPECT_EQ(messagesOf([&] { VoRegistry::write(dir(), bad); }),
+             (std::vector<std::string>{"Failed to write file " + file,
                                        "Unknown Registry Value Type 12"}));
-   EXPECT_EQ(readFile(dir_.file("registry.json")), before);
+   EXPECT_EQ(readFile(file), before);
 }
 
 // --- the capture import -----------------------------------------------------------------------
@@ -188,31 +186,24 @@ TEST_F(RegistryRoad, CrlfCapturesGiveTheSameItemsAndFailures) {
    const std::string bom = "\xEF\xBB\xBF";
    const std::string itemA = "HKCU/T|a|REG_SZ|{{VODRIVE}}\\\\x\n";
    const std::string itemB = "HKCU/T|b|REG_DWORD|7\n";
-   const struct {
-      std::string text; // with LF line ends
-      std::string expected;
-   } cases[] = {
+   // Captures with LF line ends, and what they give.
+   const std::pair<std::string, std::string> cases[] = {
        {header + "\n" + a + "\n\n" + b + "\n", itemA + itemB},
        {header + "\n" + a + "\n" + b, itemA + itemB},
        {header + "\n\n\n", ""},
        {bom + header + "\n" + a + "\n", itemA},
        {bom + "\n" + header + "\n" + a + "\n", itemA},
        {header + "\n" + a + "\n" + query + "\n" + b + "\n", kFailed + query + kByOperation}};
-   for (const auto& c : cases) {
-      std::string crlf;
-      for (char ch : c.text)
-         crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-      EXPECT_EQ(importFile(c.text), c.expected) << c.text;
-      EXPECT_EQ(importFile(crlf), c.expected) << c.text;
-   }
+   for (const auto& [lf, expected] : cases)
+      for (const std::string& text : {lf, std::regex_replace(lf, std::regex("\n"), "\r\n")})
+         EXPECT_EQ(importFile(text), expected) << text;
 }
 
 // Lines out of the usual shape follow the four patterns exactly (leftmost matches, greedy
 // groups), and the drive is taken literally; a line that fails a pattern stops the import.
 TEST_F(RegistryRoad, CaptureLinesFollowThePatternsAndTakeTheDriveLiterally) {
-   const auto sz = [](const std::string& data) {
-      return line("HKCU\\T\\v", "Type: REG_SZ, Data: " + data);
-   };
+   const auto setV = [](const std::string& detail) { return line("HKCU\\T\\v", detail); };
+   const auto sz = [&](const std::string& data) { return setV("Type: REG_SZ, Data: " + data); };
    const auto at = [](const std::string& path) { return line(path, "Type: REG_SZ, Data: x"); };
    const std::string byPath = " Applying Regular Expression: (.+)/([^/]+) Result: ";
    const std::string noType = line("HKCU\\a\\b", "Length: 3, Data: x");
@@ -237,10 +228,8 @@ TEST_F(RegistryRoad, CaptureLinesFollowThePatternsAndTakeTheDriveLiterally) {
        {at("NoSlash"), kFailed + "NoSlash" + byPath},
        {noType, kFailed + noType + " Applying Regular Expression: \"Type: (REG_\\w+),  Result: "},
        {line("HKCU\\a\\b", "Type: REG_FOO, Data: x"), "Unknown Registry Value Type: REG_FOO"},
-       {line("HKCU\\T\\v", "Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"),
-        "HKCU/T|v|REG_DWORD|5\n"},
-       {line("HKCU\\T\\v", "Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"),
-        "HKCU/T|v|REG_QWORD|6\" tail\n"},
+       {setV("Type: REG_SZ x\",\"Type: REG_DWORD, Data: 5"), "HKCU/T|v|REG_DWORD|5\n"},
+       {setV("Type: REG_, \"Type: REG_QWORD, Data: 6\" tail"), "HKCU/T|v|REG_QWORD|6\" tail\n"},
        {line("HKCU\\T\\v\",\"SUCCESS\",\"x\",\"y", "Type: REG_NONE, "),
         "HKCU/T|v\",\"SUCCESS\",\"x\",\"y|REG_NONE|\n"},
        {"\"RegSetValue\",\"HKCU\\T\\v\",\"SUCCESS\",\"SUCCESS\",\"x\",\"Type: REG_SZ, Data: q\"",
@@ -297,8 +286,6 @@ TEST_F(RegistryRoad, BatchesFillTheDriveLiterallyAndStopAtTheFirstFailure) {
              rights + "write [REGISTRY/MACHINE], please run as admin. \n");
    EXPECT_EQ(messageOf([&] { VoRegistry::removeRegEntries(reserved); }),
              rights + "remove [REGISTRY/MACHINE], please run as admin.\n");
-   VoRegistry::removeRegEntries({{scratch_.key("Fresh"), "v", Item::Sz, ""}});
-   EXPECT_TRUE(VoRegistry::contains(scratch_.key("Fresh"))) << "the rights test creates the key";
 }
 
 } // namespace
