@@ -195,8 +195,9 @@ TEST(VoSysEnvFiles, LinksToFilesAndDirectories) {
 
 TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
 #ifdef _WIN32
-   if (vo::test::runningUnderWine())
+   if (vo::test::runningUnderWine()) {
       EXPECT_TRUE(VoSysEnv::isElevated()) << "Wine runs as administrator";
+   }
 #else
    EXPECT_EQ(VoSysEnv::isElevated(), ::geteuid() == 0);
 #endif
