@@ -27,7 +27,10 @@ mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null 9>&-
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine wineboot >/dev/null 2>&1 </dev/null 9>&-
-ctest --preset windows "$@"
+# A test program that Wine fails to start ends at once with no output at all (seen about once in
+# six full runs, never reproduced alone): a failed test runs once more, and fails the job only
+# when it fails again. The Linux builds run every test once.
+ctest --preset windows --repeat until-pass:2 "$@"
 
 # The registry calls on our store against Windows' registry under Wine, for a few seeds;
 # skipped when ctest arguments narrow the run.
