@@ -4,7 +4,6 @@
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sx/SxFS.h>
@@ -63,7 +62,7 @@ protected:
 
    SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
-      std::ofstream(dir_.file(name), std::ios::binary | std::ios::trunc) << text;
+      vo::test::writeFile(dir_.file(name), text);
    }
    static std::string line(const std::string& path, const std::string& detail,
                            const std::string& op = "RegSetValue") {
