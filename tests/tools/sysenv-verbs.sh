@@ -12,19 +12,21 @@ grep -Eq '^processors +[1-9][0-9]*$' "$work/sys.txt"
 "$voutil" reg set HKLM/SOFTWARE/MORV MachineGuid REG_SZ m-1
 "$voutil" sys | grep -Eq '^user id +[0-9a-f]{32}$'
 
-# A sleeping program of our own name: found, waited for with a limit, killed.
-cp /bin/sleep "$work/vosleepy"
-"$work/vosleepy" 60 &
+# A sleeping program of a name of this run's own, so that test runs side by side, or one left
+# over, are never taken for it: found, waited for with a limit, killed.
+name=vosleepy$$
+cp /bin/sleep "$work/$name"
+"$work/$name" 60 &
 sleeper=$!
-"$voutil" ps --timeout 5000 vosleepy >"$work/pid.txt"
+"$voutil" ps --timeout 5000 "$name" >"$work/pid.txt"
 [[ $(cat "$work/pid.txt") == "$sleeper" ]]
-"$voutil" ps | grep -qx vosleepy
+"$voutil" ps | grep -qx "$name"
 "$voutil" wait "$sleeper" --timeout 50
-"$voutil" wait vosleepy --timeout 50
+"$voutil" wait "$name" --timeout 50
 "$voutil" kill "$sleeper"
 wait "$sleeper" || true
 set +e
-"$voutil" ps vosleepy 2>"$work/err.txt"
+"$voutil" ps "$name" 2>"$work/err.txt"
 rc=$?
 "$voutil" kill 4000000000 2>"$work/kill.txt"
 krc=$?
@@ -46,7 +48,9 @@ mkdir "$work/dir"
 "$voutil" link --dir "$work/dir-link" "$work/dir"
 [[ -d "$work/dir-link" && -L "$work/dir-link" ]]
 
-[[ $("$voutil" appkey get VoutilToolTest) == "" ]]
+# Assigned first: a failing command inside [[ ]] would not stop the script.
+key=$("$voutil" appkey get VoutilToolTest)
+[[ $key == "" ]]
 "$voutil" appkey set VoutilToolTest K-1
 [[ $("$voutil" appkey get VoutilToolTest) == K-1 ]]
 echo "sysenv verbs ok"
