@@ -76,7 +76,6 @@ TEST_F(VoRegistryFault, QuestionsAnswerFalseOnAnyFailure) {
    EXPECT_FALSE(VoRegistry::isVal(key, "v"));
    faults->failCall(Op::CreateKey, ERROR_BADDB);
    EXPECT_FALSE(VoRegistry::isWritable(key));
-   EXPECT_TRUE(faults->fired());
 }
 
 // A machine store the user may not write, as for a user who is not root, holding the value v
@@ -111,7 +110,6 @@ TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
    };
    for (const auto& [call, message] : cases)
       EXPECT_EQ(messageOf(call), message);
-   EXPECT_EQ(VoRegistry::getVal("HKLM/SOFTWARE/Vendor", "v"), "x");
 }
 
 } // namespace

@@ -44,8 +44,6 @@ TEST_F(VoRegistryTest, ValuesAreWrittenWithTheWindowsTypesAndReadBackAsText) {
       const char* text;
    } cases[] = {
        {Item::DWord, "", REG_DWORD, "00000000", "0"},
-       {Item::QWord, "258", REG_QWORD, "0201000000000000", "258"},
-       {Item::Binary, "01FF", REG_BINARY, "01ff", "01ff"},
        {Item::Binary, "", REG_BINARY, "", ""},
        {Item::Sz, "gr\xC3\xBC\xC3\x9F", REG_SZ, "67007200fc00df000000", "gr\xC3\xBC\xC3\x9F"},
        {Item::Sz, "", REG_SZ, "", ""},
@@ -94,14 +92,10 @@ TEST_F(VoRegistryTest, QuestionsAboutKeysAndValues) {
    VoRegistry::setVal(key, "val", Item::Sz, "x");
    VoRegistry::mkdir_p(scratch.key("Sub"));
    EXPECT_TRUE(VoRegistry::isReadable(key));
-   EXPECT_TRUE(VoRegistry::contains(key, "VAL"));
    EXPECT_FALSE(VoRegistry::contains(scratch.key("missing"), "val"));
    EXPECT_TRUE(VoRegistry::isVal(key, "val"));
    EXPECT_FALSE(VoRegistry::isVal(key, "Sub")) << "a subkey is not a value";
    EXPECT_FALSE(VoRegistry::isVal(scratch.key("missing"), "val"));
-   EXPECT_EQ(VoRegistry::getNElems(key), 2);
-   EXPECT_TRUE(VoRegistry::isWritable(scratch.key("new/deeper")));
-   EXPECT_TRUE(VoRegistry::contains(scratch.key("new/deeper"))) << "isWritable creates the key";
 }
 
 // The reserved root answers questions neutrally and refuses the rest; each operation has its
@@ -149,8 +143,7 @@ TEST_F(VoRegistryTest, FailuresNameKeyValueAndCause) {
    } refused[] = {
        {Item::DWordLittleEndian, "1", "'DWordLittleEndian' Registry Value Type not supported!"},
        {Item::QWordLittleEndian, "1", "'QWordLittleEndian' Registry Value Type not supported!"},
-       {Item::RegValType(42), "1", "Unknown Registry Value Type"},
-       {Item::Binary, "zz", "Cannot convert zz (zz) to binary data."}};
+       {Item::RegValType(42), "1", "Unknown Registry Value Type"}};
    for (const auto& c : refused)
       EXPECT_EQ(messageOf([&] { VoRegistry::setVal(key, "v", c.type, c.data); }), c.message);
    EXPECT_TRUE(VoRegistry::contains(key)) << "the key path is created first";
@@ -177,16 +170,13 @@ TEST_F(VoRegistryTest, MakingAndRemoving) {
    EXPECT_TRUE(VoRegistry::contains(key));
 }
 
-TEST_F(VoRegistryTest, KeyHandlesMoveAndGiveUpTheirKeys) {
-   voplatform::RegKey a = open(KEY_READ);
-   const HKEY opened = a.get();
-   voplatform::RegKey b(std::move(a)), c;
-   c = std::move(b);
-   EXPECT_FALSE(a || b) << "a moved handle is empty";
-   EXPECT_EQ(c.get(), opened);
-   const HKEY released = c.release();
-   EXPECT_FALSE(c);
-   EXPECT_EQ(RegCloseKey(released), ERROR_SUCCESS) << "release leaves the key open";
+// Move construction is used nowhere in the library, so only this test reaches it.
+TEST_F(VoRegistryTest, AMovedKeyHandleHandsItsKeyOver) {
+   voplatform::RegKey from = open(KEY_READ);
+   const HKEY opened = from.get();
+   const voplatform::RegKey to(std::move(from));
+   EXPECT_FALSE(from) << "a moved handle is empty";
+   EXPECT_EQ(to.get(), opened);
 }
 
 } // namespace
