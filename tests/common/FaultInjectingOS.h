@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <sx/SxOS.h>
 #include <utility>
+#include <vector>
 
 namespace vo::test {
 
@@ -147,5 +149,30 @@ public:
 private:
    SxOS* before_;
 };
+
+/// One way for the writes of an operation to go wrong.
+struct WriteFault {
+   const char* what;
+   FaultInjectingOS::Effect effect;
+   int error;
+   int skip; ///< how many writes pass before it
+   /// The operation still succeeds: short and interrupted writes are carried on.
+   [[nodiscard]] bool harmless() const { return effect != FaultInjectingOS::Effect::Fail; }
+   void arm(FaultInjectingOS& os) const { os.inject(SxOS::Call::Write, effect, error, skip); }
+};
+
+/// The write faults every write path must survive, at the first write and, for paths that make
+/// several, a later one.
+inline std::vector<WriteFault> writeFaults(bool severalWrites) {
+   using E = FaultInjectingOS::Effect;
+   std::vector<WriteFault> faults = {{"ENOSPC at the first write", E::Fail, ENOSPC, 0},
+                                     {"short first write", E::Short, 0, 0},
+                                     {"EINTR at the first write", E::Interrupt, 0, 0}};
+   if (severalWrites)
+      faults.insert(faults.end(), {{"EIO at a later write", E::Fail, EIO, 1},
+                                   {"short later write", E::Short, 0, 1},
+                                   {"EINTR at a later write", E::Interrupt, 0, 1}});
+   return faults;
+}
 
 } // namespace vo::test
