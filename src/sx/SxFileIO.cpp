@@ -88,20 +88,27 @@ int64_t SxFileIO::read(void* buffer, int64_t n) {
    return got;
 }
 
-SxString SxFileIO::readUtf8() {
+// A directory opens on some systems but holds no bytes, and a device may never end: neither is
+// read whole. The size of anything but a regular file means nothing.
+int64_t SxFileIO::wholeFileSize() const {
    requireOpen();
    SxOS::FileStat st;
    if (SxOS::current().stat(file_, &st) != 0)
       throw SxException(fileReadErr(name_) + " : " + reason(errno), kSource);
-   // A directory opens on some systems but holds no text; the size of anything but a regular
-   // file means nothing.
    if (st.kind == SxOS::FileStat::Kind::Directory)
       throw SxException(fileReadErr(name_) + " : " + reason(EISDIR), kSource);
+   if (st.kind == SxOS::FileStat::Kind::Device)
+      throw SxException(fileReadErr(name_) + " : it is a device", kSource);
+   return st.kind == SxOS::FileStat::Kind::Regular ? st.size : -1;
+}
+
+SxString SxFileIO::readUtf8() {
+   const int64_t size = wholeFileSize();
    std::string bytes;
-   if (st.kind == SxOS::FileStat::Kind::Regular) {
+   if (size > 0) {
       const int64_t here = getOffset();
-      if (st.size > here)
-         bytes.reserve(static_cast<std::size_t>(st.size - here));
+      if (size > here)
+         bytes.reserve(static_cast<std::size_t>(size - here));
    }
    // Read in large pieces straight into the text; the size is only a hint, since the file may
    // still grow or shrink.

@@ -1,15 +1,8 @@
 // A file's bytes, mapped where the file is a regular one with content and read otherwise.
 
-#include <cerrno>
-#include <cstring>
-#include <sx/SxException.h>
 #include <sx/SxFileIO.h>
 #include <sx/SxMappedFile.h>
 #include <sx/SxOS.h>
-
-namespace {
-constexpr char kSource[] = "src/sx/SxMappedFile";
-} // namespace
 
 SxMappedFile::SxMappedFile(const SxString& name) {
    // Opening through SxFileIO gives the open failures their usual texts, and the file that is
@@ -17,15 +10,10 @@ SxMappedFile::SxMappedFile(const SxString& name) {
    // this one open file, so a file replaced meanwhile cannot mix the two.
    SxFileIO io;
    io.open(name, "rb", 0600);
-   SxOS& os = SxOS::current();
-   SxOS::FileStat st;
-   if (os.stat(io.file_, &st) != 0)
-      throw SxException(SxFileIO::fileReadErr(name) + " : " + std::strerror(errno), kSource);
-   if (st.kind == SxOS::FileStat::Kind::Directory)
-      throw SxException(SxFileIO::fileReadErr(name) + " : " + std::strerror(EISDIR), kSource);
-   if (st.kind == SxOS::FileStat::Kind::Regular && st.size > 0) {
-      const auto size = static_cast<std::size_t>(st.size);
-      if (const char* data = os.map(io.file_, size, &mapping_)) {
+   const int64_t wholeSize = io.wholeFileSize();
+   if (wholeSize > 0) {
+      const auto size = static_cast<std::size_t>(wholeSize);
+      if (const char* data = SxOS::current().map(io.file_, size, &mapping_)) {
          data_ = data;
          size_ = size;
          return;

@@ -14,9 +14,10 @@
 namespace {
 
 void fill(const struct stat& st, SxOS::FileStat* result) {
-   result->kind = S_ISREG(st.st_mode)   ? SxOS::FileStat::Kind::Regular
-                  : S_ISDIR(st.st_mode) ? SxOS::FileStat::Kind::Directory
-                                        : SxOS::FileStat::Kind::Other;
+   result->kind = S_ISREG(st.st_mode)                          ? SxOS::FileStat::Kind::Regular
+                  : S_ISDIR(st.st_mode)                        ? SxOS::FileStat::Kind::Directory
+                  : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? SxOS::FileStat::Kind::Device
+                                                               : SxOS::FileStat::Kind::Other;
    result->size = static_cast<int64_t>(st.st_size);
    result->device = static_cast<uint64_t>(st.st_dev);
    result->fileNumber = static_cast<uint64_t>(st.st_ino);

@@ -48,8 +48,11 @@ HANDLE handleOf(std::FILE* file) {
 }
 
 int fill(HANDLE handle, SxOS::FileStat* result) {
-   if (::GetFileType(handle) != FILE_TYPE_DISK) {
+   const DWORD type = ::GetFileType(handle);
+   if (type != FILE_TYPE_DISK) {
       *result = SxOS::FileStat{};
+      if (type == FILE_TYPE_CHAR)
+         result->kind = SxOS::FileStat::Kind::Device;
       return 0;
    }
    BY_HANDLE_FILE_INFORMATION info;

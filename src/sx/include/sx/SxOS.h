@@ -18,7 +18,8 @@ public:
 
    /// What a stat call tells about a file.
    struct FileStat {
-      enum class Kind { Regular, Directory, Other };
+      /// A device is a character or block device; Other is a pipe, socket and the like.
+      enum class Kind { Regular, Directory, Device, Other };
       Kind kind = Kind::Other;
       int64_t size = 0;
       /// Device and file number together name the file (on Windows the volume serial number
