@@ -205,6 +205,39 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
 #endif
 }
 
+// Short and interrupted writes are carried on; a failed one raises the tagged write error.
+TEST(SxFileIO, TypedArrayWritesCarryOnAfterShortOrInterruptedCallsAndRaiseFailures) {
+   TempDir dir;
+   const SxString name = dir.file("typed").c_str();
+   const SxArray<int32_t> ints{1, 2, 3, 4};
+   for (const vo::test::WriteFault& fault : vo::test::writeFaults(true)) {
+      SxFileIO io;
+      io.open(name, "wb");
+      io.write(SxArray<char>{'>'});
+      vo::test::FaultInjectingOS os;
+      const auto raised = raisedBy([&] {
+         vo::test::ScopedOS installed(os);
+         fault.arm(os);
+         io.write(ints);
+         io.write(ints, 2);
+      });
+      ASSERT_TRUE(os.fired()) << fault.what;
+      io.close();
+      const std::string before(">");
+      const std::string whole(reinterpret_cast<const char*>(ints.elements()), 16);
+      if (fault.harmless()) {
+         EXPECT_FALSE(raised) << fault.what;
+         EXPECT_EQ(vo::test::readFile(name.utf8()), before + whole + whole.substr(0, 8));
+         continue;
+      }
+      ASSERT_TRUE(raised) << fault.what;
+      EXPECT_EQ(raised->getTag(), "FileWriteError");
+      EXPECT_EQ(raised->getMessage(),
+                SxFileIO::fileWriteErr(name) + " : " + std::strerror(fault.error));
+      EXPECT_EQ(vo::test::readFile(name.utf8()), fault.skip == 0 ? before : before + whole);
+   }
+}
+
 TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    TempDir dir;
    const SxString name = dir.file("f").c_str();
