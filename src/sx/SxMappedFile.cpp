@@ -1,5 +1,6 @@
 // A file's bytes, mapped where the file is a regular one with content and read otherwise.
 
+#include <sx/SxException.h>
 #include <sx/SxFileIO.h>
 #include <sx/SxMappedFile.h>
 #include <sx/SxOS.h>
@@ -19,6 +20,8 @@ SxMappedFile::SxMappedFile(const SxString& name) {
          return;
       }
    }
+   if (wholeSize > 0)
+      read_.reserve(static_cast<std::size_t>(wholeSize));
    while (true) {
       char buffer[1 << 16];
       const int64_t got = io.read(buffer, sizeof buffer);
@@ -27,6 +30,10 @@ SxMappedFile::SxMappedFile(const SxString& name) {
       read_.append(buffer, static_cast<std::size_t>(got));
    }
    io.close();
+   // A file cut short meanwhile would hand its reader a line or record cut in two.
+   if (wholeSize > 0 && static_cast<int64_t>(read_.size()) < wholeSize)
+      throw SxException(SxFileIO::fileReadErr(name) + " : the file shrank while it was read",
+                        "src/sx/SxMappedFile");
    data_ = read_.data();
    size_ = read_.size();
 }

@@ -261,13 +261,49 @@ TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    }
 }
 
-TEST(SxMappedFile, MapsAFileWithContentAndRaisesTheFailureToOpen) {
+// Cuts the named file short after the first map or read of it, as another process might.
+struct ShrinkingOS : SxForwardingOS {
+   ShrinkingOS() : SxForwardingOS(SxOS::platform()) {}
+   const char* map(std::FILE* file, std::size_t size, void** mapping) override {
+      const char* data = target().map(file, size, mapping);
+      shrink();
+      return data;
+   }
+   int64_t read(std::FILE* file, void* buffer, int64_t n) override {
+      const int64_t got = target().read(file, buffer, n);
+      shrink();
+      return got;
+   }
+   void shrink() {
+      if (!name.empty())
+         std::filesystem::resize_file(std::exchange(name, ""), 10);
+   }
+   std::string name;
+};
+
+TEST(SxMappedFile, HoldsTheWholeFileAndAFileCutShortRaisesTheReadError) {
    TempDir dir;
-   std::ofstream(dir.file("some.bin"), std::ios::binary) << std::string(100000, 'x');
-   std::ofstream(dir.file("empty.bin"), std::ios::binary).flush();
-   EXPECT_TRUE(SxMappedFile(dir.file("some.bin").c_str()).isMapped());
+   const std::string some = dir.file("some.bin");
+   vo::test::writeFile(some, std::string(100000, 'x'));
+   vo::test::writeFile(dir.file("empty.bin"), "");
+   const SxMappedFile whole(some.c_str());
+   EXPECT_EQ(whole.bytes(), std::string(100000, 'x'));
    EXPECT_TRUE(SxMappedFile(dir.file("empty.bin").c_str()).bytes().empty());
    EXPECT_THROW(SxMappedFile{dir.file("missing").c_str()}, SxException);
+#ifndef _WIN32
+   // Here a mapping of a file cut short would fault on access.
+   EXPECT_FALSE(whole.isMapped());
+   ShrinkingOS os;
+   os.name = some;
+   vo::test::ScopedOS installed(os);
+   EXPECT_EQ(messageOf([&] {
+                const SxMappedFile cut(some.c_str());
+                EXPECT_EQ(std::count(cut.bytes().begin(), cut.bytes().end(), 'x'), 100000);
+             }),
+             "Can't read from file '" + some + "' : the file shrank while it was read");
+#else
+   EXPECT_TRUE(whole.isMapped());
+#endif
 }
 
 #ifndef _WIN32

@@ -7,7 +7,6 @@
 #include <string>
 #include <sx/SxFS.h>
 #include <sx/SxOS.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,23 +112,14 @@ public:
       return 0;
    }
 
-   const char* map(std::FILE* file, std::size_t size, void** mapping) override {
-      int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-      // Fault the pages in at once: callers read the whole file, and one fault per page costs
-      // more.
-      flags |= MAP_POPULATE;
-#endif
-      void* data = ::mmap(nullptr, size, PROT_READ, flags, ::fileno(file), 0);
-      if (data == MAP_FAILED)
-         return nullptr;
-      *mapping = data;
-      return static_cast<const char*>(data);
+   // A file that shrinks under a mapping here ends the process with SIGBUS on the next access,
+   // and nothing stops another process from shrinking it: files are read instead.
+   const char* map(std::FILE* /*file*/, std::size_t /*size*/, void** /*mapping*/) override {
+      errno = ENOTSUP;
+      return nullptr;
    }
 
-   void unmap(const char* data, std::size_t size, void* /*mapping*/) override {
-      ::munmap(const_cast<char*>(data), size);
-   }
+   void unmap(const char* /*data*/, std::size_t /*size*/, void* /*mapping*/) override {}
 };
 
 } // namespace

@@ -66,7 +66,9 @@ public:
    virtual int stat(std::FILE* file, FileStat* result) = 0;
    /// Maps the first size bytes of the open file read-only and returns their address, with the
    /// platform's handle of the mapping in *mapping. Returns null, with nothing to undo, when the
-   /// file cannot be mapped. The mapping outlives the file's closing.
+   /// file cannot be mapped, and always where the system lets another process shrink a mapped
+   /// file (POSIX: the next access would end the process with a signal). The mapping outlives
+   /// the file's closing.
    virtual const char* map(std::FILE* file, std::size_t size, void** mapping) = 0;
    /// Undoes a successful map.
    virtual void unmap(const char* data, std::size_t size, void* mapping) = 0;
