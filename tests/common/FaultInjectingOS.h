@@ -1,11 +1,13 @@
 #pragma once
 
 // Test tools for the foundation's file-system seam: a double that makes a chosen call fail with
-// a chosen errno, deliver a short count or report an interruption, and a guard that installs it
-// for the length of a test.
+// a chosen errno, deliver a short count or report an interruption; a guard that installs it for
+// the length of a test; and the table of write faults every write path must survive.
 
-#include <array>
 #include <cerrno>
+#include <common/Messages.h>
+#include <cstring>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,25 +26,16 @@ public:
 
    FaultInjectingOS() : SxForwardingOS(SxOS::platform()) {}
 
-   /// Makes the call of kind that comes after skip further calls of kind take effect, once; with
-   /// sticky, every call of kind from then on (a disk that stays full).
-   void inject(Call kind, Effect effect, int error = 0, int skip = 0, bool sticky = false) {
+   /// Makes the call of kind that comes after skip further calls of kind take effect, once.
+   void inject(Call kind, Effect effect, int error = 0, int skip = 0) {
       std::lock_guard<std::mutex> lock(mutex_);
-      armed_ = Armed{kind, effect, error, skip, sticky};
+      armed_ = Armed{kind, effect, error, skip};
    }
-   void fail(Call kind, int error, int skip = 0, bool sticky = false) {
-      inject(kind, Effect::Fail, error, skip, sticky);
-   }
-
-   /// Whether the armed effect has happened at least once.
+   void fail(Call kind, int error) { inject(kind, Effect::Fail, error); }
+   /// Whether the armed effect has happened.
    bool fired() {
       std::lock_guard<std::mutex> lock(mutex_);
       return fired_;
-   }
-   /// How many calls of kind were made, including the ones that were made to fail.
-   int calls(Call kind) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      return counts_[static_cast<std::size_t>(kind)];
    }
 
    std::FILE* open(const SxString& name, const char* mode, int permissions) override {
@@ -56,11 +49,10 @@ public:
    int64_t write(std::FILE* file, const void* data, int64_t n) override {
       return transfer(Call::Write, n, [&](int64_t m) { return target().write(file, data, m); });
    }
-   int flush(std::FILE* file) override {
-      return status(Call::Flush, [&] { return target().flush(file); });
-   }
    int sync(std::FILE* file) override {
-      return status(Call::Sync, [&] { return target().sync(file); });
+      if (const auto e = take(Call::Sync))
+         return errno = *e, -1;
+      return target().sync(file);
    }
    int close(std::FILE* file) override {
       // A failing close still closes the file, as the contract says.
@@ -69,21 +61,9 @@ public:
       return e ? (errno = *e, -1) : result;
    }
    int rename(const SxString& from, const SxString& to) override {
-      return status(Call::Rename, [&] { return target().rename(from, to); });
-   }
-   int unlink(const SxString& name) override {
-      return status(Call::Unlink, [&] { return target().unlink(name); });
-   }
-   int stat(const SxString& name, FileStat* result) override {
-      return status(Call::Stat, [&] { return target().stat(name, result); });
-   }
-   int stat(std::FILE* file, FileStat* result) override {
-      return status(Call::Stat, [&] { return target().stat(file, result); });
-   }
-   const char* map(std::FILE* file, std::size_t size, void** mapping) override {
-      if (const auto e = take(Call::Map))
-         return errno = *e, nullptr;
-      return target().map(file, size, mapping);
+      if (const auto e = take(Call::Rename))
+         return errno = *e, -1;
+      return target().rename(from, to);
    }
 
 private:
@@ -92,27 +72,20 @@ private:
       Effect effect;
       int error;
       int skip;
-      bool sticky;
    };
 
-   // Counts the call and returns the error it must fail with, or nothing when it proceeds;
-   // *cut tells a transfer to pass on only part of its bytes.
+   // The error the call must fail with, or nothing when it proceeds; *cut tells a transfer to
+   // pass on only part of its bytes.
    std::optional<int> take(Call kind, bool* cut = nullptr) {
       std::lock_guard<std::mutex> lock(mutex_);
-      ++counts_[static_cast<std::size_t>(kind)];
       if (!armed_ || armed_->kind != kind || armed_->skip-- > 0)
          return std::nullopt;
       fired_ = true;
-      const Armed hit = *armed_;
-      if (!hit.sticky)
-         armed_.reset();
-      else
-         armed_->skip = 0;
-      if (hit.effect == Effect::Short) {
-         if (cut)
-            *cut = true;
+      const Armed hit = *std::exchange(armed_, std::nullopt);
+      if (hit.effect == Effect::Short && cut)
+         *cut = true;
+      if (hit.effect == Effect::Short)
          return std::nullopt;
-      }
       return hit.effect == Effect::Interrupt ? EINTR : hit.error;
    }
 
@@ -124,17 +97,9 @@ private:
       return transfer(cut && n > 1 ? n / 2 : n);
    }
 
-   template <class Work>
-   int status(Call kind, Work&& work) {
-      if (const auto e = take(kind))
-         return errno = *e, -1;
-      return work();
-   }
-
    std::mutex mutex_;
    std::optional<Armed> armed_;
    bool fired_ = false;
-   std::array<int, 12> counts_{};
 };
 
 /// Makes os the foundation's file-system calls until the guard goes, then restores the ones
@@ -158,7 +123,24 @@ struct WriteFault {
    int skip; ///< how many writes pass before it
    /// The operation still succeeds: short and interrupted writes are carried on.
    [[nodiscard]] bool harmless() const { return effect != FaultInjectingOS::Effect::Fail; }
-   void arm(FaultInjectingOS& os) const { os.inject(SxOS::Call::Write, effect, error, skip); }
+   /// The text of the failed write to file.
+   [[nodiscard]] std::string on(const std::string& file) const {
+      return "Can't write to file '" + file + "' : " + std::strerror(error);
+   }
+
+   /// Runs call with this fault armed, and returns the messages it fails with.
+   template <class Run>
+   Messages messagesOf(Run&& run) const {
+      FaultInjectingOS os;
+      Messages messages;
+      {
+         ScopedOS installed(os);
+         os.inject(SxOS::Call::Write, effect, error, skip);
+         messages = vo::test::messagesOf(run);
+      }
+      EXPECT_TRUE(os.fired()) << what;
+      return messages;
+   }
 };
 
 /// The write faults every write path must survive, at the first write and, for paths that make

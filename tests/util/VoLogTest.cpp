@@ -93,13 +93,7 @@ TEST_F(VoLogTest, WriteFaultsDropTheRestOfTheMessageAndKeepEarlierLines) {
    for (const vo::test::WriteFault& fault : vo::test::writeFaults(true)) {
       voLogMsg("util", fault.what);
       expected.push_back(std::string("[util] : ") + fault.what);
-      vo::test::FaultInjectingOS os;
-      {
-         vo::test::ScopedOS installed(os);
-         fault.arm(os);
-         EXPECT_NO_THROW(voLogMsg("util", "a\nb"));
-      }
-      ASSERT_TRUE(os.fired()) << fault.what;
+      EXPECT_TRUE(fault.messagesOf([] { voLogMsg("util", "a\nb"); }).empty());
       if (fault.harmless() || fault.skip > 0)
          expected.push_back("[util] : a");
       if (fault.harmless())

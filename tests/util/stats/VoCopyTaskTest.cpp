@@ -2,7 +2,6 @@
 #include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/TempDir.h>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -127,23 +126,15 @@ TEST_F(VoCopyTask, WriteFaultsEndTheRunWithTheWriteErrorAndLeaveTheSource) {
       std::filesystem::remove(dest);
       VoFileCopyTask task(src.c_str(), dest.c_str(),
                           {{0, 0, 1000}, {1000, 1000, content.size() - 1000}});
-      FaultInjectingOS os;
-      const Messages messages = [&] {
-         ScopedOS installed(os);
-         fault.arm(os);
-         return run(task);
-      }();
-      ASSERT_TRUE(os.fired()) << fault.what;
+      const Messages messages = fault.messagesOf([&] {
+         task.start();
+         task.wait();
+      });
       EXPECT_EQ(readFile(src), content) << fault.what;
-      if (fault.harmless()) {
-         EXPECT_EQ(messages, Messages{}) << fault.what;
-         EXPECT_EQ(readFile(dest), content) << fault.what;
-         EXPECT_EQ(task.getMD5().get(), md5Of(content)) << fault.what;
-      } else {
-         EXPECT_EQ(messages, (Messages{"Copy task failed", "Can't write to file '" + dest + "' : " +
-                                                               std::strerror(fault.error)}))
-             << fault.what;
-      }
+      EXPECT_EQ(messages,
+                (fault.harmless() ? Messages{} : Messages{"Copy task failed", fault.on(dest)}))
+          << fault.what;
+      EXPECT_EQ(task.getMD5().get(), md5Of(fault.harmless() ? content : "")) << fault.what;
    }
 }
 
