@@ -65,21 +65,14 @@ TEST(VoRSAKey, KeyFilesRoundTripAndFailuresKeepTheKey) {
    EXPECT_EQ(messagesOf([&] { kept.writeKey(noDir); }).front(),
              "Cannot write RSA key " + noDir.str());
    // Neither a directory nor a device is read as a key.
-   const std::vector<std::string> notFiles = {dir.path().string()
+   const std::string directory = dir.path().string();
+   EXPECT_EQ(messagesOf([&] { kept.readKey(directory.c_str()); }).front(),
+             "Cannot read RSA key " + directory);
 #ifndef _WIN32
-                                                  ,
-                                              "/dev/zero"
-#endif
-   };
-   for (const std::string& name : notFiles) {
-      const Messages messages = messagesOf([&] { kept.readKey(name.c_str()); });
-      ASSERT_EQ(messages.size(), 2u) << name;
-      EXPECT_EQ(messages[0], "Cannot read RSA key " + name);
-      EXPECT_TRUE(messages[1].starts_with("Can't ")) << messages[1];
-   }
-#ifndef _WIN32
-   EXPECT_EQ(messagesOf([&] { kept.readKey(dir.path().string().c_str()); })[1],
-             "Can't read from file '" + dir.path().string() + "' : Is a directory");
+   EXPECT_EQ(messagesOf([&] { kept.readKey(directory.c_str()); })[1],
+             "Can't read from file '" + directory + "' : Is a directory");
+   EXPECT_EQ(messagesOf([&] { kept.readKey("/dev/zero"); })[1],
+             "Can't read from file '/dev/zero' : it is a device");
 #endif
 }
 
