@@ -38,11 +38,6 @@ public:
       return fired_;
    }
 
-   std::FILE* open(const SxString& name, const char* mode, int permissions) override {
-      if (const auto e = take(Call::Open))
-         return errno = *e, nullptr;
-      return target().open(name, mode, permissions);
-   }
    int64_t read(std::FILE* file, void* buffer, int64_t n) override {
       return transfer(Call::Read, n, [&](int64_t m) { return target().read(file, buffer, m); });
    }
