@@ -24,7 +24,7 @@ std::FILE* openFile(const SxString& name, const char* mode, int permissions) {
       flags |= plus ? O_RDWR : O_RDONLY;
       break;
    }
-   const int fd = ::open(name.utf8(), flags, static_cast<mode_t>(permissions));
+   const int fd = ::open(name.bytes().c_str(), flags, static_cast<mode_t>(permissions));
    if (fd < 0)
       return nullptr;
    std::FILE* f = ::fdopen(fd, mode);

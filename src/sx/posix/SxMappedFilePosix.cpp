@@ -9,7 +9,7 @@
 namespace sx::detail {
 
 const char* mapFile(const SxString& name, std::size_t size, void** mapping) {
-   const int fd = ::open(name.utf8(), O_RDONLY | O_CLOEXEC);
+   const int fd = ::open(name.bytes().c_str(), O_RDONLY | O_CLOEXEC);
    if (fd < 0)
       return nullptr;
    int flags = MAP_PRIVATE;

@@ -85,14 +85,15 @@ std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
 
    std::vector<std::string> storage;
    for (const SxString& a : args)
-      storage.push_back(a.str());
+      storage.push_back(a.bytes());
    std::vector<char*> argv;
    for (std::string& s : storage)
       argv.push_back(s.data());
    argv.push_back(nullptr);
 
    pid_t pid = -1;
-   const int rc = ::posix_spawn(&pid, program.utf8(), &actions, nullptr, argv.data(), environ);
+   const int rc =
+       ::posix_spawn(&pid, program.bytes().c_str(), &actions, nullptr, argv.data(), environ);
    posix_spawn_file_actions_destroy(&actions);
    if (rc != 0)
       fail("spawn", rc);
