@@ -63,11 +63,15 @@ VoLog::~VoLog() {
    }
 }
 
+// Opening and closing take the log's lock too, so that a message on another thread is never
+// written to a file that is being closed or replaced.
 void VoLog::open(SxString const& fileName) {
+   SxMutexBlock lock(voGlobalLogMutex);
    voGlobalLogIO.open(fileName, "wb", 0600);
 }
 
 void VoLog::close() {
+   SxMutexBlock lock(voGlobalLogMutex);
    voGlobalLogIO.close();
 }
 
