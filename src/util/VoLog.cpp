@@ -10,10 +10,13 @@
 #include <voutil/VoLog.h>
 #include <windows.h>
 
-// The log's state is shared by the whole process and built when the library loads.
+namespace {
+// The log's state is shared by the whole process and built when the library loads; callers
+// reach it through VoLog and voLogMsg only.
 SxFileIO voGlobalLogIO;
 SxMutex voGlobalLogMutex;
 std::atomic<bool> voLogToStdOut{false};
+} // namespace
 
 void voLogMsg(char const* tag, SxString const& message) {
    SxMutexBlock lock(voGlobalLogMutex);
