@@ -32,7 +32,7 @@ SxString fromPath(const fs::path& p) {
    if constexpr (kWidePaths)
       return SxString::fromUtf16(p.generic_wstring().c_str());
    else
-      return SxString(std::string_view(p.native()));
+      return SxString(p.string());
 }
 
 bool isSeparator(char c) {
