@@ -118,6 +118,8 @@ TEST(SxSystemThread, RunsMainOnceAndHandsItsExceptionToWaitOnce) {
           Worker running;
           running.sleepMs = 2000;
           running.start();
+          while (running.runs == 0) // destroyed inside main, not before main is called
+             std::this_thread::yield();
        },
        ::testing::ExitedWithCode(1), "Abnormal program stop in file src/sx/SxThread at line");
 }
