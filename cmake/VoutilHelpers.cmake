@@ -26,6 +26,11 @@ function(voutil_library name kind)
   endif()
   set_target_properties(${name} PROPERTIES
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  if(NOT WIN32)
+    # Only what the export macros mark leaves a library, as on Windows: a missing export then
+    # fails the Linux build too.
+    set_target_properties(${name} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
+  endif()
   if(MINGW)
     # DLLs carry their plain names on Windows (voutil.dll, vodevctl.dll), as LoadLibrary expects.
     set_target_properties(${name} PROPERTIES PREFIX "")

@@ -16,16 +16,24 @@ namespace fs = std::filesystem;
 namespace {
 constexpr char kSource[] = "src/sx/SxFS";
 
-// Paths go through UTF-8 explicitly: the narrow constructor would use the ANSI code page on
-// Windows.
+// Paths are the system's own names: UTF-16 units where paths are wide (Windows, where the narrow
+// constructor would use the ANSI code page), bytes elsewhere, so no name is changed on the way.
+constexpr bool kWidePaths = sizeof(fs::path::value_type) == 2;
+
 fs::path toPath(const SxString& s) {
-   const std::string& bytes = s.str();
-   return fs::path(std::u8string(bytes.begin(), bytes.end()));
+   if constexpr (kWidePaths) {
+      const SxArray<SxChar16> units = s.utf16();
+      return fs::path(std::wstring(units.begin(), units.end() - 1));
+   } else {
+      return fs::path(s.bytes());
+   }
 }
 
 SxString fromPath(const fs::path& p) {
-   const std::u8string u8 = p.generic_u8string();
-   return SxString(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+   if constexpr (kWidePaths)
+      return SxString::fromUtf16(p.generic_wstring().c_str());
+   else
+      return SxString(p.string());
 }
 
 SxString reason(int err) {

@@ -14,6 +14,8 @@ const SxString SxString::emptyString;
 
 namespace {
 
+constexpr SxUtf::Surrogates Keep = SxUtf::Surrogates::Keep;
+
 bool isAscii(std::string_view text) {
    for (char ch : text)
       if (static_cast<unsigned char>(ch) >= 0x80)
@@ -23,13 +25,13 @@ bool isAscii(std::string_view text) {
 
 } // namespace
 
-SxString::SxString(const char* utf8) : text_(utf8 ? SxUtf::sanitize(utf8) : std::string()) {}
-SxString::SxString(std::string_view utf8) : text_(SxUtf::sanitize(utf8)) {}
+SxString::SxString(const char* utf8) : text_(utf8 ? SxUtf::fromBytes(utf8) : std::string()) {}
+SxString::SxString(std::string_view utf8) : text_(SxUtf::fromBytes(utf8)) {}
 SxString::SxString(std::string&& utf8) {
-   if (SxUtf::firstMalformed(utf8) == std::string_view::npos)
+   if (SxUtf::firstMalformed(utf8, Keep) == std::string_view::npos)
       text_ = std::move(utf8);
    else
-      text_ = SxUtf::sanitize(utf8);
+      text_ = SxUtf::fromBytes(utf8);
 }
 SxString::SxString(int number) : text_(std::to_string(number)) {}
 SxString::SxString(unsigned number) : text_(std::to_string(number)) {}
@@ -70,7 +72,7 @@ SxString SxString::fromUtf16(const char16_t* utf16) {
 
 SxString SxString::fromUtf16(const char16_t* utf16, std::ptrdiff_t nUnits) {
    SxString s;
-   s.text_ = SxUtf::utf16ToUtf8(std::u16string_view(utf16, static_cast<std::size_t>(nUnits)));
+   s.text_ = SxUtf::utf16ToUtf8(std::u16string_view(utf16, static_cast<std::size_t>(nUnits)), Keep);
    return s;
 }
 
@@ -81,10 +83,10 @@ SxString SxString::fromUtf16(const wchar_t* wide) {
    const std::size_t n = std::wcslen(wide);
    if constexpr (sizeof(wchar_t) == 2) {
       const std::u16string units(wide, wide + n);
-      s.text_ = SxUtf::utf16ToUtf8(units);
+      s.text_ = SxUtf::utf16ToUtf8(units, Keep);
    } else {
       for (std::size_t i = 0; i < n; ++i)
-         SxUtf::appendUtf8(s.text_, static_cast<char32_t>(wide[i]));
+         SxUtf::appendUtf8(s.text_, static_cast<char32_t>(wide[i]), Keep);
    }
    return s;
 }
@@ -122,7 +124,7 @@ SxArray<SxChar16> SxString::utf16() const {
    SxArray<SxChar16> out;
    for (std::size_t pos = 0; pos < text_.size();) {
       char16_t units[2];
-      const int n = SxUtf::encodeUtf16(SxUtf::decodeUtf8(text_, pos), units);
+      const int n = SxUtf::encodeUtf16(SxUtf::decodeUtf8(text_, pos, Keep), units, Keep);
       for (int i = 0; i < n; ++i)
          out.append(static_cast<SxChar16>(units[i]));
    }
@@ -130,12 +132,16 @@ SxArray<SxChar16> SxString::utf16() const {
    return out;
 }
 
+std::string SxString::bytes() const {
+   return SxUtf::toBytes(text_);
+}
+
 std::string SxString::ascii() const {
    if (isAscii(text_))
       return text_;
    std::string out;
    for (std::size_t pos = 0; pos < text_.size();) {
-      const char32_t c = SxUtf::decodeUtf8(text_, pos);
+      const char32_t c = SxUtf::decodeUtf8(text_, pos, Keep);
       out += c < 0x80 ? static_cast<char>(c) : '?';
    }
    return out;
@@ -289,5 +295,5 @@ bool sx::detail::parseInteger(std::string_view text, int base, bool allowMinus, 
 }
 
 std::ostream& operator<<(std::ostream& out, const SxString& s) {
-   return out << s.str();
+   return out << s.bytes();
 }

@@ -1,14 +1,18 @@
 // Threads whose wait re-raises what ended their main function.
 
-#include <cstdlib>
+#include <sx/SxError.h>
 #include <sx/SxThread.h>
 #include <utility>
 
+namespace {
+constexpr char kSource[] = "src/sx/SxThread";
+}
+
 SxSystemThread::~SxSystemThread() {
-   // A joinable std::thread would terminate the process here; an owner that forgot to wait
-   // gets its thread detached instead, and the thread must not touch this object any more.
+   // The thread runs code of this object, and often uses its owner's stack: going on would be a
+   // use after free, so the process ends here as a joinable std::thread would end it.
    if (thread_.joinable())
-      thread_.detach();
+      sxFatalStop(kSource, __LINE__);
 }
 
 void SxSystemThread::start(Priority priority) {

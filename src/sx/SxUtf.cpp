@@ -99,7 +99,7 @@ std::u16string SxUtf::utf8ToUtf16(std::string_view text, Surrogates surrogates) 
 
 // Runs of ASCII are checked 32 and then eight bytes at a time, since nearly all text is mostly
 // ASCII.
-std::size_t SxUtf::firstMalformed(std::string_view text) {
+std::size_t SxUtf::firstMalformed(std::string_view text, Surrogates surrogates) {
    // Most text is ASCII: it is checked a word at a time, and a tail shorter than a word by the
    // last word of the text, overlapping what was already checked.
    const std::size_t n = text.size();
@@ -124,7 +124,7 @@ std::size_t SxUtf::firstMalformed(std::string_view text) {
          continue;
       }
       const std::size_t start = i;
-      if (decodeUtf8(text, i) == kReplacement && i == start + 1)
+      if (decodeUtf8(text, i, surrogates) == kReplacement && i == start + 1)
          return start;
    }
    return std::string_view::npos;
@@ -144,6 +144,45 @@ std::string SxUtf::sanitize(std::string_view text) {
          appendUtf8(out, kReplacement);
       else
          out.append(text.substr(start, pos - start));
+   }
+   return out;
+}
+
+std::string SxUtf::fromBytes(std::string_view bytes) {
+   const std::size_t bad = firstMalformed(bytes, Surrogates::Keep);
+   if (bad == std::string_view::npos)
+      return std::string(bytes);
+   std::string out(bytes.substr(0, bad));
+   out.reserve(bytes.size() + 8);
+   for (std::size_t pos = bad; pos < bytes.size();) {
+      const std::size_t start = pos;
+      const char32_t c = decodeUtf8(bytes, pos, Surrogates::Keep);
+      if (c == kReplacement && pos == start + 1)
+         appendUtf8(out, kByteEscapes + byteAt(bytes, start), Surrogates::Keep);
+      else
+         out.append(bytes.substr(start, pos - start));
+   }
+   return out;
+}
+
+std::string SxUtf::toBytes(std::string_view text) {
+   // U+DC80 to U+DCFF are ED B2 80 to ED B3 BF.
+   auto isEscape = [&](std::size_t i) {
+      return byteAt(text, i) == 0xED && i + 2 < text.size() &&
+             (byteAt(text, i + 1) & 0xFE) == 0xB2 && isContinuation(text[i + 2]);
+   };
+   std::size_t i = text.find('\xED');
+   if (i == std::string_view::npos)
+      return std::string(text);
+   std::string out(text.substr(0, i));
+   while (i < text.size()) {
+      if (isEscape(i)) {
+         out += static_cast<char>(0x80 | ((byteAt(text, i + 1) & 1) << 6) |
+                                  (byteAt(text, i + 2) & 0x3F));
+         i += 3;
+      } else {
+         out += text[i++];
+      }
    }
    return out;
 }

@@ -10,10 +10,13 @@
 #include <voutil/VoLog.h>
 #include <windows.h>
 
-// The log's state is shared by the whole process and built when the library loads.
+namespace {
+// The log's state is shared by the whole process and built when the library loads; callers
+// reach it through VoLog and voLogMsg only.
 SxFileIO voGlobalLogIO;
 SxMutex voGlobalLogMutex;
 std::atomic<bool> voLogToStdOut{false};
+} // namespace
 
 void voLogMsg(char const* tag, SxString const& message) {
    SxMutexBlock lock(voGlobalLogMutex);
@@ -63,11 +66,15 @@ VoLog::~VoLog() {
    }
 }
 
+// Opening and closing take the log's lock too, so that a message on another thread is never
+// written to a file that is being closed or replaced.
 void VoLog::open(SxString const& fileName) {
+   SxMutexBlock lock(voGlobalLogMutex);
    voGlobalLogIO.open(fileName, "wb", 0600);
 }
 
 void VoLog::close() {
+   SxMutexBlock lock(voGlobalLogMutex);
    voGlobalLogIO.close();
 }
 

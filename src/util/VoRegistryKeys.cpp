@@ -1,7 +1,9 @@
 // Key paths with their root rules, and the operations that only read.
 
+#include "VoLittleEndian.h"
 #include "VoRegistryInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -55,12 +57,12 @@ SxString rootMessage(std::string_view pattern, SxString const& root, SxString co
 
 // The number held by the first bytes of data, least significant byte first.
 uint64_t readLittleEndian(SxArray<unsigned char> const& data, std::size_t width) {
-   uint64_t number = 0;
+   char bytes[sizeof(uint64_t)] = {};
    const auto available = static_cast<std::size_t>(data.getSize());
-   const std::size_t n = available < width ? available : width;
-   for (std::size_t i = 0; i < n; ++i)
-      number |= uint64_t{data[static_cast<std::ptrdiff_t>(i)]} << (8 * i);
-   return number;
+   const std::size_t n = std::min({available, width, sizeof bytes});
+   if (n > 0)
+      std::memcpy(bytes, data.elements(), n);
+   return vo::le::load<uint64_t>(bytes);
 }
 
 // UTF-16 text up to its first NUL unit or the end of the data.

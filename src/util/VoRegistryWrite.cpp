@@ -1,5 +1,6 @@
 // Writing and removal on the direct path, with the data conversion for writing.
 
+#include "VoLittleEndian.h"
 #include "VoRegistryInternal.h"
 
 #include <sx/SxError.h>
@@ -17,8 +18,7 @@ namespace {
 template <class T>
 std::vector<BYTE> littleEndian(T number) {
    std::vector<BYTE> bytes(sizeof(T));
-   for (std::size_t i = 0; i < sizeof(T); ++i)
-      bytes[i] = static_cast<BYTE>(number >> (8 * i));
+   vo::le::store(reinterpret_cast<char*>(bytes.data()), number);
    return bytes;
 }
 

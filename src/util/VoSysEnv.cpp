@@ -14,15 +14,16 @@
 
 namespace {
 constexpr char kSource[] = "src/util/VoSysEnv";
-}
 
-// Built when the library loads, in this order; the mutexes serialise each object's use.
+// Built when the library loads, in this order; the mutexes serialise each object's use. They
+// are the library's own: none is exported.
 SxSed voSlashUnifier("(\\\\|/)+", "/", "g");
 SxSed voBackslashUnifier("(\\\\|/)+", "\\\\", "g");
 SxString rteRootDir;
 SxMutex voMutexSlashUnifier;
 SxMutex voMutexBackslashUnifier;
 SxMutex voMutexRteRootDir;
+} // namespace
 
 VoSysEnv::VoSysEnv() = default;
 VoSysEnv::~VoSysEnv() = default;

@@ -1,5 +1,7 @@
 // VoSysEnv: free space, links, file length, elevation and the foundation's log switch.
 
+#include "VoScopedHandle.h"
+
 #include <sx/SxError.h>
 #include <sx/SxLog.h>
 #include <voplatform/DriveText.h>
@@ -23,19 +25,6 @@ void makeLink(const SxString& link, const SxString& target, DWORD flags) {
                             " failed: " + sxstrerror(static_cast<long>(GetLastError())),
                         kSource);
 }
-
-// The token handle of the calling process, closed on every path.
-class TokenHandle {
-public:
-   TokenHandle() = default;
-   ~TokenHandle() {
-      if (handle)
-         CloseHandle(handle);
-   }
-   TokenHandle(const TokenHandle&) = delete;
-   TokenHandle& operator=(const TokenHandle&) = delete;
-   HANDLE handle = nullptr;
-};
 } // namespace
 
 uint64_t VoSysEnv::getFreeDiskSpace(const SxString& path) {
@@ -60,26 +49,25 @@ void VoSysEnv::symLinkDir(const SxString& link, const SxString& target) {
 
 void VoSysEnv::truncateFile(const SxString& path, uint64_t size) {
    // Nothing is reported: with a file that cannot be opened the later calls fail quietly.
-   const HANDLE file = CreateFileA(path.getElems(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+   const vo::detail::ScopedHandle file(CreateFileA(path.getElems(), GENERIC_WRITE, FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                   nullptr));
    LARGE_INTEGER position;
    position.QuadPart = static_cast<int64_t>(size);
-   (void)SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
-   (void)SetEndOfFile(file);
-   (void)CloseHandle(file);
+   (void)SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN);
+   (void)SetEndOfFile(file.get());
 }
 
 bool VoSysEnv::isElevated() {
-   TokenHandle token;
-   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle)) {
-      token.handle = nullptr;
+   HANDLE opened = nullptr;
+   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
       throw SxException("Cannot create process token for query elevation: " +
                             sxstrerror(static_cast<long>(GetLastError())),
                         kSource);
-   }
+   const vo::detail::ScopedHandle token(opened);
    TOKEN_ELEVATION elevation{};
    DWORD length = sizeof elevation;
-   if (!GetTokenInformation(token.handle, TokenElevation, &elevation, sizeof elevation, &length))
+   if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &length))
       throw SxException("Cannot get token information for query elevation: " +
                             sxstrerror(static_cast<long>(GetLastError())),
                         kSource);

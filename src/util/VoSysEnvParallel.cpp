@@ -1,6 +1,7 @@
 // VoSysEnv: the parallel loop over an index range.
 
 #include <algorithm>
+#include <exception>
 #include <sx/SxArray.h>
 #include <voutil/VoSysEnv.h>
 #include <windows.h>
@@ -23,18 +24,36 @@ void VoSysEnv::parallelFor(uint64_t n, VoForSlice::Body body, bool parallel) {
    const uint64_t chunk = n / slices;
    const uint64_t rest = n % slices;
    SxArray<VoForSlice> workers(static_cast<std::ptrdiff_t>(slices));
-   for (uint64_t i = 0; i < slices; ++i) {
-      if (parallel) {
-         VoForSlice& worker = workers(static_cast<std::ptrdiff_t>(i));
-         worker = VoForSlice(body, i * chunk, i * chunk + chunk);
-         worker.start(kSlicePriority);
-      } else {
-         body(i * chunk, i * chunk + chunk);
+   // Workers use the body and whatever it refers to on the caller's stack, so every one that
+   // was started is waited for before the first failure goes on to the caller.
+   std::exception_ptr failure;
+   auto keepFirst = [&failure] {
+      if (!failure)
+         failure = std::current_exception();
+   };
+   try {
+      for (uint64_t i = 0; i < slices; ++i) {
+         if (parallel) {
+            VoForSlice& worker = workers(static_cast<std::ptrdiff_t>(i));
+            worker = VoForSlice(body, i * chunk, i * chunk + chunk);
+            worker.start(kSlicePriority);
+         } else {
+            body(i * chunk, i * chunk + chunk);
+         }
       }
+      // The rest runs here, even when empty, while the workers run.
+      body(slices * chunk, slices * chunk + rest);
+   } catch (...) {
+      keepFirst();
    }
-   // The rest runs here, even when empty, while the workers run.
-   body(slices * chunk, slices * chunk + rest);
+   // A worker that was never started returns from wait at once.
    if (parallel)
       for (VoForSlice& worker : workers)
-         worker.wait();
+         try {
+            worker.wait();
+         } catch (...) {
+            keepFirst();
+         }
+   if (failure)
+      std::rethrow_exception(failure);
 }

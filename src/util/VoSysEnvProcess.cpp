@@ -1,10 +1,15 @@
 // VoSysEnv: other processes of the machine, their windows, and the bit width of executables.
 
+#include "VoScopedHandle.h"
+
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 #include <sx/SxError.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
+#include <thread>
 #include <voutil/VoLog.h>
 #include <voutil/VoSysEnv.h>
 
@@ -17,22 +22,11 @@
 namespace {
 constexpr char kSource[] = "src/util/VoSysEnv";
 
-// Closes a system handle when the block is left, on every path.
-class ScopedHandle {
-public:
-   explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-   ~ScopedHandle() {
-      if (isValid())
-         CloseHandle(handle_);
-   }
-   ScopedHandle(const ScopedHandle&) = delete;
-   ScopedHandle& operator=(const ScopedHandle&) = delete;
-   [[nodiscard]] HANDLE get() const { return handle_; }
-   [[nodiscard]] bool isValid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+using vo::detail::ScopedHandle;
 
-private:
-   HANDLE handle_;
-};
+// Between two looks for a process the thread sleeps this long, so that a long wait for a process
+// to appear costs no processor time.
+constexpr uint64_t kLookIntervalMs = 20;
 
 enum class Walk { NoSnapshot, NoFirstEntry, Done };
 
@@ -85,6 +79,9 @@ uint64_t VoSysEnv::getProcessID(const SxString& name, uint64_t timeoutMs) {
       if (walk != Walk::Done)
          return found;
       elapsed = getSysTime() - start;
+      if (found == kProcessNotFound && elapsed < timeoutMs)
+         std::this_thread::sleep_for(
+             std::chrono::milliseconds(std::min(kLookIntervalMs, timeoutMs - elapsed)));
    }
    return found;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string>
 #include <sx/SxString.h>
 #include <vodevctl.h>
@@ -61,6 +62,19 @@ int32_t trace(const char* call, const SxString& a, const SxString& b, int32_t st
    return status;
 }
 
+// Runs the body of a C export: an exception must not cross into a C caller, so any that the
+// body raises becomes a status.
+template <class Body>
+int32_t statusOf(Body&& body) noexcept {
+   try {
+      return body();
+   } catch (const std::bad_alloc&) {
+      return ERROR_NOT_ENOUGH_MEMORY;
+   } catch (...) {
+      return ERROR_REGISTRY_IO_FAILED;
+   }
+}
+
 LSTATUS openKey(const NtKey& key, REGSAM access, HKEY* handle) {
    return RegOpenKeyExW(key.root, key.subPath.utf16().elements(), 0, access, handle);
 }
@@ -69,46 +83,52 @@ LSTATUS openKey(const NtKey& key, REGSAM access, HKEY* handle) {
 
 extern "C" int32_t voDriveCreateRegKey(const VoDevChar16* parentNtPath,
                                        const VoDevChar16* keyName) {
-   const SxString parent = text(parentNtPath), name = text(keyName);
-   NtKey key;
-   if (!parseNtPath(parent, &key) || name.isEmpty() || name.contains("\\"))
-      return trace("voDriveCreateRegKey", parent, name, ERROR_INVALID_PARAMETER);
-   HKEY parentHandle = nullptr;
-   LSTATUS status = openKey(key, KEY_CREATE_SUB_KEY, &parentHandle);
-   if (status == ERROR_SUCCESS) {
-      HKEY created = nullptr;
-      status = RegCreateKeyExW(parentHandle, name.utf16().elements(), 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &created, nullptr);
-      if (created)
-         RegCloseKey(created);
-      RegCloseKey(parentHandle);
-   }
-   return trace("voDriveCreateRegKey", parent, name, static_cast<int32_t>(status));
+   return statusOf([&] {
+      const SxString parent = text(parentNtPath), name = text(keyName);
+      NtKey key;
+      if (!parseNtPath(parent, &key) || name.isEmpty() || name.contains("\\"))
+         return trace("voDriveCreateRegKey", parent, name, ERROR_INVALID_PARAMETER);
+      HKEY parentHandle = nullptr;
+      LSTATUS status = openKey(key, KEY_CREATE_SUB_KEY, &parentHandle);
+      if (status == ERROR_SUCCESS) {
+         HKEY created = nullptr;
+         status = RegCreateKeyExW(parentHandle, name.utf16().elements(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &created, nullptr);
+         if (created)
+            RegCloseKey(created);
+         RegCloseKey(parentHandle);
+      }
+      return trace("voDriveCreateRegKey", parent, name, static_cast<int32_t>(status));
+   });
 }
 
 extern "C" int32_t voDriveSetRegKeyValue(const VoDevChar16* ntKeyPath, const VoDevChar16* valueName,
                                          uint32_t type, const void* data, uint64_t size) {
-   const SxString path = text(ntKeyPath), name = text(valueName);
-   NtKey key;
-   if (!parseNtPath(path, &key) || size > 0xFFFFFFFFu || (size && !data))
-      return trace("voDriveSetRegKeyValue", path, name, ERROR_INVALID_PARAMETER);
-   HKEY handle = nullptr;
-   LSTATUS status = openKey(key, KEY_SET_VALUE, &handle);
-   if (status == ERROR_SUCCESS) {
-      status = RegSetValueExW(handle, name.utf16().elements(), 0, type,
-                              static_cast<const BYTE*>(data), static_cast<DWORD>(size));
-      RegCloseKey(handle);
-   }
-   return trace("voDriveSetRegKeyValue", path, name, static_cast<int32_t>(status));
+   return statusOf([&] {
+      const SxString path = text(ntKeyPath), name = text(valueName);
+      NtKey key;
+      if (!parseNtPath(path, &key) || size > 0xFFFFFFFFu || (size && !data))
+         return trace("voDriveSetRegKeyValue", path, name, ERROR_INVALID_PARAMETER);
+      HKEY handle = nullptr;
+      LSTATUS status = openKey(key, KEY_SET_VALUE, &handle);
+      if (status == ERROR_SUCCESS) {
+         status = RegSetValueExW(handle, name.utf16().elements(), 0, type,
+                                 static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+         RegCloseKey(handle);
+      }
+      return trace("voDriveSetRegKeyValue", path, name, static_cast<int32_t>(status));
+   });
 }
 
 extern "C" int32_t voDriveRemoveRegKeyValue(const VoDevChar16* ntKeyPath,
                                             const VoDevChar16* valueName) {
-   const SxString path = text(ntKeyPath), name = text(valueName);
-   NtKey key;
-   if (!parseNtPath(path, &key))
-      return trace("voDriveRemoveRegKeyValue", path, name, ERROR_INVALID_PARAMETER);
-   const LSTATUS status =
-       RegDeleteKeyValueW(key.root, key.subPath.utf16().elements(), name.utf16().elements());
-   return trace("voDriveRemoveRegKeyValue", path, name, static_cast<int32_t>(status));
+   return statusOf([&] {
+      const SxString path = text(ntKeyPath), name = text(valueName);
+      NtKey key;
+      if (!parseNtPath(path, &key))
+         return trace("voDriveRemoveRegKeyValue", path, name, ERROR_INVALID_PARAMETER);
+      const LSTATUS status =
+          RegDeleteKeyValueW(key.root, key.subPath.utf16().elements(), name.utf16().elements());
+      return trace("voDriveRemoveRegKeyValue", path, name, static_cast<int32_t>(status));
+   });
 }

@@ -88,9 +88,11 @@ TEST(SxLog, OnlyEnabledComponentsWrite) {
 
 struct Worker : SxSystemThread {
    bool fails = false;
+   int sleepMs = 0;
    std::atomic<int> runs{0};
    void main() override {
       ++runs;
+      std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
       if (fails)
          throw std::runtime_error("worker failed");
    }
@@ -109,6 +111,17 @@ TEST(SxSystemThread, RunsMainOnceAndHandsItsExceptionToWaitOnce) {
    failing.start();
    EXPECT_THROW(failing.wait(), std::runtime_error);
    EXPECT_NO_THROW(failing.wait());
+
+   // Its thread would go on using a destroyed object: the process ends instead.
+   EXPECT_EXIT(
+       {
+          Worker running;
+          running.sleepMs = 2000;
+          running.start();
+          while (running.runs == 0) // destroyed inside main, not before main is called
+             std::this_thread::yield();
+       },
+       ::testing::ExitedWithCode(1), "Abnormal program stop in file src/sx/SxThread at line");
 }
 
 TEST(SxTimer, EnumerationsGetDisjointBlocksEvenWhenTheStartIdIsAskedFirst) {

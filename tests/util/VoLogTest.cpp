@@ -30,6 +30,14 @@ protected:
       return found;
    }
 
+   static void expectWholeMessages(const Lines& found) {
+      ASSERT_EQ(found.size() % 2, 0u);
+      for (std::size_t i = 0; i < found.size(); i += 2) {
+         ASSERT_TRUE(found[i].ends_with("] : first")) << found[i];
+         ASSERT_EQ(found[i + 1], found[i].substr(0, 3) + "] : second") << "after " << found[i];
+      }
+   }
+
    vo::test::TempDir dir_;
    VoLog log_{SxString(logName())};
 };
@@ -80,10 +88,23 @@ TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
    }
    const Lines found = lines();
    ASSERT_EQ(found.size(), 4u * 200 * 2);
-   for (std::size_t i = 0; i < found.size(); i += 2) {
-      ASSERT_TRUE(found[i].ends_with("] : first")) << found[i];
-      ASSERT_EQ(found[i + 1], found[i].substr(0, 3) + "] : second") << "after " << found[i];
+   expectWholeMessages(found);
+}
+
+// Opening and closing take the log's lock: no message is cut or written to a closing file.
+TEST_F(VoLogTest, OpeningAndClosingWhileOthersLogLeaveWholeMessages) {
+   log_.disableLogToStdOut();
+   {
+      const std::jthread writer([] {
+         for (int i = 0; i < 3000; ++i)
+            voLogMsg("t0", "first\nsecond");
+      });
+      for (int i = 0; i < 300; ++i) {
+         log_.close();
+         log_.open(SxString(logName()));
+      }
    }
+   expectWholeMessages(lines());
 }
 
 // A write that fails drops the rest of its message, quietly; what was logged before stays.

@@ -7,7 +7,9 @@
 #include <common/TempDir.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <sx/SxError.h>
+#include <vodevctl.h>
 #include <voutil/VoRegistry.h>
 
 namespace {
@@ -110,6 +112,22 @@ TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
    };
    for (const auto& [call, message] : cases)
       EXPECT_EQ(messageOf(call), message);
+}
+
+// The driver's C calls answer every failure with a status: no exception reaches a C caller.
+TEST(VoDevCtl, AnExceptionBelowTheDriverBecomesAStatus) {
+   struct Throwing : voplatform::ForwardingRegistryBackend {
+      using ForwardingRegistryBackend::ForwardingRegistryBackend;
+      LSTATUS rootKey(HKEY, voplatform::KeyRef*) override { throw std::runtime_error("broken"); }
+   };
+   const vo::test::TempDir dir;
+   vo::test::ScopedRegistryBackend installed(std::make_shared<Throwing>(
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path()))));
+   const char16_t* key = u"\\Registry\\Machine\\SOFTWARE";
+   for (const int32_t status :
+        {voDriveCreateRegKey(key, u"k"), voDriveSetRegKeyValue(key, u"v", REG_SZ, u"", 2),
+         voDriveRemoveRegKeyValue(key, u"v")})
+      EXPECT_EQ(status, ERROR_REGISTRY_IO_FAILED);
 }
 
 } // namespace

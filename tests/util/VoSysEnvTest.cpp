@@ -2,6 +2,8 @@
 // and user, and the parallel loop.
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <regex>
+#include <stdexcept>
 #include <sx/SxMd5.h>
 #include <thread>
 #include <tuple>
@@ -161,6 +164,23 @@ TEST(VoSysEnvParallel, TheRangeIsCoveredOnceWithTheRestOnTheCaller) {
       for (const bool parallel : {false, true})
          checkedRanges(n, parallel);
    EXPECT_EQ(Range(VoForSlice().begin, VoForSlice().end), Range(0, 0)) << "an idle slice";
+}
+
+// Workers use the caller's stack, so a failing slice (a worker's or the caller's) is raised only
+// after every worker has ended.
+TEST(VoSysEnvParallel, AFailureIsRaisedOnceEveryWorkerHasEnded) {
+   for (const bool onCaller : {false, true}) {
+      std::atomic<int> running = 0;
+      const auto body = [&, callerId = std::this_thread::get_id()](uint64_t begin, uint64_t) {
+         if (onCaller ? std::this_thread::get_id() == callerId : begin == 0)
+            throw std::runtime_error("slice failed");
+         ++running;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+         --running;
+      };
+      EXPECT_THROW(VoSysEnv::parallelFor(40, body, true), std::runtime_error);
+      EXPECT_EQ(running, 0) << (onCaller ? "on the caller" : "on a worker");
+   }
 }
 
 #ifndef _WIN32

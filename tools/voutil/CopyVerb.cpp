@@ -75,11 +75,25 @@ int runCopy(const Args& args) {
    interrupted = 0;
    const auto previous = std::signal(SIGINT, onInterrupt);
    task.start();
-   auto finished = std::async(std::launch::async, [&] { task.wait(); });
-   while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-      if (interrupted)
-         task.stop();
-      progress.show(task.getNCurrent(), task.getNTotal());
+   std::future<void> finished;
+   try {
+      finished = std::async(std::launch::async, [&] { task.wait(); });
+      while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+         if (interrupted)
+            task.stop();
+         progress.show(task.getNCurrent(), task.getNTotal());
+      }
+   } catch (...) {
+      // The copy's thread uses task: it is stopped and joined before task goes away.
+      task.stop();
+      if (finished.valid())
+         finished.wait();
+      else
+         try {
+            task.wait();
+         } catch (...) {
+         }
+      throw;
    }
    std::signal(SIGINT, previous);
    progress.show(task.getNCurrent(), task.getNTotal(), true);

@@ -108,7 +108,7 @@ void setAdapterAddresses(std::optional<std::vector<std::vector<BYTE>>> addresses
 }
 
 std::string posixPath(LPCWSTR path) {
-   std::string text = SxString::fromUtf16(path).str();
+   std::string text = SxString::fromUtf16(path).bytes();
    for (char& c : text)
       if (c == '\\')
          c = '/';

@@ -35,9 +35,12 @@ std::string readSmallFile(const std::string& path) {
       return {};
    char buffer[4096];
    std::string text;
-   ssize_t n;
-   while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-      text.append(buffer, static_cast<std::size_t>(n));
+   for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+      if (n > 0)
+         text.append(buffer, static_cast<std::size_t>(n));
+      else if (errno != EINTR)
+         break;
+   }
    ::close(fd);
    return text;
 }

@@ -25,7 +25,8 @@ void fill(const struct stat& st, SxOS::FileStat* result) {
 // A rename is durable only once the directory that holds the new name is on the device. File
 // systems that cannot sync a directory refuse it; the rename itself has happened then.
 void syncDirectoryOf(const SxString& name) {
-   const int fd = ::open(SxFileInfo(name).getPath().utf8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+   const int fd =
+       ::open(SxFileInfo(name).getPath().bytes().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
    if (fd < 0)
       return;
    while (::fsync(fd) != 0 && errno == EINTR) {
@@ -54,7 +55,7 @@ public:
          flags |= O_EXCL;
       int fd;
       do
-         fd = ::open(name.utf8(), flags, static_cast<mode_t>(permissions));
+         fd = ::open(name.bytes().c_str(), flags, static_cast<mode_t>(permissions));
       while (fd < 0 && errno == EINTR);
       if (fd < 0)
          return nullptr;
@@ -88,17 +89,17 @@ public:
    int64_t tell(std::FILE* file) override { return static_cast<int64_t>(::ftello(file)); }
 
    int rename(const SxString& from, const SxString& to) override {
-      if (::rename(from.utf8(), to.utf8()) != 0)
+      if (::rename(from.bytes().c_str(), to.bytes().c_str()) != 0)
          return -1;
       syncDirectoryOf(to);
       return 0;
    }
 
-   int unlink(const SxString& name) override { return ::unlink(name.utf8()); }
+   int unlink(const SxString& name) override { return ::unlink(name.bytes().c_str()); }
 
    int stat(const SxString& name, FileStat* result) override {
       struct stat st {};
-      if (::stat(name.utf8(), &st) != 0)
+      if (::stat(name.bytes().c_str(), &st) != 0)
          return -1;
       fill(st, result);
       return 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
@@ -28,13 +29,49 @@ void closeFd(int& fd) {
    fd = -1;
 }
 
+// Writing to a child that has ended raises SIGPIPE, which would end this process. The signal is
+// blocked on this thread while the guard lives, and one that a write raised is taken before the
+// mask is restored.
+class SigpipeBlock {
+public:
+   SigpipeBlock() {
+      sigemptyset(&pipe_);
+      sigaddset(&pipe_, SIGPIPE);
+      sigset_t pending;
+      sigemptyset(&pending);
+      ::sigpending(&pending);
+      wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+      ::pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+   }
+   ~SigpipeBlock() {
+      if (raised && !wasPending_) {
+         const timespec now{};
+         while (::sigtimedwait(&pipe_, nullptr, &now) < 0 && errno == EINTR) {
+         }
+      }
+      ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+   }
+   SigpipeBlock(const SigpipeBlock&) = delete;
+   SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+   bool raised = false;
+
+private:
+   sigset_t pipe_;
+   sigset_t old_;
+   bool wasPending_ = false;
+};
+
 } // namespace
 
 struct ChildProcess {
    pid_t pid = -1;
-   int in = -1;  // our end of the child's standard input
+   int in = -1;  // our end of the child's standard input, non-blocking
    int out = -1; // our end of the child's standard output
    int err = -1; // our end of the child's standard error
+   // Output read while writing, handed to the hooks by waitChild.
+   std::string outRead;
+   std::string errRead;
 
    ~ChildProcess() {
       closeFd(in);
@@ -67,7 +104,9 @@ std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
                             SxString(std::strerror(err)),
                         kSource);
    };
-   if ((pipes & SxProcess::StdIn) && ::pipe2(inPipe, O_CLOEXEC) != 0)
+   // Our end of the input pipe does not block, so that writing can turn to reading the output.
+   if ((pipes & SxProcess::StdIn) &&
+       (::pipe2(inPipe, O_CLOEXEC) != 0 || ::fcntl(inPipe[1], F_SETFL, O_NONBLOCK) != 0))
       fail("pipe", errno);
    if ((pipes & SxProcess::StdOut) && ::pipe2(outPipe, O_CLOEXEC) != 0)
       fail("pipe", errno);
@@ -85,14 +124,15 @@ std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
 
    std::vector<std::string> storage;
    for (const SxString& a : args)
-      storage.push_back(a.str());
+      storage.push_back(a.bytes());
    std::vector<char*> argv;
    for (std::string& s : storage)
       argv.push_back(s.data());
    argv.push_back(nullptr);
 
    pid_t pid = -1;
-   const int rc = ::posix_spawn(&pid, program.utf8(), &actions, nullptr, argv.data(), environ);
+   const int rc =
+       ::posix_spawn(&pid, program.bytes().c_str(), &actions, nullptr, argv.data(), environ);
    posix_spawn_file_actions_destroy(&actions);
    if (rc != 0)
       fail("spawn", rc);
@@ -107,15 +147,39 @@ std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
    return child;
 }
 
+// A child that echoes its input blocks once its output pipe is full and then reads no more, so
+// the output is read while the input is written.
 bool writeChild(ChildProcess& child, const char* data, long long n) {
    if (child.in < 0)
       return false;
+   SigpipeBlock sigpipe;
    while (n > 0) {
-      const ssize_t w = ::write(child.in, data, static_cast<std::size_t>(n));
-      if (w < 0 && errno == EINTR)
-         continue;
-      if (w <= 0)
+      pollfd fds[] = {{child.in, POLLOUT, 0}, {child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
+      if (::poll(fds, 3, -1) < 0) {
+         if (errno == EINTR)
+            continue;
          return false;
+      }
+      std::string* read[] = {nullptr, &child.outRead, &child.errRead};
+      for (int i = 1; i < 3; ++i) {
+         if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
+         char buffer[65536];
+         const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+         if (got > 0)
+            read[i]->append(buffer, static_cast<std::size_t>(got));
+         else if (got == 0 || errno != EINTR)
+            closeFd(i == 1 ? child.out : child.err);
+      }
+      if (!(fds[0].revents & (POLLOUT | POLLERR | POLLHUP)))
+         continue;
+      const ssize_t w = ::write(child.in, data, static_cast<std::size_t>(n));
+      if (w < 0 && (errno == EINTR || errno == EAGAIN))
+         continue;
+      if (w <= 0) {
+         sigpipe.raised = errno == EPIPE;
+         return false;
+      }
       data += w;
       n -= w;
    }
@@ -132,7 +196,8 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
       int* fd;
       const std::function<void(const SxString&)>* hook;
       std::string pending;
-   } streams[] = {{&child.out, &onOut, {}}, {&child.err, &onErr, {}}};
+   } streams[] = {{&child.out, &onOut, std::move(child.outRead)},
+                  {&child.err, &onErr, std::move(child.errRead)}};
 
    auto flush = [](Stream& s, bool all) {
       const std::size_t n = all ? s.pending.size() : SxUtf::completePrefix(s.pending);
@@ -143,6 +208,8 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
       (*s.hook)(piece);
    };
 
+   for (Stream& s : streams)
+      flush(s, *s.fd < 0);
    for (;;) {
       pollfd fds[2];
       Stream* owners[2];

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxUtf.h>
 #include <thread>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -83,6 +85,14 @@ void readAll(HANDLE pipe, const std::function<void(const SxString&)>& hook,
       deliver(pending);
 }
 
+// Reads the pipe to its end into text; the reader of a child's output while its input is written.
+void drainInto(HANDLE pipe, std::string& text) {
+   char buffer[65536];
+   DWORD got = 0;
+   while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+      text.append(buffer, got);
+}
+
 // The attribute list that limits what a child inherits to the handles given.
 class InheritOnly {
 public:
@@ -133,9 +143,20 @@ struct ChildProcess {
    HANDLE in = nullptr;
    HANDLE out = nullptr;
    HANDLE err = nullptr;
+   // Started by the first write: an echoing child fills its output pipe long before it has read
+   // its whole input, so the output is read while the input is written. waitChild hands it on.
+   std::thread outDrain, errDrain;
+   std::string outRead, errRead;
+
+   void joinDrains() {
+      for (std::thread* drain : {&outDrain, &errDrain})
+         if (drain->joinable())
+            drain->join();
+   }
 
    ~ChildProcess() {
       closeHandle(in);
+      joinDrains();
       closeHandle(out);
       closeHandle(err);
       closeHandle(process);
@@ -219,6 +240,10 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
 bool writeChild(ChildProcess& child, const char* data, long long n) {
    if (!child.in)
       return false;
+   if (child.out && !child.outDrain.joinable())
+      child.outDrain = std::thread(drainInto, child.out, std::ref(child.outRead));
+   if (child.err && !child.errDrain.joinable())
+      child.errDrain = std::thread(drainInto, child.err, std::ref(child.errRead));
    while (n > 0) {
       DWORD written = 0;
       const DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
@@ -236,6 +261,11 @@ void closeChildStdin(ChildProcess& child) {
 
 int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& onOut,
               const std::function<void(const SxString&)>& onErr) {
+   child.joinDrains();
+   if (!child.outRead.empty())
+      onOut(SxString(std::exchange(child.outRead, {})));
+   if (!child.errRead.empty())
+      onErr(SxString(std::exchange(child.errRead, {})));
    // Both pipes are drained at once so that a child filling one of them never blocks.
    std::exception_ptr outFailure, errFailure;
    std::thread errReader;

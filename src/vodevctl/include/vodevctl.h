@@ -2,7 +2,9 @@
  * rights, addressed by NT key paths ("\Registry\Machine\..." or "\Registry\User\...").
  *
  * Texts are NUL-terminated UTF-16. Every function returns 0 on success and a non-zero status on
- * failure (a malformed NT key path, a key or value that cannot be written). */
+ * failure (a malformed NT key path, a key or value that cannot be written); nothing is ever thrown
+ * to the caller: lack of memory gives ERROR_NOT_ENOUGH_MEMORY, any other unexpected failure
+ * ERROR_REGISTRY_IO_FAILED. */
 #ifndef VODEVCTL_H
 #define VODEVCTL_H
 

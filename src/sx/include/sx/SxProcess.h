@@ -48,7 +48,10 @@ public:
    virtual SxString read();
    /// Takes at most nBytes of the collected standard-output text (whole characters).
    virtual SxString readBuffer(int nBytes);
-   /// Writes text to the child's standard input (channel StdIn). Raises when it is not open.
+   /// Writes text to the child's standard input (channel StdIn), reading its captured output
+   /// meanwhile (kept for the hooks in wait), so that a child that echoes its input never
+   /// blocks the write. Raises "Can't write to the standard input of process '<program>'" when
+   /// the input is not open or the child has gone; no signal ends this process.
    virtual void write(const SxString& text);
    virtual void write(const char* data, long long nBytes);
    /// Waits until the child has ended, after handing all its captured output to the hooks, and

@@ -28,15 +28,21 @@ using SxChar16 = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
 
 /// Text of Unicode characters, held as UTF-8.
 ///
-/// Positions and lengths count characters (code points), not bytes. Conversions from other
-/// encodings replace malformed input with U+FFFD, so an SxString always holds valid UTF-8.
+/// Positions and lengths count characters (code points), not bytes.
+///
+/// Names are bytes on POSIX and UTF-16 units on Windows, and neither need be valid Unicode, so
+/// the text is WTF-8: lone surrogates survive. A byte of UTF-8 input that does not decode is
+/// kept as the lone surrogate U+DC00 plus the byte (U+DC80..U+DCFF), and bytes() gives it back
+/// at the POSIX edge; utf16() keeps lone surrogates for the Windows edge. Two names that differ
+/// in any byte or unit therefore stay two texts.
 class SXUTIL_API SxString {
 public:
    /// The empty text.
    static const SxString emptyString;
 
    SxString() = default;
-   /// Takes NUL-terminated UTF-8 text; a null pointer gives the empty text.
+   /// Takes NUL-terminated UTF-8 text; a null pointer gives the empty text. Bytes that do not
+   /// decode are kept as U+DC80..U+DCFF.
    SxString(const char* utf8);
    SxString(std::string_view utf8);
    /// Takes over UTF-8 text without copying it when it is well formed.
@@ -54,7 +60,7 @@ public:
    static SxString fromUtf8(const char* utf8, std::ptrdiff_t nBytes);
    /// Takes NUL-terminated 7-bit text; bytes above 127 become U+FFFD.
    static SxString fromAscii(const char* ascii);
-   /// Takes UTF-16 text up to its first NUL unit.
+   /// Takes UTF-16 text up to its first NUL unit; lone surrogates are kept.
    static SxString fromUtf16(const char16_t* utf16);
    /// Takes exactly nUnits UTF-16 units; NUL units are kept.
    static SxString fromUtf16(const char16_t* utf16, std::ptrdiff_t nUnits);
@@ -65,11 +71,14 @@ public:
    /// The elements joined with sep between neighbours.
    static SxString join(const SxList<SxString>& elems, const SxString& sep);
 
-   /// The UTF-8 bytes, NUL-terminated. Valid until the text changes.
+   /// The bytes the text stands for at a POSIX interface: its UTF-8 with each byte that did not
+   /// decode put back.
+   [[nodiscard]] std::string bytes() const;
+   /// The UTF-8 (WTF-8) bytes, NUL-terminated. Valid until the text changes.
    [[nodiscard]] const char* utf8() const { return text_.c_str(); }
    /// The text's own character data (its UTF-8 bytes), NUL-terminated.
    [[nodiscard]] const char* getElems() const { return text_.c_str(); }
-   /// The UTF-16 units followed by one NUL unit.
+   /// The UTF-16 units followed by one NUL unit; lone surrogates are kept.
    [[nodiscard]] SxArray<SxChar16> utf16() const;
    /// The text with every character above 127 replaced by '?'.
    [[nodiscard]] std::string ascii() const;

@@ -8,7 +8,8 @@
 /// A thread of the system that runs the virtual main of a derived class.
 ///
 /// The owner starts it with start and joins it with wait; the destructor does neither, so wait
-/// must be called before the object goes away.
+/// must be called before the object goes away. Destroying an object whose thread was started
+/// and not waited for ends the process with the fatal-stop banner.
 class SXIPC_API SxSystemThread {
 public:
    /// Scheduling hint for a started thread. The standard library offers no portable priority,

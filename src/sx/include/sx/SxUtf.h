@@ -71,10 +71,24 @@ public:
    [[nodiscard]] static std::u16string utf8ToUtf16(std::string_view text,
                                                    Surrogates surrogates = Surrogates::Replace);
 
-   /// Index of the first byte that does not begin a well-formed sequence, or npos.
-   [[nodiscard]] static std::size_t firstMalformed(std::string_view text);
+   /// Index of the first byte that does not begin a well-formed sequence, or npos. With Keep,
+   /// encoded lone surrogates count as well formed.
+   [[nodiscard]] static std::size_t firstMalformed(std::string_view text,
+                                                   Surrogates surrogates = Surrogates::Replace);
    /// The text with every malformed byte replaced by U+FFFD (the text itself when it is valid).
    [[nodiscard]] static std::string sanitize(std::string_view text);
+
+   /// Names are bytes: the first lone surrogate of the escapes, U+DC80 standing for the byte 0x80
+   /// up to U+DCFF for 0xFF. Only bytes from 0x80 up can be undecodable.
+   static constexpr char32_t kByteEscapes = 0xDC00;
+   /// Bytes as WTF-8 text: well-formed sequences and encoded lone surrogates are kept, and every
+   /// other byte B becomes the lone surrogate U+DC00 + B. toBytes gives the bytes back, so a
+   /// name that is not UTF-8 passes through text unchanged. The one ambiguity: the input bytes
+   /// of an encoded U+DC80 to U+DCFF read back as the single byte that it escapes.
+   [[nodiscard]] static std::string fromBytes(std::string_view bytes);
+   /// The bytes that text stands for: text with each encoded U+DC80 to U+DCFF turned back into
+   /// its byte.
+   [[nodiscard]] static std::string toBytes(std::string_view text);
 
    // Boundaries in text known to be valid UTF-8 (every position counts lead bytes only).
 

@@ -189,6 +189,9 @@ public:
    /// runs on a VoForSlice worker of its own (with its own copy of body) while the calling
    /// thread runs the rest, and the call returns after all workers; otherwise every slice runs
    /// on the calling thread in order. body must be safe to call concurrently on disjoint ranges.
+   /// When a call of body throws, no further slice starts, every worker that was started is
+   /// waited for, and then the first failure (the calling thread's before the workers', these
+   /// in slice order) goes on to the caller.
    static void parallelFor(uint64_t n, VoForSlice::Body body, bool parallel);
 
    /// The library's clock: milliseconds since 1970-01-01 00:00:00 UTC from the system clock.
