@@ -12,7 +12,7 @@ packages=(
   dpkg-dev lintian
 )
 if [[ "${VOUTIL_SKIP_WINDOWS:-0}" != 1 ]]; then
-  packages+=(g++-mingw-w64-x86-64 wine wine64 unzip)
+  packages+=(g++-mingw-w64-x86-64 wine wine64)
 fi
 # pgrep: the reference of the process benchmarks.
 packages+=(procps)
