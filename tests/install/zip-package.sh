@@ -15,6 +15,7 @@ fail() {
 }
 rm -rf "$work"
 mkdir -p "$work/unpacked"
+work=$(realpath "$work")
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 tree=$(find "$work/unpacked" -mindepth 1 -maxdepth 1 -type d)
 for file in LICENSE bin/voutil.exe bin/voutil.dll bin/vodevctl.dll bin/schema/voregistry-schema.json \
@@ -33,7 +34,7 @@ done
 
 cmake -S "$consumer" -B "$work/consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-x86_64.cmake" \
-  -Dvoutil_DIR="$tree/lib/cmake/voutil" >"$work/configure.log"
+  -DCMAKE_PREFIX_PATH="$tree" -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=BOTH >"$work/configure.log"
 cmake --build "$work/consumer" >"$work/build.log"
 cp "$work/consumer/consumer.exe" "$tree/bin/"
 
