@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # deb-package.sh DEB CONSUMER_SOURCE CAPTURE WORK_DIR
-# Installs the Debian package with apt-get (as root, on a machine whose package state may change),
-# builds and runs the outside program against the installed files, runs the tool's main job and
-# purges the package again.
+# Installs the Debian package with apt-get (as root, or through sudo; the machine's package state
+# changes), builds and runs the outside program against the installed files, runs the tool's main
+# job and purges the package again.
 set -euo pipefail
 deb=$(realpath "$1") consumer=$(realpath "$2") capture=$(realpath "$3") work=$4
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,9 +16,11 @@ if dpkg-query -W -f='${Status}' voutil 2>/dev/null | grep -q 'ok installed'; the
 fi
 rm -rf "$work"
 mkdir -p "$work"
+apt=(apt-get)
+[[ $(id -u) -eq 0 ]] || apt=(sudo DEBIAN_FRONTEND=noninteractive apt-get)
 export DEBIAN_FRONTEND=noninteractive
-trap 'apt-get purge -y -q voutil >"$work/remove.log" 2>&1 || true' EXIT
-apt-get install -y -q "$deb" >"$work/install.log"
+trap '"${apt[@]}" purge -y -q voutil >"$work/remove.log" 2>&1 || true' EXIT
+"${apt[@]}" install -y -q "$deb" >"$work/install.log"
 
 bash "$here/consume.sh" /usr "$consumer" "$work/consumer"
 version=$(dpkg-deb -f "$deb" Version)
@@ -28,7 +30,7 @@ voutil paths | grep -q '^schema path *//*usr/share/voutil//schema/$' ||
 mkdir -p "$work/registry"
 VOUTIL_REGISTRY_DIR=$work/registry bash "$here/road.sh" /usr/bin/voutil "$capture" "$work/road"
 
-apt-get purge -y -q voutil >"$work/remove.log"
+"${apt[@]}" purge -y -q voutil >"$work/remove.log"
 trap - EXIT
 [[ ! -e /usr/bin/voutil && ! -e /usr/share/voutil ]] ||
   { echo "deb-package: files left after removal" >&2; exit 1; }
