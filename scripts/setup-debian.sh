@@ -9,9 +9,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   p7zip tar coreutils
   clang libclang-rt-14-dev
+  dpkg-dev lintian
 )
 if [[ "${VOUTIL_SKIP_WINDOWS:-0}" != 1 ]]; then
-  packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev)
+  packages+=(g++-mingw-w64-x86-64 wine wine64)
 fi
 # pgrep: the reference of the process benchmarks.
 packages+=(procps)

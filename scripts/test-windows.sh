@@ -40,4 +40,10 @@ if (($# == 0)); then
   cmake --build --preset debug --target registry-diff registry-diff-compare
   bash tests/registry-diff/compare.sh build/debug/bin/registry-diff \
     build/debug/bin/registry-diff-compare build/windows/bin/registry-diff.exe 9>&-
+
+  # The zip users download: built, unpacked into a fresh directory, used from there.
+  echo "=== windows: the zip package"
+  bash scripts/package.sh zip 9>&-
+  bash tests/install/zip-package.sh build/package-windows/packages/voutil-*-win64.zip \
+    tests/install/consumer samples/registry-capture.csv build/package-windows/zip-test 9>&-
 fi

@@ -2,7 +2,9 @@
 
 #include "VoRegistryInternal.h"
 
+#include <string>
 #include <sx/SxException.h>
+#include <vector>
 #include <vodevctl.h>
 
 using voregistry::KeyPath;
@@ -21,10 +23,40 @@ struct Driver {
    decltype(&voDriveRemoveRegKeyValue) removeValue = nullptr;
 };
 
+// Loads the device-control library from this library's own directory, by full path. A bare name
+// would be searched for in the program's directory, the current directory and PATH, where a
+// host whose program lives elsewhere misses it and anyone may plant one of the same name.
+HMODULE loadDriverLibrary() {
+   HMODULE self = nullptr;
+   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&loadDriverLibrary), &self))
+      return nullptr;
+   std::vector<WCHAR> file(260);
+   DWORD length = 0;
+   // A result that fills the buffer is cut: retry with more room, up to the longest path.
+   while ((length = GetModuleFileNameW(self, file.data(), static_cast<DWORD>(file.size()))) ==
+          file.size()) {
+      if (file.size() >= 32768)
+         return nullptr;
+      file.resize(file.size() * 2);
+   }
+   std::basic_string<WCHAR> path(file.data(), length);
+   const WCHAR separators[] = {'\\', '/', 0};
+   const std::size_t last = path.find_last_of(separators);
+   if (length == 0 || last == path.npos)
+      return nullptr;
+   path.resize(last + 1);
+   const SxArray<SxChar16> name = SxString("vodevctl.dll").utf16();
+   path.append(name.elements(), static_cast<std::size_t>(name.getSize() - 1));
+   return LoadLibraryExW(path.c_str(), nullptr,
+                         LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 const Driver& driver() {
    static const Driver loaded = [] {
       Driver d;
-      if (HMODULE module = LoadLibraryW(SxString("vodevctl.dll").utf16().elements())) {
+      if (HMODULE module = loadDriverLibrary()) {
          d.createKey = reinterpret_cast<decltype(d.createKey)>(
              reinterpret_cast<void*>(GetProcAddress(module, "voDriveCreateRegKey")));
          d.setValue = reinterpret_cast<decltype(d.setValue)>(

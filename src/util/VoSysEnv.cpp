@@ -57,10 +57,11 @@ SxString VoSysEnv::getExecPath() {
 }
 
 SxString VoSysEnv::getCWD() {
-   char* cwd = _getcwd(nullptr, 0);
-   SxString result = SxString::fromUtf8(cwd);
-   if (cwd)
-      std::free(cwd);
+   WCHAR* cwd = _wgetcwd(nullptr, 0);
+   if (!cwd)
+      return SxString();
+   SxString result = SxString::fromUtf16(cwd);
+   std::free(cwd);
    return result;
 }
 

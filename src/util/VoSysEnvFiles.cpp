@@ -49,9 +49,9 @@ void VoSysEnv::symLinkDir(const SxString& link, const SxString& target) {
 
 void VoSysEnv::truncateFile(const SxString& path, uint64_t size) {
    // Nothing is reported: with a file that cannot be opened the later calls fail quietly.
-   const vo::detail::ScopedHandle file(CreateFileA(path.getElems(), GENERIC_WRITE, FILE_SHARE_WRITE,
-                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                                   nullptr));
+   const vo::detail::ScopedHandle file(CreateFileW(path.utf16().elements(), GENERIC_WRITE,
+                                                   FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
    LARGE_INTEGER position;
    position.QuadPart = static_cast<int64_t>(size);
    (void)SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN);

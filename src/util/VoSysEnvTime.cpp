@@ -110,12 +110,10 @@ SxString VoSysEnv::getNewGUID() {
 }
 
 SxString VoSysEnv::getHostname() {
-   WSADATA sockets;
-   (void)WSAStartup(MAKEWORD(2, 2), &sockets);
-   char buffer[260] = {};
-   const int result = gethostname(buffer, static_cast<int>(sizeof buffer));
-   WSACleanup();
-   return result == 0 ? SxString::fromUtf8(buffer) : SxString("localhost");
+   WCHAR buffer[260] = {};
+   DWORD size = 260;
+   return GetComputerNameExW(ComputerNameDnsHostname, buffer, &size) ? SxString::fromUtf16(buffer)
+                                                                     : SxString("localhost");
 }
 
 SxString VoSysEnv::getUsername() {

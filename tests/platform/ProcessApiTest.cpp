@@ -192,6 +192,31 @@ TEST(ProcessApi, TokensUsersHostsAndAdapters) {
    static_assert(sizeof(IP_ADAPTER_INFO) == 704, "the Windows layout: 32 records in 22528 bytes");
 }
 
+TEST(LibraryApi, ALibraryIsFoundFromAnAddressNamedByItsFileAndItsNeighbourLoaded) {
+   HMODULE self = nullptr;
+   ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                      GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                  reinterpret_cast<LPCWSTR>(&LoadLibraryExW), &self));
+   WCHAR file[4096], cut[6];
+   const std::string path = SxString::fromUtf16(file, GetModuleFileNameW(self, file, 4096)).str();
+   EXPECT_TRUE(path.starts_with("/") && path.find("/libvoplatform.so") != std::string::npos)
+       << path;
+   // A name that does not fit is cut to the buffer, with its NUL.
+   EXPECT_EQ(GetModuleFileNameW(self, cut, 6), 6u);
+   EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+   EXPECT_EQ(SxString::fromUtf16(cut).str(), path.substr(0, 5));
+   const std::string neighbour = path.substr(0, path.rfind('/') + 1) + "vodevctl.dll";
+   const HMODULE loaded = LoadLibraryExW(SxString(neighbour).utf16().elements(), nullptr,
+                                         LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR);
+   EXPECT_NE(loaded, nullptr);
+   EXPECT_TRUE(FreeLibrary(loaded));
+   int onTheStack = 0;
+   EXPECT_EQ(errorOf(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                        reinterpret_cast<LPCWSTR>(&onTheStack), &self)),
+             ERROR_MOD_NOT_FOUND);
+   EXPECT_EQ(self, nullptr);
+}
+
 TEST(PlatformStatus, EveryStatusOfTheLayerHasItsWindowsText) {
    const std::vector<std::vector<DWORD>> statuses = {
        {ERROR_SUCCESS, ERROR_INVALID_FUNCTION, ERROR_PATH_NOT_FOUND, ERROR_TOO_MANY_OPEN_FILES,
@@ -199,6 +224,7 @@ TEST(PlatformStatus, EveryStatusOfTheLayerHasItsWindowsText) {
         ERROR_NOT_READY, ERROR_BAD_LENGTH, ERROR_SHARING_VIOLATION, ERROR_NOT_SUPPORTED,
         ERROR_FILE_EXISTS, ERROR_INVALID_PARAMETER, ERROR_BUFFER_OVERFLOW, ERROR_DISK_FULL,
         ERROR_INSUFFICIENT_BUFFER, ERROR_NEGATIVE_SEEK, ERROR_BUSY},
+       {ERROR_MOD_NOT_FOUND},
        {ERROR_ALREADY_EXISTS, ERROR_FILENAME_EXCED_RANGE, ERROR_FILE_TOO_LARGE, ERROR_MORE_DATA,
         ERROR_NO_DATA, ERROR_DIRECTORY, ERROR_NO_MORE_ITEMS, ERROR_IO_DEVICE, ERROR_BADDB,
         ERROR_BADKEY, ERROR_CANTOPEN, ERROR_CANTREAD, ERROR_CANTWRITE, ERROR_REGISTRY_IO_FAILED,

@@ -170,10 +170,14 @@ TEST(VoSysEnvFiles, FreeSpaceOfAPath) {
 
 TEST(VoSysEnvFiles, TruncatingCutsLengthensAndIgnoresMissingFiles) {
    vo::test::TempDir dir;
-   const std::string path = dir.file("data.bin");
+   // A name outside every ANSI code page.
+   const fs::path path = dir.path() / fs::path(u8"d\u00e5ta-\u0436.bin");
+   const std::u8string name = path.u8string();
    std::ofstream(path, std::ios::binary) << std::string(1000, 'a');
    for (const uint64_t size : {10u, 4096u, 0u}) {
-      VoSysEnv::truncateFile(SxString(path), size);
+      VoSysEnv::truncateFile(
+          SxString(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())),
+          size);
       EXPECT_EQ(fs::file_size(path), size);
    }
    VoSysEnv::truncateFile(SxString(dir.file("missing.bin")), 10);
@@ -244,7 +248,7 @@ TEST(VoSysEnvFault, ElevationFailsWhereHostAndUserFallBack) {
              Strings{"Cannot get token information for query elevation: " +
                      sxstrerror(ERROR_INVALID_PARAMETER).str()});
    // Host and user fall back to fixed names when the system cannot tell.
-   voplatform::failNextCall("gethostname", ERROR_ACCESS_DENIED);
+   voplatform::failNextCall("GetComputerNameExW", ERROR_ACCESS_DENIED);
    EXPECT_EQ(VoSysEnv::getHostname(), "localhost");
    voplatform::failNextCall("GetUserNameW", ERROR_NONE_MAPPED);
    EXPECT_EQ(VoSysEnv::getUsername(), "nobody");

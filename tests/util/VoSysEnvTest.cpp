@@ -55,7 +55,16 @@ TEST(VoSysEnvPaths, KnownFoldersAndTheWorkingDirectory) {
       EXPECT_FALSE(path.isEmpty()) << p;
       EXPECT_FALSE(path.contains("\\")) << path;
    }
-   EXPECT_EQ(fs::path(VoSysEnv::getCWD().str()), fs::current_path());
+   // A working directory outside every ANSI code page comes back whole.
+   const fs::path before = fs::current_path();
+   vo::test::TempDir dir;
+   const fs::path here = dir.path() / fs::path(u8"w\u00f6rk-\u043a\u0430\u0442");
+   fs::create_directory(here);
+   fs::current_path(here);
+   const SxString cwd = VoSysEnv::getCWD();
+   const fs::path expected = fs::current_path();
+   fs::current_path(before);
+   EXPECT_EQ(fs::path(std::u8string(reinterpret_cast<const char8_t*>(cwd.utf8()))), expected);
    EXPECT_EXIT(VoSysEnv::getSysPath(static_cast<VoSysEnv::Path>(12)), ::testing::ExitedWithCode(1),
                "Abnormal program stop in file src/util/VoSysEnv at line");
 }

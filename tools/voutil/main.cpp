@@ -2,12 +2,17 @@
 
 #include "Cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <string_view>
 #include <sx/SxException.h>
+#include <sx/SxFS.h>
 #include <sx/SxTimer.h>
+#include <voutil/VoSysEnv.h>
 
 using namespace voutil::cli;
 
@@ -66,14 +71,35 @@ const Verb kVerbs[] = {
 };
 
 void printHelp(std::FILE* out) {
-   std::fputs("Usage: voutil [--help] [--timings] VERB [ARGS...]\n\n"
-              "  --timings  print the totals of the timed phases at exit\n\nVerbs:\n",
+   std::fputs("Usage: voutil [--help] [--version] [--timings] VERB [ARGS...]\n\n"
+              "  --timings  print the totals of the timed phases at exit\n"
+              "  The data files are found in VOUTIL_ROOT when set, else where installed.\n\n"
+              "Verbs:\n",
               out);
    for (const Verb& v : kVerbs)
       std::fprintf(out, "  %s %s\n      %s\n", v.name, v.usage, v.summary);
    std::fputs("\nExit codes: 0 success, 1 failure (reasons on standard error, outermost first),\n"
               "2 malformed command line.\n",
               out);
+}
+
+// The root directory holds the data files (schema, 7-Zip). An installed tool finds them in the
+// data directory relative to its own (share/voutil on POSIX); in the build tree, and on Windows,
+// they lie beside it, which is the library's own default. VOUTIL_ROOT names another root.
+void setRootDirectory() {
+   if (const char* root = std::getenv("VOUTIL_ROOT"); root && *root) {
+      VoSysEnv::setRTERootDir(SxString::fromUtf8(root));
+      return;
+   }
+   std::string dir = VoSysEnv::getExecPath().str();
+   std::string_view relative = VOUTIL_DATADIR_FROM_BINDIR;
+   if (relative == ".")
+      return;
+   for (; relative.starts_with("../"); relative.remove_prefix(3))
+      dir.erase(std::min(dir.size(), dir.rfind('/')));
+   const SxString installed = SxString::fromUtf8((dir + "/").append(relative).c_str());
+   if (SxFSAction::test_d(installed))
+      VoSysEnv::setRTERootDir(installed);
 }
 
 } // namespace
@@ -99,6 +125,11 @@ int main(int argc, char** argv) {
       printHelp(stdout);
       return Success;
    }
+   if (std::strcmp(argv[1], "--version") == 0) {
+      std::puts("voutil " VOUTIL_VERSION);
+      return Success;
+   }
+   setRootDirectory();
    for (const Verb& verb : kVerbs) {
       if (std::strcmp(argv[1], verb.name) != 0)
          continue;

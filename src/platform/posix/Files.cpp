@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sx/SxString.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -64,6 +65,15 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
       return failFile(errno == EEXIST ? ERROR_FILE_EXISTS : voplatform::winStatusFromErrno(errno));
    SetLastError(ERROR_SUCCESS);
    return voplatform::registerHandle(std::make_unique<File>(fd));
+}
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
+   if (!fileName)
+      return failFile(ERROR_INVALID_PARAMETER);
+   return CreateFileA(SxString::fromUtf16(fileName).getElems(), desiredAccess, shareMode,
+                      securityAttributes, creationDisposition, flagsAndAttributes, templateFile);
 }
 
 BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,

@@ -137,6 +137,25 @@ BOOL GetUserNameW(LPWSTR buffer, DWORD* size) {
    return TRUE;
 }
 
+BOOL GetComputerNameExW(COMPUTER_NAME_FORMAT /*format*/, LPWSTR buffer, DWORD* size) {
+   if (const auto status = voplatform::takeInjectedFailure("GetComputerNameExW"))
+      return voplatform::failWith(*status);
+   if (!size)
+      return voplatform::failWith(ERROR_INVALID_PARAMETER);
+   char host[256] = {};
+   if (::gethostname(host, sizeof host - 1) != 0)
+      return voplatform::failWith(voplatform::winStatusFromErrno(errno));
+   const SxArray<SxChar16> name = SxString::fromUtf8(host).utf16();
+   const auto units = static_cast<DWORD>(name.getSize()); // with the NUL
+   if (!buffer || units > *size) {
+      *size = units;
+      return voplatform::failWith(ERROR_MORE_DATA);
+   }
+   std::memcpy(buffer, name.elements(), units * sizeof(WCHAR));
+   *size = units - 1;
+   return TRUE;
+}
+
 int WSAStartup(WORD versionRequested, LPWSADATA data) {
    if (data) {
       std::memset(data, 0, sizeof *data);

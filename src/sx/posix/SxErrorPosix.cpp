@@ -30,6 +30,7 @@ SxString sxstrerror(long code) {
        {111, "The file name is too long."},
        {112, "There is not enough space on the disk."},
        {122, "The data area passed to a system call is too small."},
+       {126, "The specified module could not be found."},
        {131, "An attempt was made to move the file pointer before the beginning of the file."},
        {161, "The specified path is invalid."},
        {170, "The requested resource is in use."},

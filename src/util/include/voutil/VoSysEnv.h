@@ -19,6 +19,11 @@ using HWND = HWND__*;
 ///
 /// Every operation may be called from any thread. Path texts use "/" as separator, except
 /// getCWD (the runtime's text unchanged) and unifyBackslashes.
+///
+/// On Windows every name travels through the wide (UTF-16) calls, also where narrow ones would
+/// do the same job for ASCII names: getCWD asks _wgetcwd, getHostname GetComputerNameExW and
+/// truncateFile opens with CreateFileW. The narrow calls take and give the ANSI code page, which
+/// fails or gives U+FFFD for names outside it; this is a deliberate difference.
 class VOUTIL_API VoSysEnv {
 public:
    /// The known folders that getSysPath finds.

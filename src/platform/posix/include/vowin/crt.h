@@ -13,6 +13,9 @@ errno_t _localtime64_s(struct tm* result, const __time64_t* time);
 /// caller frees it); otherwise it is written into buffer of maxLength bytes. Returns null on
 /// failure.
 char* _getcwd(char* buffer, int maxLength);
+/// _getcwd in UTF-16: with a null buffer the text is allocated with malloc (the caller frees
+/// it); otherwise it is written into buffer of maxLength units. Returns null on failure.
+WCHAR* _wgetcwd(WCHAR* buffer, int maxLength);
 
 /// The current time in seconds since 1970-01-01 00:00:00 UTC, also stored in *time when it is
 /// not null.

@@ -30,3 +30,10 @@ void GetSystemInfo(LPSYSTEM_INFO info);
 /// does not fit, ERROR_INSUFFICIENT_BUFFER with the size needed in *size. ERROR_NONE_MAPPED
 /// when the user has no entry.
 BOOL GetUserNameW(LPWSTR buffer, DWORD* size);
+
+enum COMPUTER_NAME_FORMAT { ComputerNameNetBIOS, ComputerNameDnsHostname };
+
+/// The machine's host name (both formats give the name the system reports). *size holds the
+/// buffer's size in units on entry; on success it receives the units written without the NUL.
+/// When the name does not fit, ERROR_MORE_DATA with the size needed, NUL included, in *size.
+BOOL GetComputerNameExW(COMPUTER_NAME_FORMAT format, LPWSTR buffer, DWORD* size);
