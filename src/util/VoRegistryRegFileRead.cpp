@@ -97,7 +97,7 @@ public:
    std::vector<KeyOp> parse() {
       std::u16string_view line;
       if (!nextLine(&line))
-         fail("empty file: no header");
+         failAt(1, "empty file: no header");
       const std::u16string_view header = trimmed(line);
       version4_ = header == kVersion4;
       if (header != kVersion5 && !version4_)
