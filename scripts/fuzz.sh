@@ -12,7 +12,7 @@ cmake --build --preset fuzz
 mkdir -p build/fuzz/crashes
 export VOUTIL_REGISTRY_DIR=$PWD/build/fuzz/registry
 mkdir -p "$VOUTIL_REGISTRY_DIR"
-for target in FuzzCaptureImport FuzzStrings FuzzJson FuzzBase64 FuzzZstd; do
+for target in FuzzCaptureImport FuzzStrings FuzzJson FuzzBase64 FuzzZstd FuzzRegFile; do
   echo "=== fuzz: $target for ${seconds}s"
   corpus=build/fuzz/corpus/$target
   mkdir -p "$corpus"

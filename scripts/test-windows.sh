@@ -40,4 +40,5 @@ if (($# == 0)); then
   cmake --build --preset debug --target registry-diff registry-diff-compare
   bash tests/registry-diff/compare.sh build/debug/bin/registry-diff \
     build/debug/bin/registry-diff-compare build/windows/bin/registry-diff.exe 9>&-
+  cmake --build --preset debug --target voutil_tool && bash tests/regfile-wine/roundtrip.sh build/debug/bin/voutil build/windows/bin/voutil.exe 9>&-
 fi
