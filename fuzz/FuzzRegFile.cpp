@@ -20,9 +20,9 @@ void clearRoots() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
    try {
-      VoRegistry::importReg(SxArray<char>(reinterpret_cast<const char*>(data),
-                                          static_cast<std::ptrdiff_t>(size)),
-                            "fuzz.reg");
+      VoRegistry::importReg(
+          SxArray<char>(reinterpret_cast<const char*>(data), static_cast<std::ptrdiff_t>(size)),
+          "fuzz.reg");
    } catch (const SxException&) {
       clearRoots();
       return 0;
