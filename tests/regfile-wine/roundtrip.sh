@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks our .reg files against Wine's reg.exe, for a few seeds of a random tree of keys and
-# values of every type the records write:
+# values of every type the records write, and the types of extra-types.reg:
 #   1. the tree written by the Windows tool into Wine's registry and exported by reg.exe and by
 #      the Windows tool gives byte-identical files;
 #   2. a file the Linux tool exports from our store, imported and exported again by reg.exe,
@@ -11,6 +11,7 @@
 # Wine must be set up (WINEPREFIX); scripts/test-windows.sh runs this after its ctest run.
 set -euo pipefail
 linux=$1 windows=$2
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 key='HKCU/Software/VoRegRoundTrip' winkey='HKCU\Software\VoRegRoundTrip'
@@ -63,7 +64,7 @@ tree() { # SEED DIR: writes DIR/registry.json with a random tree below $key
 same() { # A B WHAT: the two files are byte-identical, or the difference is shown
   if ! cmp -s "$1" "$2"; then
     echo "FAIL: $3"
-    diff <(iconv -f UTF-16 -t UTF-8 "$1") <(iconv -f UTF-16 -t UTF-8 "$2") | head -20
+    diff <(iconv -f UTF-16 -t UTF-8 "$1") <(iconv -f UTF-16 -t UTF-8 "$2") | head -20 || true
     status=1
   fi
 }
@@ -76,12 +77,14 @@ for seed in 1 2 3; do
   tree "$seed" "$dir/tree"
   win reg delete "$winkey" /f >/dev/null || true
   win "$windows" reg apply "$(winepath -w "$dir/tree")" 'C:' || { echo "FAIL: apply"; exit 1; }
+  win "$windows" reg import "$(winepath -w "$here/extra-types.reg")"
   win reg export "$winkey" "$(winepath -w "$dir/wine.reg")" /y >/dev/null
   win "$windows" reg export "$key" "$(winepath -w "$dir/ours-windows.reg")"
   same "$dir/wine.reg" "$dir/ours-windows.reg" "seed $seed: reg.exe and voutil.exe export"
 
   export VOUTIL_REGISTRY_DIR=$dir/store
   "$linux" reg apply "$dir/tree" 'C:'
+  "$linux" reg import "$here/extra-types.reg"
   "$linux" reg export "$key" "$dir/ours-linux.reg"
   win reg delete "$winkey" /f >/dev/null
   win reg import "$(winepath -w "$dir/ours-linux.reg")" >/dev/null
