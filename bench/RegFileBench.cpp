@@ -1,6 +1,7 @@
 // .reg files at scale: importReg and exportReg of 100,000 values of every type in 1,000 keys on
 // the POSIX store, next to Wine's reg.exe importing and exporting the same file in the same run
-// (WINEPREFIX as set, or Wine's default). Each prints "values_per_s"; the reg.exe benchmarks run
+// (WINEPREFIX as set, or Wine's default; files passed as Z: paths, since reg.exe reads a leading
+// "/" as a switch). Each prints "values_per_s"; the reg.exe benchmarks run
 // after ours and print "x_ours", our rate over reg.exe's (the goal is at least 3 both ways), and
 // the export also whether both files are byte-identical ("identical"). Wall time: reg.exe does
 // its work in the Wine server, outside this process's CPU time.
@@ -25,7 +26,7 @@ constexpr int kKeys = 1000;
 constexpr int kValuesPerKey = 100;
 constexpr double kValues = double{kKeys} * kValuesPerKey;
 const SxString kKey = "HKCU/Software/VoutilRegFileBench";
-const std::string kWineKey = "HKCU\\Software\\VoutilRegFileBench";
+const std::string kWineKey = "'HKCU\\Software\\VoutilRegFileBench'"; // quoted for the shell
 
 const fs::path& workDir() {
    static const fs::path dir = [] {
@@ -63,7 +64,7 @@ const SxArray<char>& regFile() {
                text += "\"C:\\\\Program Files\\\\Sample " + std::to_string(v) + "\\\\tool.exe\"";
                break;
             case 1:
-               text += "dword:" + hexBytes(4, v).substr(0, 8);
+               text += "dword:" + std::to_string(10000000 + k * kValuesPerKey + v);
                break;
             case 2:
                text += "hex(b):" + hexBytes(8, v);
@@ -152,7 +153,7 @@ void BM_WineRegImport(benchmark::State& state) {
    bool ok = true;
    const double rate = run(
        state, [] { wine("reg delete " + kWineKey + " /f"); },
-       [&] { ok = ok && wine("reg import " + file); });
+       [&] { ok = ok && wine("reg import Z:" + file); });
    if (!ok)
       state.SkipWithError("wine reg import failed");
    state.counters["x_ours"] = gOursImport / rate;
@@ -163,7 +164,7 @@ void BM_WineRegExport(benchmark::State& state) {
    const std::string out = (workDir() / "wine.reg").string();
    bool ok = true;
    const double rate = run(
-       state, [] {}, [&] { ok = ok && wine("reg export " + kWineKey + " " + out + " /y"); });
+       state, [] {}, [&] { ok = ok && wine("reg export " + kWineKey + " Z:" + out + " /y"); });
    if (!ok) {
       state.SkipWithError("wine reg export failed");
       return;
