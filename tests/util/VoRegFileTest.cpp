@@ -12,6 +12,7 @@
 #ifndef _WIN32
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/TempDir.h>
+#include <thread>
 #endif
 
 namespace {
@@ -181,6 +182,23 @@ TEST(VoRegFileBatch, AnImportThatFailsMidwayLeavesNothingOfIt) {
    VoRegistry::importReg(bytesOf(file), "f.reg");
    EXPECT_EQ(VoRegistry::getVal("HKCU/Software/New", "c").str(), "3");
    EXPECT_FALSE(VoRegistry::contains("HKCU/Software/Kept"));
+}
+
+TEST(VoRegFileBatch, OtherThreadsWaitForAnImportAndGoOn) {
+   vo::test::TempDir dir;
+   vo::test::ScopedRegistryBackend installed{
+       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path()))};
+   std::string file = "REGEDIT4\n";
+   for (int i = 0; i < 200; ++i)
+      file += "[HKCU\\Software\\Batch\\K" + std::to_string(i) + "]\n\"v\"=dword:1\n";
+   std::thread writer([] {
+      for (int i = 0; i < 50; ++i)
+         VoRegistry::setVal("HKCU/Software/Other", SxString(i), Item::DWord, "1");
+   });
+   VoRegistry::importReg(bytesOf(file), "f.reg");
+   writer.join();
+   EXPECT_EQ(VoRegistry::getNElems("HKCU/Software/Batch"), 200);
+   EXPECT_EQ(VoRegistry::getNElems("HKCU/Software/Other"), 50);
 }
 #endif
 
