@@ -52,6 +52,9 @@ Windows Registry Editor Version 5.00
 
 REG
 "$voutil" reg apply road E: --to-reg p2.reg
+ln -s road/registry.json link.json
+expect_fail 2 "voutil reg: refusing to write the preview over its own road/registry.json" \
+  apply road E: --to-reg link.json
 cmp p2.reg preview.reg
 expect_fail 1 "Can't open registry key 'HKCU/Software/P' : The system cannot find the file specified." \
   export HKCU/Software/P -

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <sx/SxException.h>
 #include <sx/SxFileIO.h>
@@ -76,6 +77,12 @@ int runRegFile(const Args& args) {
       else
          VoRegistry::importReg(args(1));
    } else if (action == "apply" && n == 4 && args(3) == "--to-reg") {
+      const SxString description = asDirectory(args(1)) + "registry.json";
+      std::error_code ignored;
+      if (args(4) != "-" &&
+          std::filesystem::equivalent(std::filesystem::u8path(args(4).utf8()),
+                                      std::filesystem::u8path(description.utf8()), ignored))
+         throw BadCommandLine("refusing to write the preview over its own " + description.str());
       const VoRegistry::ItemList items = VoRegistry::read(asDirectory(args(1)));
       if (args(4) == "-")
          writeStandardOutput(VoRegistry::toReg(items, args(2)));
