@@ -73,6 +73,20 @@ expect_fail 1 "longer.reg:3: key name longer than 255 characters" import longer.
 STDIN=deeper.reg expect_fail 1 "-:3: key path deeper than 512 levels" import -
 [[ -z $("$voutil" reg list HKCU/Software | grep Before) ]]
 
+# A kill during an import leaves all of it or nothing.
+{
+  echo REGEDIT4
+  for ((i = 0; i < 3000; i++)); do printf '[HKCU\\Software\\Big\\K%d]\n"v"=dword:1\n' $i; done
+} >big.reg
+count() { { "$voutil" reg list HKCU/Software/Big 2>/dev/null || true; } | wc -l; }
+"$voutil" reg import big.reg &
+# Killed as soon as other processes see any of it.
+while kill -0 $! 2>/dev/null && (($(count) == 0)); do :; done
+kill -9 $! 2>/dev/null || true
+wait $! 2>/dev/null || true
+keys=$(count)
+[[ $keys -eq 0 || $keys -eq 3000 ]] || { echo "a killed import left $keys of 3000 keys"; exit 1; }
+
 # Hostile files: huge, a directory, missing; a full disk on output.
 truncate -s 300M huge.reg
 expect_fail 1 "huge.reg: larger than the 128 MiB a .reg file may hold" import huge.reg
