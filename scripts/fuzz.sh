@@ -16,7 +16,7 @@ cmake --build --preset fuzz
 mkdir -p build/fuzz/crashes
 export VOUTIL_REGISTRY_DIR=$PWD/build/fuzz/registry
 mkdir -p "$VOUTIL_REGISTRY_DIR"
-for target in FuzzCaptureImport FuzzStrings FuzzJson FuzzBase64 FuzzZstd; do
+for target in FuzzCaptureImport FuzzStrings FuzzJson FuzzBase64 FuzzZstd FuzzRegFile; do
   chosen $target || continue
   # JSON inputs must be long enough to nest past the parser's depth limit.
   max_len=4096

@@ -41,6 +41,11 @@ if (($# == 0)); then
   bash tests/registry-diff/compare.sh build/debug/bin/registry-diff \
     build/debug/bin/registry-diff-compare build/windows/bin/registry-diff.exe 9>&-
 
+  # .reg files against Wine's own reg.exe: export, and import both ways.
+  echo "=== windows: .reg round trips against reg.exe"
+  cmake --build --preset debug --target voutil_tool
+  bash tests/regfile-wine/roundtrip.sh build/debug/bin/voutil build/windows/bin/voutil.exe 9>&-
+
   # The zip users download: built, unpacked into a fresh directory, used from there.
   echo "=== windows: the zip package"
   bash scripts/package.sh zip 9>&-

@@ -29,6 +29,8 @@ int runPaths(const Args& args);
 int runArchive(const Args& args);
 bool isRegRoadAction(const SxString& action);
 int runRegRoad(const Args& args);
+bool isRegFileAction(const Args& args);
+int runRegFile(const Args& args);
 int runReg(const Args& args);
 int runBase64(const Args& args);
 int runRsa(const Args& args);

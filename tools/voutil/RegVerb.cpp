@@ -130,6 +130,8 @@ int runReg(const Args& args) {
       VoRegistry::mkdir_p(args(1));
    } else if (action == "list" && n == 1) {
       return listKey(args(1));
+   } else if (isRegFileAction(args)) {
+      return runRegFile(args);
    } else if (isRegRoadAction(action)) {
       return runRegRoad(args);
    } else {

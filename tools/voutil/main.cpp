@@ -30,9 +30,11 @@ const Verb kVerbs[] = {
     {"reg",
      "query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY | list KEY |\n"
      "      import-csv CAPTURE DRIVE DIR | apply DIR DRIVE [--admin] | remove DIR [--admin] |\n"
-     "      show DIR",
+     "      show DIR | export KEY FILE | import FILE | apply DIR DRIVE --to-reg FILE",
      "read, write, remove, create or list registry keys and values (KEY like HKCU/Software/X);\n"
-     "      turn a capture into DIR/registry.json, apply or remove its values, or show them",
+     "      turn a capture into DIR/registry.json, apply or remove its values, or show them;\n"
+     "      export a key tree to a .reg file, import one, or write what apply would do as one\n"
+     "      (FILE '-' is standard input or output)",
      runReg},
     {"base64", "encode|decode IN OUT",
      "encode IN's bytes as one line of Base64 (no line end), or decode IN's Base64 text;\n"

@@ -170,6 +170,20 @@ public:
       });
    }
 
+   // The machine file commits first; a failing commit there rolls the user file back. Only a
+   // kill between the two commits leaves one of them applied.
+   LSTATUS batch(const std::function<void()>& body) override {
+      try {
+         return user_.batch([&] {
+            const LSTATUS status = machine_.batch(body);
+            if (status != ERROR_SUCCESS)
+               throw Failure{status};
+         });
+      } catch (const Failure& failure) {
+         return failure.status;
+      }
+   }
+
 private:
    StoreFile& file(KeyRef key) { return key.hive == Hive::User ? user_ : machine_; }
 

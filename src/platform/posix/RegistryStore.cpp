@@ -179,6 +179,32 @@ void Transaction::commit() {
 
 // ---- StoreFile
 
+LSTATUS StoreFile::batch(const std::function<void()>& body) {
+   std::lock_guard<std::mutex> lock(mutex_);
+   std::optional<Transaction> transaction;
+   try {
+      // A file that cannot be opened fails each call inside with its status.
+      if (ensureOpen() == ERROR_SUCCESS)
+         transaction.emplace(*this, writable_);
+   } catch (const Failure& failure) {
+      return failure.status;
+   }
+   // Declared after the transaction, so the owner is cleared before a rollback.
+   struct Owner {
+      std::atomic<std::thread::id>& id;
+      ~Owner() { id = std::thread::id(); }
+   } owner{batchOwner_};
+   owner.id = std::this_thread::get_id();
+   body();
+   try {
+      if (transaction)
+         transaction->commit();
+   } catch (const Failure& failure) {
+      return failure.status;
+   }
+   return ERROR_SUCCESS;
+}
+
 StoreFile::StoreFile(std::string file, bool readOnly, bool privateFile)
     : file_(std::move(file)), readOnly_(readOnly), private_(privateFile) {}
 

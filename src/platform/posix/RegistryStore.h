@@ -5,11 +5,14 @@
 // registry calls on it.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sqlite3.h>
 #include <string>
+#include <thread>
 #include <vector>
 #include <voplatform/RegistryBackend.h>
 
@@ -146,7 +149,11 @@ public:
    /// becomes ERROR_NOT_ENOUGH_MEMORY.
    template <class Body>
    LSTATUS transact(Mode mode, Body&& body) {
-      std::lock_guard<std::mutex> lock(mutex_);
+      // Inside this thread's batch the connection is held and the transaction open already.
+      const bool inBatch = batchOwner_.load() == std::this_thread::get_id();
+      std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+      if (!inBatch)
+         lock.lock();
       try {
          LSTATUS status = ensureOpen();
          if (status != ERROR_SUCCESS)
@@ -154,7 +161,7 @@ public:
          // Without write permission a write call still looks its key up first, so that a
          // missing key reads as missing; its first change then fails with SQLITE_READONLY.
          std::optional<Transaction> transaction;
-         if (mode != Mode::Statement)
+         if (mode != Mode::Statement && !inBatch)
             transaction.emplace(*this, mode == Mode::Write && writable_);
          status = body();
          if (transaction && status == ERROR_SUCCESS)
@@ -166,6 +173,10 @@ public:
          return ERROR_NOT_ENOUGH_MEMORY;
       }
    }
+
+   /// Runs body with the connection held and one transaction open, which this thread's calls
+   /// inside join (RegistryBackend::batch); the status of the commit.
+   LSTATUS batch(const std::function<void()>& body);
 
    /// Whether this process may change the file; valid inside transact.
    [[nodiscard]] bool writable() const { return writable_; }
@@ -201,6 +212,7 @@ private:
    bool writable_ = false;
    bool reported_ = false;
    std::mutex mutex_;
+   std::atomic<std::thread::id> batchOwner_{};
    sqlite3* db_ = nullptr;
    std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::Count)> stmts_{};
    std::vector<sqlite3_stmt*> walkStmts_;

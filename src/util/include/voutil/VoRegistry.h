@@ -122,6 +122,30 @@ public:
    /// line ends the import with the pattern-failure message naming it.
    static ItemList readCSV(SxString const& file, SxString const& drive);
 
+   /// Writes the key, its values and all its subkeys as a .reg file, byte for byte as the
+   /// registry editor exports: the "Windows Registry Editor Version 5.00" header, UTF-16LE with
+   /// a byte-order mark, CRLF line ends, full root names, keys and values in enumeration order.
+   /// The file is opened only once the whole text is ready. Raises "Can't open registry key
+   /// '<key>' : <error>" for a missing key, and the root messages of getVal.
+   static void exportReg(SxString const& key, SxString const& file);
+   /// The bytes exportReg(key, file) writes.
+   static SxArray<char> exportReg(SxString const& key);
+   /// Applies a .reg file: version 5 (UTF-16LE with a byte-order mark, or UTF-8) or REGEDIT4
+   /// (UTF-8 or Latin-1), CRLF or LF line ends, full or abbreviated root names, "[-KEY]" and
+   /// "name"=- deletions, ";" comments. The whole file is checked before the first write; a
+   /// fault raises "<file>:<line>: <what is wrong>" and writes nothing. On the POSIX store the
+   /// writes run in one transaction, so they stay all or none; on Windows a failing write, or a
+   /// kill, leaves the writes before it in place.
+   static void importReg(SxString const& file);
+   /// importReg of a file's bytes; name stands for the file in messages.
+   static void importReg(SxArray<char> const& bytes, SxString const& name);
+   /// Writes items as a .reg file in exportReg's form, with "{{VODRIVE}}" replaced by drive, as
+   /// createRegEntries would write them; touches no registry. Consecutive Items of one key share
+   /// its block. Raises the root and type messages of setVal.
+   static void toReg(ItemList const& items, SxString const& drive, SxString const& file);
+   /// The bytes toReg(items, drive, file) writes.
+   static SxArray<char> toReg(ItemList const& items, SxString const& drive);
+
    /// setVal through the device-control library for keys below HKLM and HKU (the driver path);
    /// setVal itself for the other roots. A missing key path is created first.
    ///

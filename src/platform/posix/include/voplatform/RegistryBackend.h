@@ -7,6 +7,7 @@
 // same store at the same time.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +100,15 @@ public:
    /// Sets *value to value index, values ordered as enumKey orders subkeys. Fails with
    /// ERROR_NO_MORE_ITEMS when index is past the last value.
    [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) = 0;
+
+   /// Runs body with the calls this thread makes in it as one transaction: when body throws,
+   /// none of their changes stays and the exception passes on; otherwise the status of making
+   /// them all lasting. A call failing inside may leave its own partial change in the batch, so
+   /// callers end a batch by throwing when a call fails. Without transactions the body just runs.
+   [[nodiscard]] virtual LSTATUS batch(const std::function<void()>& body) {
+      body();
+      return ERROR_SUCCESS;
+   }
 };
 
 /// Hands every call to another backend unchanged. Wrappers derive from it and override only
@@ -134,6 +144,7 @@ public:
    LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
       return target_->enumValue(key, index, value);
    }
+   LSTATUS batch(const std::function<void()>& body) override { return target_->batch(body); }
 
 protected:
    RegistryBackend& target() { return *target_; }
