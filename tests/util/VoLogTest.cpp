@@ -53,7 +53,7 @@ TEST_F(VoLogTest, OpeningEmptiesTheFileConstructionSwitchesTheEchoOnClosingDrops
 
 TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks) {
    log_.disableLogToStdOut();
-   voLogMsg("util", "a\nb");
+   voLogMsg("util", "a\n\nb\n"); // empty pieces leave no line
    // The command lines come as main gets them; printing them only reads them.
    const char* argv[] = {"tool", "-a", "b c"};
    VoLog::printCLI("util", 3, const_cast<char**>(argv));
