@@ -17,12 +17,17 @@ constexpr char kSource[] = "src/sx/SxJSONParser";
 
 constexpr unsigned kParseFlags = rapidjson::kParseValidateEncodingFlag;
 
-// Builds the document from the reader's events, refusing a number that came out infinite: a long
+// The reader, the schema check and the writer all recurse once per level; the library's own
+// files need three.
+constexpr int kMaxDepth = 256;
+
+// Builds the document from the reader's events, refusing a number that came out infinite (a long
 // significand with a large exponent slips past the reader's own range check, and such a number
-// could never be written back.
+// could never be written back) and nesting deeper than kMaxDepth.
 class FiniteNumbers {
 public:
    explicit FiniteNumbers(rapidjson::Document& doc) : doc_(doc) {}
+   bool tooDeep = false;
    bool Null() { return doc_.Null(); }
    bool Bool(bool b) { return doc_.Bool(b); }
    bool Int(int i) { return doc_.Int(i); }
@@ -34,26 +39,34 @@ public:
       return doc_.RawNumber(s, n, copy);
    }
    bool String(const char* s, rapidjson::SizeType n, bool copy) { return doc_.String(s, n, copy); }
-   bool StartObject() { return doc_.StartObject(); }
+   bool StartObject() { return enter() && doc_.StartObject(); }
    bool Key(const char* s, rapidjson::SizeType n, bool copy) { return doc_.Key(s, n, copy); }
-   bool EndObject(rapidjson::SizeType n) { return doc_.EndObject(n); }
-   bool StartArray() { return doc_.StartArray(); }
-   bool EndArray(rapidjson::SizeType n) { return doc_.EndArray(n); }
+   bool EndObject(rapidjson::SizeType n) { return --depth_, doc_.EndObject(n); }
+   bool StartArray() { return enter() && doc_.StartArray(); }
+   bool EndArray(rapidjson::SizeType n) { return --depth_, doc_.EndArray(n); }
 
 private:
+   bool enter() {
+      tooDeep = ++depth_ > kMaxDepth;
+      return !tooDeep;
+   }
+
    rapidjson::Document& doc_;
+   int depth_ = 0;
 };
 
 // The reader run as the document's generator, keeping the result that Populate drops.
 struct ParseRun {
    const SxString& text;
    rapidjson::ParseResult result;
+   bool tooDeep = false;
    bool operator()(rapidjson::Document& doc) {
       rapidjson::MemoryStream bytes(text.utf8(), static_cast<std::size_t>(text.getNBytes()));
       rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> in(bytes);
       FiniteNumbers handler(doc);
       rapidjson::Reader reader;
       result = reader.Parse<kParseFlags>(in, handler);
+      tooDeep = handler.tooDeep;
       return !result.IsError();
    }
 };
@@ -80,15 +93,19 @@ void SxJSONParser::readString(const SxString& text, const SxString& sourceName) 
    doc.Populate(run);
    if (run.result.IsError()) {
       std::size_t line = 0, column = 0;
-      sx::detail::lineAndColumn(text.str(), run.result.Offset(), line, column);
-      // Our handler stops the reader only for a number it refuses.
+      // A refused bracket has been read already: point at it.
+      sx::detail::lineAndColumn(text.str(), run.result.Offset() - (run.tooDeep ? 1 : 0), line,
+                                column);
+      // Our handler stops the reader only for a number it refuses or for nesting too deep.
       const rapidjson::ParseErrorCode code = run.result.Code() == rapidjson::kParseErrorTermination
                                                  ? rapidjson::kParseErrorNumberTooBig
                                                  : run.result.Code();
+      const SxString reason = run.tooDeep
+                                  ? "Nesting deeper than " + SxString(kMaxDepth) + " levels."
+                                  : SxString(rapidjson::GetParseError_En(code));
       throw SxException("ParseError",
                         "Parse error in '" + sourceName + "' at line " + SxString(line) +
-                            ", column " + SxString(column) + ": " +
-                            SxString(rapidjson::GetParseError_En(code)),
+                            ", column " + SxString(column) + ": " + reason,
                         kSource);
    }
    root_ = root;

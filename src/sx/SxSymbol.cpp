@@ -6,7 +6,7 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <string>
-#include <sx/SxFileIO.h>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxSymbol.h>
 
 using sx::detail::JsonTree;
@@ -359,10 +359,10 @@ SxString SxSymbol::toJSON() const {
 void SxSymbol::write(const SxString& path) const {
    const SxString text = toJSON();
    try {
-      SxFileIO io;
-      io.open(path, "wb", 0644);
-      io.write(text);
-      io.close();
+      // Written beside and renamed into place: a reader never meets half a tree.
+      SxAtomicFile file(path, 0644);
+      file.write(text);
+      file.commit();
    } catch (const SxException& e) {
       throw SxException("IOError", "Cannot write JSON file '" + path + "' : " + e.getMessage(),
                         kSource);

@@ -1,5 +1,6 @@
 // 7z and tar-gzip archives, made and unpacked by the external tools.
 
+#include <string>
 #include <sx/SxFS.h>
 #include <voplatform/ArchiveTools.h>
 #include <voutil/VoArchive.h>
@@ -24,6 +25,13 @@ void requireTool(SxString const& tool) {
 void requireArchive(SxString const& archive) {
    if (!SxFSAction::test_f(archive))
       throw SxException("Archive file " + archive + " not found", kSource);
+}
+
+// A name the tool would read as a switch ("-sdel") or, for 7-Zip, as a list file ("@names") is
+// handed over as "./" and the name, which names the same file.
+SxString asName(SxString const& path) {
+   const std::string& text = path.str();
+   return !text.empty() && (text[0] == '-' || text[0] == '@') ? "./" + path : path;
 }
 
 // Runs the tool hidden and silent; any exit code but 0 is a failure.
@@ -77,16 +85,16 @@ SxTimerNames<Timer::ArchiveTimer>::SxTimerNames() {
 }
 
 void VoArchive::compress7z(SxString const& source, SxString const& archive) {
-   pack(sevenZipTool(), {"a", "-t7z", archive, "-m0=lzma2", "-mx=9", source});
+   pack(sevenZipTool(), {"a", "-t7z", asName(archive), "-m0=lzma2", "-mx=9", asName(source)});
 }
 
 void VoArchive::extract7z(SxString const& archive, SxString const& destDir) {
-   unpack(archive, destDir, sevenZipTool(), {"e", "-aoa", "-o" + destDir, archive});
+   unpack(archive, destDir, sevenZipTool(), {"e", "-aoa", "-o" + destDir, asName(archive)});
 }
 
 void VoArchive::compressZip(SxString const& source, SxString const& archive) {
    const SxFile file(source);
-   pack(kTarTool, {"-C", file.getPath(), "-czf", archive, file.getName()});
+   pack(kTarTool, {"-C", file.getPath(), "-czf", archive, asName(file.getName())});
 }
 
 void VoArchive::extractZip(SxString const& archive, SxString const& destDir) {

@@ -79,6 +79,9 @@ void VoFileCopyTask::main() {
    try {
       if (!SxFSAction::test_f(srcFile))
          throw SxException("Source file [" + srcFile + "] not found.", kSource);
+      // Ranges written into the file they are read from would read back their own output.
+      if (SxFSAction::sameFile(srcFile, destFile))
+         throw SxException("Destination file [" + destFile + "] is the source file.", kSource);
       if (!SxFSAction::test_f(destFile))
          SxFSAction::touch(destFile, 0644);
       SxMd5 digest;

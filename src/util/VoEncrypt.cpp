@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxFileIO.h>
 #include <voutil/VoBase64.h>
 #include <voutil/VoEncrypt.h>
@@ -130,10 +131,10 @@ void VoRSAKey::writeKey(SxString base) const {
    try {
       for (KeyFile const& file : files) {
          const SxString text = VoBase64::encode(keyBytes(file.key));
-         SxFileIO io;
-         io.open(base + file.suffix, "wb", kKeyFilePermissions);
-         io.write(text);
-         io.close();
+         // A key file is replaced whole or not at all.
+         SxAtomicFile out(base + file.suffix, kKeyFilePermissions);
+         out.write(text);
+         out.commit();
       }
    } catch (SxException const& e) {
       throw SxException(e, "Cannot write RSA key " + base, kSource);

@@ -2,12 +2,24 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <sx/SxAtomicFile.h>
+#include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
+#include <sx/SxMutex.h>
 #include <type_traits>
 #include <voutil/VoLog.h>
 #include <voutil/VoSysEnv.h>
 
+// The log's own state (VoLog): the progress file must never take the log's place.
+extern SxFileIO voGlobalLogIO;
+extern SxMutex voGlobalLogMutex;
+
 namespace {
+
+bool isTheLogFile(const SxString& path) {
+   SxMutexBlock lock(voGlobalLogMutex);
+   return voGlobalLogIO.isOpen() && SxFSAction::sameFile(path, voGlobalLogIO.getName());
+}
 
 struct Figures {
    double percent;
@@ -51,10 +63,13 @@ void VoSysEnv::logProgress(uint64_t current, uint64_t total, uint64_t startTime,
        SxString(static_cast<unsigned long long>(total)) + " " + SxString(f.percent) + " " +
        SxString(static_cast<unsigned long long>(f.elapsedSeconds)) + "\n";
    try {
-      SxFileIO file;
-      file.open(getDataPath() + "progress", "wb", 0600);
+      const SxString path = getDataPath() + "progress";
+      if (isTheLogFile(path))
+         throw SxException("The progress file " + path + " is the log file", "src/util/VoSysEnv");
+      // Replaced whole, so that a reader never meets half a line.
+      SxAtomicFile file(path, 0600);
       file.write(text, -1);
-      file.close();
+      file.commit();
    } catch (const SxException& e) {
       voLogMsg("util", "Cannot log progress: " + e.toString(0, "\n"));
    }

@@ -1,12 +1,17 @@
+#include <algorithm>
+#include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/TempDir.h>
+#include <cstring>
 #include <gmock/gmock.h>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxException.h>
 #include <sx/SxExecPath.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <sx/SxMappedFile.h>
 #include <sx/SxProcess.h>
+#include <vector>
 
 #ifdef _WIN32
 #include <cstdlib>
@@ -47,6 +52,90 @@ TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
    EXPECT_EQ(std::filesystem::status(file.utf8()).permissions(),
              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 #endif
+}
+
+TEST(SxFS, SameFileSeesThroughLinksAndSpellingsButNotEqualContent) {
+   TempDir dir;
+   const std::string a = dir.file("a");
+   vo::test::writeFile(a, "same");
+   vo::test::writeFile(dir.file("twin"), "same");
+   std::filesystem::create_hard_link(a, dir.file("hard"));
+   const SxString name = a.c_str();
+   EXPECT_TRUE(SxFSAction::sameFile(name, name));
+   EXPECT_TRUE(SxFSAction::sameFile(name, (dir.path() / "." / "a").string().c_str()));
+   EXPECT_TRUE(SxFSAction::sameFile(name, dir.file("hard").c_str()));
+#ifndef _WIN32
+   std::filesystem::create_symlink(a, dir.file("soft"));
+   EXPECT_TRUE(SxFSAction::sameFile(dir.file("soft").c_str(), name));
+#endif
+   EXPECT_FALSE(SxFSAction::sameFile(name, dir.file("twin").c_str()));
+   EXPECT_FALSE(SxFSAction::sameFile(name, dir.file("missing").c_str()));
+   EXPECT_FALSE(SxFSAction::sameFile(dir.file("missing").c_str(), dir.file("missing").c_str()));
+}
+
+// The names in dir other than the ones a test made: temporary files left behind show here.
+std::vector<std::string> entriesOf(const TempDir& dir) {
+   std::vector<std::string> names;
+   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.push_back(entry.path().filename().string());
+   std::sort(names.begin(), names.end());
+   return names;
+}
+
+TEST(SxAtomicFile, ReplacesTheTargetOnlyOnCommitAndLeavesNoTemporaryFile) {
+   TempDir dir;
+   const SxString target = dir.file("t").c_str();
+   vo::test::writeFile(target.utf8(), "old");
+   {
+      SxAtomicFile file(target, 0600);
+      file.write(SxString("new"));
+      EXPECT_EQ(vo::test::readFile(target.utf8()), "old") << "written beside, not in place";
+   }
+   EXPECT_EQ(vo::test::readFile(target.utf8()), "old");
+   EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"t"});
+   SxAtomicFile file(target, 0600);
+   file.write(SxString("new"));
+   file.commit();
+   EXPECT_EQ(vo::test::readFile(target.utf8()), "new");
+   EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"t"});
+#ifndef _WIN32
+   EXPECT_EQ(std::filesystem::status(target.utf8()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+   // Through a link, the file pointed to gets the content and the link stays a link.
+   std::filesystem::create_symlink(target.utf8(), dir.file("link"));
+   SxAtomicFile viaLink(dir.file("link").c_str());
+   viaLink.write(SxString("linked"));
+   viaLink.commit();
+   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+   EXPECT_EQ(vo::test::readFile(target.utf8()), "linked");
+#endif
+   EXPECT_EQ(messageOf([&] { SxAtomicFile(dir.file("no/such").c_str()); }),
+             "Can't open file '" + dir.file("no/such") + "' : No such file or directory");
+}
+
+TEST(SxAtomicFile, AFailedStepLeavesTheTargetAsItWasAndRemovesTheTemporaryFile) {
+   using Call = SxOS::Call;
+   const std::pair<Call, int> faults[] = {
+       {Call::Write, ENOSPC}, {Call::Sync, EIO}, {Call::Close, ENOSPC}, {Call::Rename, EIO}};
+   for (const auto& [call, error] : faults) {
+      TempDir dir;
+      const SxString target = dir.file("t").c_str();
+      vo::test::writeFile(target.utf8(), "old");
+      vo::test::FaultInjectingOS os;
+      vo::test::ScopedOS installed(os);
+      os.fail(call, error);
+      const auto raised = raisedBy([&] {
+         SxAtomicFile file(target);
+         file.write(SxString("new"));
+         file.commit();
+      });
+      ASSERT_TRUE(raised && os.fired()) << static_cast<int>(call);
+      EXPECT_EQ(raised->getTag(), "FileWriteError");
+      EXPECT_EQ(raised->getMessage(),
+                SxFileIO::fileWriteErr(target) + " : " + std::strerror(error));
+      EXPECT_EQ(vo::test::readFile(target.utf8()), "old");
+      EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"t"});
+   }
 }
 
 TEST(SxExecPath, ATooSmallBufferFailsWithAnEmptyText) {
@@ -116,6 +205,39 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
 #endif
 }
 
+// Short and interrupted writes are carried on; a failed one raises the tagged write error.
+TEST(SxFileIO, TypedArrayWritesCarryOnAfterShortOrInterruptedCallsAndRaiseFailures) {
+   TempDir dir;
+   const SxString name = dir.file("typed").c_str();
+   const SxArray<int32_t> ints{1, 2, 3, 4};
+   for (const vo::test::WriteFault& fault : vo::test::writeFaults(true)) {
+      SxFileIO io;
+      io.open(name, "wb");
+      io.write(SxArray<char>{'>'});
+      vo::test::FaultInjectingOS os;
+      const auto raised = raisedBy([&] {
+         vo::test::ScopedOS installed(os);
+         fault.arm(os);
+         io.write(ints);
+         io.write(ints, 2);
+      });
+      ASSERT_TRUE(os.fired()) << fault.what;
+      io.close();
+      const std::string before(">");
+      const std::string whole(reinterpret_cast<const char*>(ints.elements()), 16);
+      if (fault.harmless()) {
+         EXPECT_FALSE(raised) << fault.what;
+         EXPECT_EQ(vo::test::readFile(name.utf8()), before + whole + whole.substr(0, 8));
+         continue;
+      }
+      ASSERT_TRUE(raised) << fault.what;
+      EXPECT_EQ(raised->getTag(), "FileWriteError");
+      EXPECT_EQ(raised->getMessage(),
+                SxFileIO::fileWriteErr(name) + " : " + std::strerror(fault.error));
+      EXPECT_EQ(vo::test::readFile(name.utf8()), fault.skip == 0 ? before : before + whole);
+   }
+}
+
 TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    TempDir dir;
    const SxString name = dir.file("f").c_str();
@@ -139,13 +261,49 @@ TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    }
 }
 
-TEST(SxMappedFile, MapsAFileWithContentAndRaisesTheFailureToOpen) {
+// Cuts the named file short after the first map or read of it, as another process might.
+struct ShrinkingOS : SxForwardingOS {
+   ShrinkingOS() : SxForwardingOS(SxOS::platform()) {}
+   const char* map(std::FILE* file, std::size_t size, void** mapping) override {
+      const char* data = target().map(file, size, mapping);
+      shrink();
+      return data;
+   }
+   int64_t read(std::FILE* file, void* buffer, int64_t n) override {
+      const int64_t got = target().read(file, buffer, n);
+      shrink();
+      return got;
+   }
+   void shrink() {
+      if (!name.empty())
+         std::filesystem::resize_file(std::exchange(name, ""), 10);
+   }
+   std::string name;
+};
+
+TEST(SxMappedFile, HoldsTheWholeFileAndAFileCutShortRaisesTheReadError) {
    TempDir dir;
-   std::ofstream(dir.file("some.bin"), std::ios::binary) << std::string(100000, 'x');
-   std::ofstream(dir.file("empty.bin"), std::ios::binary).flush();
-   EXPECT_TRUE(SxMappedFile(dir.file("some.bin").c_str()).isMapped());
+   const std::string some = dir.file("some.bin");
+   vo::test::writeFile(some, std::string(100000, 'x'));
+   vo::test::writeFile(dir.file("empty.bin"), "");
+   const SxMappedFile whole(some.c_str());
+   EXPECT_EQ(whole.bytes(), std::string(100000, 'x'));
    EXPECT_TRUE(SxMappedFile(dir.file("empty.bin").c_str()).bytes().empty());
    EXPECT_THROW(SxMappedFile{dir.file("missing").c_str()}, SxException);
+#ifndef _WIN32
+   // Here a mapping of a file cut short would fault on access.
+   EXPECT_FALSE(whole.isMapped());
+   ShrinkingOS os;
+   os.name = some;
+   vo::test::ScopedOS installed(os);
+   EXPECT_EQ(messageOf([&] {
+                const SxMappedFile cut(some.c_str());
+                EXPECT_EQ(std::count(cut.bytes().begin(), cut.bytes().end(), 'x'), 100000);
+             }),
+             "Can't read from file '" + some + "' : the file shrank while it was read");
+#else
+   EXPECT_TRUE(whole.isMapped());
+#endif
 }
 
 #ifndef _WIN32

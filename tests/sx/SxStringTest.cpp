@@ -182,6 +182,8 @@ TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
        {"[1,\n " + std::string(54, '1') + "7e276]",
         "line 2, column 2: Number too big to be stored in double."},
        {"1e400", "line 1, column 1: Number too big to be stored in double."},
+       {"{\"a\":" + std::string(100000, '['),
+        "line 1, column 261: Nesting deeper than 256 levels."},
    };
    SxJSONParser parser;
    for (const auto& [text, where] : cases)
@@ -190,6 +192,7 @@ TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
    EXPECT_EQ(raisedBy([&] { parser.readFile("/no/such.json"); })->getTag(), "FileIOError");
 
    EXPECT_NO_THROW(parser.readString("[1.7976931348623157e308, -5e-324]", "x.json"));
+   EXPECT_NO_THROW(parser.readString(SxString(std::string(256, '[') + std::string(256, ']')), "x"));
 }
 
 TEST(SxSymbol, LookupsAreTypedAndRequiredMembersAreEnforced) {

@@ -46,6 +46,13 @@ TEST_F(VoArchiveTest, AToolExitCodeIsReportedWithTheExactArguments) {
                        Messages{"Extraction of archive failed",
                                 run + "e -aoa -o" + out + " " + archive + " Exit code : 2"}));
    EXPECT_TRUE(fs::is_directory(out)) << "the destination stays";
+   // Names that the tool would take for switches or list files stay names.
+   EXPECT_EQ(messagesOf([] { VoArchive::compress7z("-sdel", "@a.7z"); })[1],
+             run + "a -t7z ./@a.7z -m0=lzma2 -mx=9 ./-sdel Exit code : 2");
+   writeFile(dir_.file("-x.7z"), "");
+   EXPECT_EQ(messagesOf([&] { VoArchive::extract7z(dir_.file("-x.7z").c_str(), out.c_str()); })[1],
+             run + "e -aoa -o" + out + " " + dir_.file("-x.7z") + " Exit code : 2")
+       << "an absolute name is not touched";
 }
 #endif
 

@@ -1,6 +1,8 @@
+#include "common/FaultInjectingOS.h"
 #include "common/Messages.h"
 #include "common/TempDir.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -63,6 +65,55 @@ TEST(VoRSAKey, KeyFilesRoundTripAndFailuresKeepTheKey) {
    const SxString noDir = dir.file("no/such/dir/k").c_str();
    EXPECT_EQ(messagesOf([&] { kept.writeKey(noDir); }).front(),
              "Cannot write RSA key " + noDir.str());
+   // Neither a directory nor a device is read as a key.
+   const std::vector<std::string> notFiles = {dir.path().string()
+#ifndef _WIN32
+                                                  ,
+                                              "/dev/zero"
+#endif
+   };
+   for (const std::string& name : notFiles) {
+      const Messages messages = messagesOf([&] { kept.readKey(name.c_str()); });
+      ASSERT_EQ(messages.size(), 2u) << name;
+      EXPECT_EQ(messages[0], "Cannot read RSA key " + name);
+      EXPECT_TRUE(messages[1].starts_with("Can't ")) << messages[1];
+   }
+#ifndef _WIN32
+   EXPECT_EQ(messagesOf([&] { kept.readKey(dir.path().string().c_str()); })[1],
+             "Can't read from file '" + dir.path().string() + "' : Is a directory");
+#endif
+}
+
+// A failed write names the key file it was at; every key file still holds a whole key, the one
+// that failed the key it had before.
+TEST(VoRSAKey, WriteFaultsLeaveEveryKeyFileWhole) {
+   const TempDir dir;
+   const SxString base = dir.file("k").c_str();
+   const VoRSAKey before(65537, 11, 12), after(65537, 21, 22);
+   for (const WriteFault& fault : writeFaults(true)) {
+      before.writeKey(base);
+      FaultInjectingOS os;
+      const Messages messages = [&] {
+         ScopedOS installed(os);
+         fault.arm(os);
+         return messagesOf([&] { after.writeKey(base); });
+      }();
+      ASSERT_TRUE(os.fired()) << fault.what;
+      const std::string failed = base.str() + (fault.skip == 0 ? ".all" : ".priv");
+      if (fault.harmless())
+         EXPECT_EQ(messages, Messages{}) << fault.what;
+      else
+         EXPECT_EQ(messages, (Messages{"Cannot write RSA key " + base.str(),
+                                       "Can't write to file '" + failed +
+                                           "' : " + std::strerror(fault.error)}))
+             << fault.what;
+      VoRSAKey all;
+      all.readKey(base + ".all");
+      EXPECT_EQ(all, fault.harmless() || fault.skip > 0 ? after : before) << fault.what;
+      VoRSAKey pub;
+      pub.readKey(base + ".pub");
+      EXPECT_EQ(pub, (fault.harmless() ? after : before).getPublic()) << fault.what;
+   }
 }
 
 TEST(VoRSA, PowMod) {

@@ -1,3 +1,4 @@
+#include <common/FaultInjectingOS.h>
 #include <common/TempDir.h>
 #include <gtest/gtest.h>
 #include <regex>
@@ -83,6 +84,28 @@ TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
       ASSERT_TRUE(found[i].ends_with("] : first")) << found[i];
       ASSERT_EQ(found[i + 1], found[i].substr(0, 3) + "] : second") << "after " << found[i];
    }
+}
+
+// A write that fails drops the rest of its message, quietly; what was logged before stays.
+TEST_F(VoLogTest, WriteFaultsDropTheRestOfTheMessageAndKeepEarlierLines) {
+   log_.disableLogToStdOut();
+   Lines expected;
+   for (const vo::test::WriteFault& fault : vo::test::writeFaults(true)) {
+      voLogMsg("util", fault.what);
+      expected.push_back(std::string("[util] : ") + fault.what);
+      vo::test::FaultInjectingOS os;
+      {
+         vo::test::ScopedOS installed(os);
+         fault.arm(os);
+         EXPECT_NO_THROW(voLogMsg("util", "a\nb"));
+      }
+      ASSERT_TRUE(os.fired()) << fault.what;
+      if (fault.harmless() || fault.skip > 0)
+         expected.push_back("[util] : a");
+      if (fault.harmless())
+         expected.push_back("[util] : b");
+   }
+   EXPECT_EQ(lines(), expected);
 }
 
 TEST(VoFatalStop, PrintsTheBannerAndExitsWithOne) {

@@ -1,8 +1,10 @@
 // The registry road: description file, capture import, driver path and batches.
 
+#include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/RegistryScratch.h>
 #include <common/TempDir.h>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
@@ -151,6 +153,30 @@ TEST_F(RegistryRoad, AFailedDescriptionWriteLeavesTheExistingFileAlone) {
              (std::vector<std::string>{"Failed to write file " + file,
                                        "Unknown Registry Value Type 12"}));
    EXPECT_EQ(readFile(file), before);
+
+   // The file is replaced whole or not at all, so a failed write leaves one that still reads.
+   const VoRegistry::ItemList next{{"HKCU/a", "b", Item::Sz, std::string(100000, 'n').c_str()}};
+   for (const vo::test::WriteFault& fault : vo::test::writeFaults(false)) {
+      vo::test::FaultInjectingOS os;
+      const auto messages = [&] {
+         vo::test::ScopedOS installed(os);
+         fault.arm(os);
+         return messagesOf([&] { VoRegistry::write(dir(), next); });
+      }();
+      ASSERT_TRUE(os.fired()) << fault.what;
+      if (fault.harmless()) {
+         EXPECT_EQ(describe(VoRegistry::read(dir())), describe(next)) << fault.what;
+         VoRegistry::write(dir(), {{"HKCU/a", "b", Item::Sz, "kept"}});
+         continue;
+      }
+      const std::string cause =
+          "Can't write to file '" + file + "' : " + std::strerror(fault.error);
+      EXPECT_EQ(messages,
+                (std::vector<std::string>{"Failed to write file " + file,
+                                          "Cannot write JSON file '" + file + "' : " + cause}))
+          << fault.what;
+      EXPECT_EQ(readFile(file), before) << fault.what;
+   }
 }
 
 // --- the capture import -----------------------------------------------------------------------

@@ -1,6 +1,8 @@
 #include <chrono>
+#include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/TempDir.h>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -110,6 +112,39 @@ TEST_F(VoCopyTask, FailuresAreWrappedAndWriteNothingUnread) {
    EXPECT_TRUE(messages[1].starts_with("Source file [" + src + "] ends inside a range"));
    EXPECT_EQ(readFile(dest), content.substr(0, 10)) << "nothing of the short range is written";
    EXPECT_EQ(pastTheEnd.getMD5().get(), SxMd5().get()) << "a failed run publishes nothing";
+
+   std::filesystem::create_hard_link(src, dir.file("alias"));
+   for (const std::string& same : {src, dir.file("alias")}) {
+      VoFileCopyTask ontoItself(src.c_str(), same.c_str(), {{0, 10, 100}});
+      EXPECT_EQ(run(ontoItself), (Messages{"Copy task failed",
+                                           "Destination file [" + same + "] is the source file."}));
+   }
+   EXPECT_EQ(readFile(src), content);
+}
+
+TEST_F(VoCopyTask, WriteFaultsEndTheRunWithTheWriteErrorAndLeaveTheSource) {
+   for (const WriteFault& fault : writeFaults(true)) {
+      std::filesystem::remove(dest);
+      VoFileCopyTask task(src.c_str(), dest.c_str(),
+                          {{0, 0, 1000}, {1000, 1000, content.size() - 1000}});
+      FaultInjectingOS os;
+      const Messages messages = [&] {
+         ScopedOS installed(os);
+         fault.arm(os);
+         return run(task);
+      }();
+      ASSERT_TRUE(os.fired()) << fault.what;
+      EXPECT_EQ(readFile(src), content) << fault.what;
+      if (fault.harmless()) {
+         EXPECT_EQ(messages, Messages{}) << fault.what;
+         EXPECT_EQ(readFile(dest), content) << fault.what;
+         EXPECT_EQ(task.getMD5().get(), md5Of(content)) << fault.what;
+      } else {
+         EXPECT_EQ(messages, (Messages{"Copy task failed", "Can't write to file '" + dest + "' : " +
+                                                               std::strerror(fault.error)}))
+             << fault.what;
+      }
+   }
 }
 
 TEST_F(VoCopyTask, AStopEndsTheRunQuietlyAfterThePieceThatHasBegun) {

@@ -1,4 +1,6 @@
+#include <common/FaultInjectingOS.h>
 #include <common/TempDir.h>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -64,6 +66,44 @@ TEST_F(VoSysEnvProgressFile, AnUnwritableDirectoryIsLoggedNotRaised) {
    }
    EXPECT_NE(readFile(log).find("[util] : Cannot log progress: Can't open file"), std::string::npos)
        << readFile(log);
+}
+
+// A failed write is logged and leaves the last whole line; the log itself is never taken for
+// the progress file.
+TEST_F(VoSysEnvProgressFile, WriteFaultsAndTheLogAsProgressFileLeaveBothFilesWhole) {
+   const std::string file = dir.file("progress");
+   const std::string log = dir.file("log.txt");
+   VoLog voLog(log.c_str());
+   voLog.disableLogToStdOut();
+   for (const vo::test::WriteFault& fault : vo::test::writeFaults(false)) {
+      VoSysEnv::logProgress(1, 2, VoSysEnv::getSysTime(), "copy", "old");
+      vo::test::FaultInjectingOS os;
+      {
+         vo::test::ScopedOS installed(os);
+         fault.arm(os);
+         VoSysEnv::logProgress(2, 2, VoSysEnv::getSysTime(), "copy", "new");
+      }
+      ASSERT_TRUE(os.fired()) << fault.what;
+      EXPECT_TRUE(
+          readFile(file).starts_with(fault.harmless() ? "new copy 2 2 100 " : "old copy 1 2 50 "))
+          << fault.what;
+      if (!fault.harmless()) {
+         EXPECT_NE(readFile(log).find("Cannot log progress: Can't write to file '" +
+                                      (VoSysEnv::getDataPath() + "progress").str() +
+                                      "' : " + std::strerror(fault.error)),
+                   std::string::npos)
+             << readFile(log);
+      }
+   }
+
+   VoLog onProgress(file.c_str());
+   onProgress.disableLogToStdOut();
+   voLogMsg("util", "logged");
+   VoSysEnv::logProgress(1, 2, 0, "copy", "backup.img");
+   const std::string logged = readFile(file);
+   EXPECT_NE(logged.find("[util] : logged\n"), std::string::npos) << logged;
+   EXPECT_NE(logged.find("[util] : Cannot log progress: The progress file "), std::string::npos)
+       << logged;
 }
 
 } // namespace

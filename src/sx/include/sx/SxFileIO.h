@@ -31,7 +31,7 @@ public:
 
    /// Reads up to n bytes into buffer and returns how many were read (fewer at the end).
    int64_t read(void* buffer, int64_t n);
-   /// Reads the rest of the file as UTF-8 text.
+   /// Reads the rest of the file as UTF-8 text. A directory or a device raises the read error.
    SxString readUtf8();
    /// Writes n bytes; raises a "FileWriteError" exception when fewer are written.
    void write(const void* data, int64_t n);
@@ -63,7 +63,17 @@ public:
    static SxString fileWriteErr(const SxString& name);
 
 private:
+   friend class SxAtomicFile;
+   friend class SxMappedFile;
+   /// Takes over an open file, whose errors then name name.
+   void adopt(std::FILE* file, const SxString& name, const SxString& mode);
+   /// Gives up the open file without closing it.
+   std::FILE* release();
+
    void requireOpen() const;
+   /// The size of a file that is read whole, -1 when it is no regular file; raises the read
+   /// error for a directory or a device.
+   [[nodiscard]] int64_t wholeFileSize() const;
    int64_t readElements(void* buffer, int64_t n, int64_t elementSize);
    void writeElements(const void* data, int64_t n, int64_t elementSize);
 

@@ -9,11 +9,11 @@
 /// The whole content of a file as read-only bytes in memory, for reading large files in place
 /// without copying them out of the page cache.
 ///
-/// A regular file with a size is mapped read-only; a file that reports no size (an empty file,
-/// or a special file such as those under /proc) or that cannot be mapped is read into memory
-/// instead, so that every readable file works. The bytes stay valid while the object lives; a
-/// mapped file that another process shortens meanwhile may end the process on access, as with
-/// any mapping, so map only files that are not being written.
+/// A regular file with a size is mapped read-only where the system keeps a mapped file from
+/// shrinking (Windows); elsewhere, and for a file that reports no size (an empty file, or a
+/// special file such as those under /proc) or cannot be mapped, it is read into memory, so
+/// that every readable file works and none can end the process with a signal. A file that
+/// shrinks while it is read raises the read error. The bytes stay valid while the object lives.
 class SXFS_API SxMappedFile {
 public:
    /// Opens and maps (or reads) the named file. Raises SxFileIO's failures with their texts:
