@@ -86,8 +86,9 @@ TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
    }
 }
 
-// A write that fails drops the rest of its message, quietly; what was logged before stays.
-TEST_F(VoLogTest, WriteFaultsDropTheRestOfTheMessageAndKeepEarlierLines) {
+// A message is one write: a write that fails drops its message, quietly; what was logged before
+// stays, and the log goes on with the next message.
+TEST_F(VoLogTest, WriteFaultsDropTheirMessageAndKeepTheOthers) {
    log_.disableLogToStdOut();
    Lines expected;
    for (const vo::test::WriteFault& fault : vo::test::writeFaults(true)) {
@@ -98,12 +99,13 @@ TEST_F(VoLogTest, WriteFaultsDropTheRestOfTheMessageAndKeepEarlierLines) {
          vo::test::ScopedOS installed(os);
          fault.arm(os);
          EXPECT_NO_THROW(voLogMsg("util", "a\nb"));
+         EXPECT_NO_THROW(voLogMsg("util", "c"));
       }
       ASSERT_TRUE(os.fired()) << fault.what;
       if (fault.harmless() || fault.skip > 0)
-         expected.push_back("[util] : a");
-      if (fault.harmless())
-         expected.push_back("[util] : b");
+         expected.insert(expected.end(), {"[util] : a", "[util] : b"});
+      if (fault.harmless() || fault.skip == 0)
+         expected.push_back("[util] : c");
    }
    EXPECT_EQ(lines(), expected);
 }
