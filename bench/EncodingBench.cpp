@@ -4,7 +4,9 @@
 // same bytes) over ours, "x_memcpy_time" our time over memcpy's for the same 64 MiB (Caesar:
 // "x_memcpy_speed", memcpy's time over ours), "x_plain" the time of the plain per-block powMod
 // loop over ours. All times are the thread's processor time. "same" is 1 when our output equals the
-// reference's byte for byte.
+// reference's byte for byte. "x_floor_time" is our time over the fresh-memory floor: allocating
+// and filling a block of the result's size through the same allocator. Argument "huge" 0 runs
+// with the huge-page path of large blocks turned off (VOUTIL_HUGE_PAGES=0), 1 with it on.
 
 #include "common/PlainCodecs.h"
 
@@ -14,6 +16,7 @@
 #include <map>
 #include <openssl/evp.h>
 #include <random>
+#include <stdlib.h>
 #include <string>
 #include <time.h>
 #include <voutil/VoBase64.h>
@@ -59,6 +62,16 @@ SxArray<char> const& randomData(std::ptrdiff_t size) {
       }
    }
    return data;
+}
+
+// Sets the huge-page switch for this benchmark from its argument at index.
+void useHugePages(benchmark::State const& state, int index) {
+   setenv("VOUTIL_HUGE_PAGES", state.range(index) != 0 ? "1" : "0", 1);
+}
+
+// The fresh-memory floor of a result of size bytes under the current switch.
+double floorSeconds(std::ptrdiff_t size) {
+   return bestOf3([&] { benchmark::DoNotOptimize(SxArray<char>(size)); });
 }
 
 SxString const& bigText() {
@@ -148,6 +161,7 @@ void pton(benchmark::State& state) {
 BENCHMARK(pton)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1);
 
 void encode(benchmark::State& state) {
+   useHugePages(state, 0);
    SxArray<char> const& data = randomData(kBig);
    std::string theirs(kBig / 3 * 4 + 8, '\0');
    const double openssl = bestOf3([&] {
@@ -167,12 +181,20 @@ void encode(benchmark::State& state) {
                                  {{"x_openssl", openssl},
                                   {"x_memcpy_time", memcpySeconds()},
                                   {"x_openssl_fresh", freshOpenssl},
-                                  {"x_memcpy_fresh_time", freshMemcpySeconds()}});
+                                  {"x_memcpy_fresh_time", freshMemcpySeconds()},
+                                  {"x_floor_time", floorSeconds(kBig / 3 * 4 + 1)}});
    state.counters["same"] = ours == theirs.c_str();
 }
-BENCHMARK(encode)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(encode)
+    ->ArgName("huge")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
 
 void decode(benchmark::State& state) {
+   useHugePages(state, 0);
    SxString const& text = bigText();
    std::string theirs(kBig + 8, '\0');
    const double openssl = bestOf3([&] {
@@ -191,10 +213,17 @@ void decode(benchmark::State& state) {
                                       {{"x_openssl", openssl},
                                        {"x_memcpy_time", memcpySeconds()},
                                        {"x_openssl_fresh", freshOpenssl},
-                                       {"x_memcpy_fresh_time", freshMemcpySeconds()}});
+                                       {"x_memcpy_fresh_time", freshMemcpySeconds()},
+                                       {"x_floor_time", floorSeconds(kBig)}});
    state.counters["same"] = std::equal(ours.begin(), ours.end(), theirs.begin());
 }
-BENCHMARK(decode)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(decode)
+    ->ArgName("huge")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
 
 // The plain loop once per size and direction: at 64 MiB it takes many seconds. Short inputs
 // take the best of several runs.
@@ -237,6 +266,7 @@ SxArray<char> timeCalls(benchmark::State& state, SxArray<char> const& input, dou
 }
 
 void rsa(benchmark::State& state) {
+   useHugePages(state, 2);
    const std::ptrdiff_t size = state.range(0);
    const bool decrypt = state.range(1) != 0;
    Reference const& reference = plainRsa(size, decrypt);
@@ -257,12 +287,13 @@ void rsa(benchmark::State& state) {
    }
 }
 BENCHMARK(rsa)
-    ->ArgNames({"bytes", "decrypt"})
-    ->ArgsProduct({{1024, kBig}, {0, 1}})
+    ->ArgNames({"bytes", "decrypt", "huge"})
+    ->ArgsProduct({{1024, kBig}, {0, 1}, {0, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 void caesar(benchmark::State& state) {
+   useHugePages(state, 1);
    const VoRSAKey key(65537, 123456789, 4294967291ULL);
    const bool decrypt = state.range(0) != 0;
    double seconds = 0;
@@ -276,8 +307,11 @@ void caesar(benchmark::State& state) {
                                 ? vo::test::plain::caesar(ours, key, kBig / 8) == randomData(kBig)
                                 : ours == vo::test::plain::caesar(randomData(kBig), key, kBig / 8);
 }
-BENCHMARK(caesar)->ArgName("decrypt")->Arg(0)->Arg(1)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(caesar)
+    ->ArgNames({"decrypt", "huge"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -19,6 +19,9 @@
 #include <pcre2.h>
 #include <string>
 #include <sx/SxFileIO.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 
@@ -118,6 +121,22 @@ std::pair<double, double> bareCaptureScan(const std::string& file) {
    return {watch.wallSeconds(), watch.cpuSeconds()};
 }
 
+// The peak resident memory of run, in bytes, measured in a child process of its own so that
+// nothing else this benchmark holds counts.
+template <class Run>
+double peakResidentBytes(Run&& run) {
+   const pid_t child = ::fork();
+   if (child == 0) {
+      run();
+      ::_exit(0);
+   }
+   int status = 0;
+   rusage usage{};
+   if (child < 0 || ::wait4(child, &status, 0, &usage) != child || status != 0)
+      return -1;
+   return static_cast<double>(usage.ru_maxrss) * 1024.0;
+}
+
 void readCSV(benchmark::State& state) {
    const std::string& file = captureFile();
    const double bytes = static_cast<double>(fs::file_size(file));
@@ -143,6 +162,39 @@ void readCSV(benchmark::State& state) {
    state.counters["x_bare_pcre2"] = mbPerSecond / (bytes / bareSeconds / 1e6);
    state.counters["x_bare_pcre2_cpu"] = mbPerCpuSecond / (bytes / bareCpuSeconds / 1e6);
    state.counters["items"] = static_cast<double>(items);
+   state.counters["peak_rss_x_capture"] =
+       peakResidentBytes([&] { (void)VoRegistry::readCSV(file.c_str(), "E:"); }) / bytes;
+}
+
+// The capture's Items through the description file: write and read (with validation) in
+// Items a second, and the peak resident memory of an import (readCSV, then write) and of a read
+// over the capture's size.
+void describeCapture(benchmark::State& state) {
+   const std::string& file = captureFile();
+   const double bytes = static_cast<double>(fs::file_size(file));
+   const SxString dir = (workDir().string() + "/capture-desc/").c_str();
+   const VoRegistry::ItemList items = VoRegistry::readCSV(file.c_str(), "E:");
+   double writeSeconds = 0;
+   double readSeconds = 0;
+   for (auto _ : state) {
+      auto start = std::chrono::steady_clock::now();
+      VoRegistry::write(dir, items);
+      writeSeconds +=
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      start = std::chrono::steady_clock::now();
+      benchmark::DoNotOptimize(VoRegistry::read(dir).getSize());
+      readSeconds +=
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+   }
+   const double n = static_cast<double>(items.getSize()) * static_cast<double>(state.iterations());
+   state.counters["write_items_per_s"] = n / writeSeconds;
+   state.counters["read_items_per_s"] = n / readSeconds;
+   state.counters["import_peak_rss_x_capture"] =
+       peakResidentBytes(
+           [&] { VoRegistry::write(dir + "again/", VoRegistry::readCSV(file.c_str(), "E:")); }) /
+       bytes;
+   state.counters["read_peak_rss_x_capture"] =
+       peakResidentBytes([&] { (void)VoRegistry::read(dir); }) / bytes;
 }
 
 void read(benchmark::State& state) {
@@ -189,6 +241,7 @@ void createRegEntries(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(readCSV)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(describeCapture)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(read)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(createRegEntries)->Unit(benchmark::kMillisecond)->Iterations(2);
 

@@ -225,7 +225,7 @@ SxString VoBase64::encode(SxArray<char> const& data) {
    try {
       auto const* bytes = reinterpret_cast<unsigned char const*>(data.elements());
       const long long length = VoBase64_ntop(bytes, data.getSize(), nullptr, 0);
-      std::string text(static_cast<std::size_t>(length), '\0');
+      std::string text = sxLargeString(static_cast<std::size_t>(length));
       // The terminating NUL goes into the string's own terminator.
       if (VoBase64_ntop(bytes, data.getSize(), text.data(), length + 1) != length)
          throw SxException("Invalid size of encoded output", kSource);
@@ -248,11 +248,16 @@ SxArray<char> VoBase64::decode(SxString const& text) {
                            size, true)
                 .run();
          };
-         length = pass(nullptr, 0);
-         if (length > 0) {
-            bytes.resize(length + 1);
-            if (pass(reinterpret_cast<unsigned char*>(bytes.elements()), length + 1) != length)
-               throw SxException("Invalid size of decoded output", kSource);
+         // One pass into room for the longest result: every four characters give at most
+         // three bytes, and a partial group writes one byte ahead.
+         bytes.resize(text.getNBytes() / 4 * 3 + 3);
+         try {
+            length = pass(reinterpret_cast<unsigned char*>(bytes.elements()), bytes.getSize());
+         } catch (SxException const&) {
+            // The counting pass reports a text's first fault; the writing pass can meet the
+            // check of a padded group's unused bits before it.
+            pass(nullptr, 0);
+            throw;
          }
       } catch (SxException const& e) {
          throw SxException(e, "Base64 decode error", kSource);

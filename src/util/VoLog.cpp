@@ -1,8 +1,11 @@
 // The library's log file and its messages, and the fatal stop.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <string_view>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxFileIO.h>
@@ -26,23 +29,32 @@ void voLogMsg(char const* tag, SxString const& message) {
    try {
       const __time64_t now = std::time(nullptr);
       struct tm local {};
-      char stamp[1024] = "";
+      char stamp[64] = "";
       if (_localtime64_s(&local, &now) == 0)
          std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S [", &local);
-      const SxString head = SxString(stamp) + SxString::fromAscii(tag) + "] : ";
+      std::string head = stamp;
+      head += SxString::fromAscii(tag).str();
+      head += "] : ";
 
-      for (const SxString& piece : message.tokenize("\n", false)) {
-         const SxString line = head + piece;
-         if (echo) {
-            std::fputs(line.utf8(), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
+      // Every non-empty line of the message gets the head; the whole message is one write.
+      std::string_view text = message.str();
+      std::string lines;
+      lines.reserve(text.size() + head.size() + 1);
+      while (!text.empty()) {
+         const std::size_t end = std::min(text.find('\n'), text.size());
+         if (end > 0) {
+            lines += head;
+            lines.append(text.data(), end);
+            lines += '\n';
          }
-         voGlobalLogIO.write(line + "\n", -1);
+         text.remove_prefix(std::min(end + 1, text.size()));
       }
-      voGlobalLogIO.flush();
-      if (echo)
+      if (echo && !lines.empty()) {
+         std::fwrite(lines.data(), 1, lines.size(), stdout);
          std::fflush(stdout);
+      }
+      voGlobalLogIO.write(lines.data(), static_cast<int64_t>(lines.size()));
+      voGlobalLogIO.flush();
    } catch (SxException const&) {
       // A log that cannot be written must not take its caller down; the message is lost.
    }

@@ -1,8 +1,12 @@
+#include <algorithm>
 #include <atomic>
 #include <common/Wine.h>
+#include <cstdint>
 #include <future>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <stdexcept>
+#include <sx/SxArray.h>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxLog.h>
@@ -12,6 +16,7 @@
 #include <sx/SxUniqueList.h>
 #include <thread>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -73,6 +78,21 @@ TEST(SxUniqueList, KeepsTheFirstOfEqualElementsInArrivalOrder) {
              (std::vector<SxString>{"b", "a", "c"}));
    list.removeAll();
    EXPECT_TRUE(list.append("b")) << "removing forgets what was seen";
+}
+
+// Growing by appends moves the elements from small blocks to large ones, which on Linux are
+// aligned to the huge-page size so that the system can back them with huge pages.
+TEST(SxArray, LargeArraysKeepTheirElementsAsTheyGrow) {
+   constexpr int kCount = 3 << 20;
+   SxArray<int> values;
+   for (int i = 0; i < kCount; ++i)
+      values.append(i);
+   std::vector<int> expected(kCount);
+   std::iota(expected.begin(), expected.end(), 0);
+   EXPECT_TRUE(std::equal(values.begin(), values.end(), expected.begin(), expected.end()));
+#ifndef _WIN32
+   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values.elements()) % kSxLargeBlockBytes, 0u);
+#endif
 }
 
 TEST(SxLog, OnlyEnabledComponentsWrite) {

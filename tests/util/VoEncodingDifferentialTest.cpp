@@ -168,8 +168,8 @@ TEST_F(Differential, CaesarMatchesThePlainShift) {
    }
 }
 
-// Kernels that consume what they should not, so that the two passes of the wrappers disagree.
-TEST_F(Differential, WrappersReportPassesThatDisagree) {
+// A kernel that writes what it should not, so that the encoder's two passes disagree.
+TEST_F(Differential, EncodeReportsPassesThatDisagree) {
    static constexpr vo::base64::Kernels kLying{
        [](unsigned char const*, std::size_t, char*, std::size_t) -> std::size_t { return 1; },
        [](char const*, std::size_t length, unsigned char* dst, std::size_t) -> std::size_t {
@@ -178,10 +178,6 @@ TEST_F(Differential, WrappersReportPassesThatDisagree) {
    vo::base64::install(kLying);
    EXPECT_EQ(messagesOf([] { (void)VoBase64::encode(SxArray<char>(4)); }),
              (Messages{"Base64 encode error", "Invalid size of encoded output"}));
-   // The second pass reads on past the NUL, where the first stopped.
-   const SxString text(std::string_view("YWJj\0YWJ", 8));
-   EXPECT_EQ(messagesOf([&] { (void)VoBase64::decode(text); }),
-             (Messages{"Base64 decode error", "Invalid size of decoded output"}));
 }
 
 } // namespace

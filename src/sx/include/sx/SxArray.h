@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <sx/SxLargeBlock.h>
 #include <utility>
 #include <vector>
 
-/// A contiguous, resizable array of values. It owns its elements; copies are deep.
+/// A contiguous, resizable array of values. It owns its elements; copies are deep. Large arrays
+/// live on huge pages where the system has them (sx/SxLargeBlock.h).
 template <class T>
 class SxArray {
 public:
@@ -45,5 +47,5 @@ public:
    bool operator==(const SxArray& other) const = default;
 
 private:
-   std::vector<T> elems_;
+   std::vector<T, SxBlockAllocator<T>> elems_;
 };
