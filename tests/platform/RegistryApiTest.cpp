@@ -149,6 +149,31 @@ TEST_F(RegistryApi, FailedCallsLeaveTheHandleAloneAndOnlyOpenHandlesClose) {
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
 }
 
+// Every call works on a key as deep as Windows allows, 512 levels below its root, and no key
+// goes deeper.
+TEST_F(RegistryApi, KeysHoldAtEveryDepthUpToTheLimit) {
+   for (const std::size_t depth : {11, 12, 100, 512}) {
+      std::u16string path = u"Deep";
+      for (std::size_t level = 2; level <= depth; ++level)
+         path += u"\\L" + std::u16string(1, static_cast<char16_t>(u'a' + level % 26));
+      Key k, same, parent, below, twoBelow;
+      ASSERT_EQ(create(HKEY_CURRENT_USER, path, &k), ERROR_SUCCESS) << depth;
+      ASSERT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &same, KEY_ALL_ACCESS), ERROR_SUCCESS);
+      EXPECT_EQ(setDword(same.h, u"v", 7), ERROR_SUCCESS);
+      EXPECT_EQ(dwordOf(k.h, u"v"), 7u);
+      const std::u16string parentPath = path.substr(0, path.rfind(u'\\'));
+      ASSERT_EQ(open(HKEY_CURRENT_USER, parentPath.c_str(), &parent), ERROR_SUCCESS);
+      EXPECT_EQ(namesOf(parent.h, RegEnumKeyExW), Names{path.substr(parentPath.size() + 1)});
+      EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, path.c_str(), u"v"), ERROR_SUCCESS);
+      EXPECT_EQ(create(k.h, u"x", &below), depth < 512 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(create(HKEY_CURRENT_USER, path + u"\\x\\y", &twoBelow),
+                depth < 511 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+      EXPECT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &same), ERROR_FILE_NOT_FOUND);
+      EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Deep"), ERROR_SUCCESS);
+   }
+}
+
 // Emptying a key through its handle needs DELETE, and the right to change values when it has
 // some.
 TEST_F(RegistryApi, EmptyingAKeyNeedsItsRightsFirst) {

@@ -30,7 +30,7 @@ public:
    LSTATUS rootKey(HKEY hKey, KeyRef* root) override {
       for (const store::RootRow& row : store::kRoots) {
          if (row.handle == hKey) {
-            *root = KeyRef{row.hive, row.id};
+            *root = KeyRef{row.hive, row.id, 0};
             return ERROR_SUCCESS;
          }
       }
@@ -40,18 +40,20 @@ public:
    LSTATUS openKey(KeyRef base, const KeyPath& path, bool forWriting, KeyRef* result) override {
       StoreFile& store = file(base);
       int64_t id = 0;
-      const LSTATUS status = store.transact(StoreFile::Mode::Statement, [&] {
+      const LSTATUS status = store.transact(walkMode(path), [&] {
          const LSTATUS found = walk(store, base, path, &id);
          return found == ERROR_SUCCESS && forWriting && !store.writable() ? ERROR_ACCESS_DENIED
                                                                           : found;
       });
       if (status != ERROR_SUCCESS)
          return status;
-      *result = KeyRef{base.hive, id};
+      *result = KeyRef{base.hive, id, base.depth + path.size()};
       return ERROR_SUCCESS;
    }
 
    LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result, bool* created) override {
+      if (base.depth + path.size() > kMaxKeyDepth)
+         return ERROR_INVALID_PARAMETER;
       StoreFile& store = file(base);
       int64_t id = base.id;
       bool isNew = false;
@@ -78,7 +80,7 @@ public:
       });
       if (status != ERROR_SUCCESS)
          return status;
-      *result = KeyRef{base.hive, id};
+      *result = KeyRef{base.hive, id, base.depth + path.size()};
       *created = isNew;
       return ERROR_SUCCESS;
    }
@@ -198,23 +200,29 @@ private:
          throw Failure{ERROR_KEY_DELETED};
    }
 
-   // Finds the key at path below base in one statement. Keys never move, so a key found is
-   // a key that existed at that moment with that path.
+   // A walk of one level is one statement, which SQLite runs as a transaction of its own; a
+   // longer one runs its statements in one transaction.
+   static StoreFile::Mode walkMode(const KeyPath& path) {
+      return path.size() > 1 ? StoreFile::Mode::Read : StoreFile::Mode::Statement;
+   }
+
+   // Finds the key at path below base one level at a time, with the same statement at every
+   // depth. Keys never move, so a key found is a key that existed at that moment with that
+   // path.
    static LSTATUS walk(StoreFile& store, KeyRef base, const KeyPath& path, int64_t* id) {
-      if (path.empty()) {
-         requireKey(store, base.id);
-         *id = base.id;
-         return ERROR_SUCCESS;
+      int64_t current = base.id;
+      for (const RegName& name : path) {
+         Query q(store, Sql::FindSubKey);
+         q.bind(1, current).bind(2, foldedBlob(name));
+         if (!q.step()) {
+            requireKey(store, base.id);
+            return ERROR_FILE_NOT_FOUND;
+         }
+         current = q.integer(0);
       }
-      Query q(store, path.size());
-      q.bind(1, base.id);
-      for (std::size_t level = 0; level < path.size(); ++level)
-         q.bind(static_cast<int>(level) + 2, foldedBlob(path[level]));
-      if (!q.step() || q.isNull(0)) {
+      if (path.empty())
          requireKey(store, base.id);
-         return ERROR_FILE_NOT_FOUND;
-      }
-      *id = q.integer(0);
+      *id = current;
       return ERROR_SUCCESS;
    }
 

@@ -118,9 +118,6 @@ std::string foldedBlob(const RegName& name) {
 
 Query::Query(StoreFile& store, Sql sql) : store_(store), stmt_(store.stmt(sql)) {}
 
-Query::Query(StoreFile& store, std::size_t walkDepth)
-    : store_(store), stmt_(store.walkStmt(walkDepth)) {}
-
 Query::~Query() {
    sqlite3_reset(stmt_);
    sqlite3_clear_bindings(stmt_);
@@ -211,19 +208,6 @@ sqlite3_stmt* StoreFile::stmt(Sql sql) {
    return s;
 }
 
-sqlite3_stmt* StoreFile::walkStmt(std::size_t depth) {
-   if (walkStmts_.size() <= depth)
-      walkStmts_.resize(depth + 1);
-   if (!walkStmts_[depth]) {
-      std::string parent = "?1";
-      for (std::size_t level = 1; level <= depth; ++level)
-         parent = "(SELECT id FROM regkey WHERE parent=" + parent + " AND folded=?" +
-                  std::to_string(level + 1) + ")";
-      walkStmts_[depth] = prepare(("SELECT " + parent).c_str());
-   }
-   return walkStmts_[depth];
-}
-
 LSTATUS StoreFile::fail(int rc) {
    const LSTATUS status = winStatusFromNative(rc, db_ ? sqlite3_system_errno(db_) : errno);
    const int primary = rc & 0xFF;
@@ -248,9 +232,6 @@ void StoreFile::closeDb() {
       sqlite3_finalize(s);
       s = nullptr;
    }
-   for (sqlite3_stmt* walk : walkStmts_)
-      sqlite3_finalize(walk);
-   walkStmts_.clear();
    sqlite3_close(db_);
    db_ = nullptr;
 }

@@ -75,9 +75,6 @@ class StoreFile;
 class Query {
 public:
    Query(StoreFile& store, Sql sql);
-   /// The statement that finds the key depth levels below ?1 in one step: parameters ?2 to
-   /// ?(depth+1) are the folded names, the row is the key's id or NULL.
-   Query(StoreFile& store, std::size_t walkDepth);
    ~Query();
    Query(const Query&) = delete;
    Query& operator=(const Query&) = delete;
@@ -95,7 +92,6 @@ public:
    /// Steps to the next row: true for a row, false at the end; other results throw a Failure.
    bool step();
    int64_t integer(int col) { return sqlite3_column_int64(stmt_, col); }
-   bool isNull(int col) { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
    RegName name(int col) {
       return nameFromBlob(sqlite3_column_blob(stmt_, col), sqlite3_column_bytes(stmt_, col));
    }
@@ -183,7 +179,6 @@ private:
    friend class Query;
 
    sqlite3_stmt* stmt(Sql sql);
-   sqlite3_stmt* walkStmt(std::size_t depth);
    sqlite3_stmt* prepare(const char* sql);
    void report(const std::string& what);
    void closeDb();
@@ -203,7 +198,6 @@ private:
    std::mutex mutex_;
    sqlite3* db_ = nullptr;
    std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::Count)> stmts_{};
-   std::vector<sqlite3_stmt*> walkStmts_;
 };
 
 } // namespace voplatform::store

@@ -18,10 +18,15 @@ namespace voplatform {
 /// machine's.
 enum class Hive { User, Machine };
 
+/// The deepest a key may lie below its root key, in levels, as on Windows.
+constexpr std::size_t kMaxKeyDepth = 512;
+
 /// One key of a store. Ids are never reused, so a key deleted and created again has a new id.
+/// Keys never move, so the depth found when the key was reached stays true.
 struct KeyRef {
    Hive hive = Hive::User;
    int64_t id = 0;
+   std::size_t depth = 0; ///< levels below the root key
 };
 
 /// A key or value name: the UTF-16 units the caller gave, kept exactly, lone surrogates
@@ -67,7 +72,8 @@ public:
 
    /// Like openKey, but creates every missing key on the way; *created tells whether the last
    /// key was new. Fails with ERROR_ACCESS_DENIED when this process may not change base's
-   /// store, even when every key exists already.
+   /// store, even when every key exists already, and with ERROR_INVALID_PARAMETER, creating
+   /// nothing, when the key would lie deeper than kMaxKeyDepth below its root.
    [[nodiscard]] virtual LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result,
                                            bool* created) = 0;
 
