@@ -4,6 +4,7 @@
 
 #include "RegistryStore.h"
 
+#include <chrono>
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/TempDir.h>
 #include <cstdlib>
@@ -245,6 +246,31 @@ TEST_F(RegistryApi, AnUnreadableStoreFileIsDenied) {
    EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &k), ERROR_ACCESS_DENIED);
    EXPECT_NE(::testing::internal::GetCapturedStderr().find(dir.file("user.sqlite")),
              std::string::npos);
+}
+
+// Another process holding the write lock: reads go on, and a write, the first call of a
+// process too (which may have to set the file up), gives up with ERROR_BUSY at the timeout.
+TEST_F(RegistryApi, AWriteLockHeldElsewhereEndsTheWaitWithBusy) {
+   Key made;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software", &made), ERROR_SUCCESS);
+   TempDir fresh;
+   // Each row: the store's directory, and whether a read still succeeds.
+   for (const auto& [store, readable] : {std::pair(&dir, true), {&fresh, false}}) {
+      sqlite3* other = nullptr;
+      ASSERT_EQ(sqlite3_open(store->file("user.sqlite").c_str(), &other), SQLITE_OK);
+      ASSERT_EQ(
+          sqlite3_exec(other, "BEGIN IMMEDIATE; CREATE TABLE t(x)", nullptr, nullptr, nullptr),
+          SQLITE_OK);
+      voplatform::SqliteStoreFiles files = storeFilesIn(store->path());
+      files.busyTimeout = std::chrono::milliseconds(300);
+      ScopedRegistryBackend waiting(voplatform::makeSqliteRegistryBackend(files));
+      ::testing::internal::CaptureStderr();
+      Key read, written;
+      EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &read), readable ? ERROR_SUCCESS : ERROR_BUSY);
+      EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software\\New", &written), ERROR_BUSY) << store->path();
+      ::testing::internal::GetCapturedStderr();
+      sqlite3_close(other);
+   }
 }
 
 TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {

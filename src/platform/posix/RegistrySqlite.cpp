@@ -24,8 +24,8 @@ using store::StoreFile;
 class SqliteRegistryBackend final : public RegistryBackend {
 public:
    explicit SqliteRegistryBackend(const SqliteStoreFiles& files)
-       : user_(files.userFile, false, true),
-         machine_(files.machineFile, files.machineReadOnly, false) {}
+       : user_(files.userFile, false, true, files.busyTimeout),
+         machine_(files.machineFile, files.machineReadOnly, false, files.busyTimeout) {}
 
    LSTATUS rootKey(HKEY hKey, KeyRef* root) override {
       for (const store::RootRow& row : store::kRoots) {

@@ -17,8 +17,6 @@
 namespace voplatform::store {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
-
 constexpr const char* kSqlText[] = {
     "BEGIN",
     "BEGIN IMMEDIATE",
@@ -176,8 +174,10 @@ void Transaction::commit() {
 
 // ---- StoreFile
 
-StoreFile::StoreFile(std::string file, bool readOnly, bool privateFile)
-    : file_(std::move(file)), readOnly_(readOnly), private_(privateFile) {}
+StoreFile::StoreFile(std::string file, bool readOnly, bool privateFile,
+                     std::chrono::milliseconds busyTimeout)
+    : file_(std::move(file)), readOnly_(readOnly), private_(privateFile),
+      busyTimeout_(busyTimeout) {}
 
 StoreFile::~StoreFile() {
    closeDb();
@@ -236,16 +236,22 @@ void StoreFile::closeDb() {
    db_ = nullptr;
 }
 
-// Setting up a new file races with other processes doing the same; SQLite does not always
-// wait for those locks itself.
-int StoreFile::exec(const char* sql) {
+// Setting up a new file races with other processes doing the same, and SQLite does not always
+// wait for those locks itself (a change of journal mode, for one): a statement that finds the
+// file busy is tried again until the deadline, and no single try waits past it.
+int StoreFile::exec(const char* sql, std::chrono::steady_clock::time_point deadline) {
+   using namespace std::chrono;
    int rc = SQLITE_BUSY;
-   for (int waitedMs = 0; waitedMs < kBusyTimeoutMs; ++waitedMs) {
+   for (;;) {
+      const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+      sqlite3_busy_timeout(db_, static_cast<int>(std::max<int64_t>(left, 0)));
       rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-      if ((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED)
+      if (((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) ||
+          steady_clock::now() >= deadline)
          break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(milliseconds(1));
    }
+   sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout_.count()));
    return rc;
 }
 
@@ -306,39 +312,54 @@ LSTATUS StoreFile::openDb() {
    if (rc != SQLITE_OK)
       return fail(rc);
    sqlite3_extended_result_codes(db_, 1);
-   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-   LSTATUS status = ERROR_SUCCESS;
-   if (writable || !exists) {
-      // Keeping the WAL and its index after the last writer closes lets readers without
-      // write permission open the file too.
-      int persist = 1;
-      sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-      // Small pages: a call changes one value, and every commit writes the pages it touched
-      // to the WAL, so 1 KiB pages make writes a fifth faster than 4 KiB ones. Longer values
-      // spill into overflow pages. Takes effect only when the file is new.
-      if ((rc = exec("PRAGMA page_size=1024")) != SQLITE_OK ||
-          (rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK ||
-          (rc = exec("PRAGMA synchronous=NORMAL")) != SQLITE_OK ||
-          (rc = exec("PRAGMA journal_size_limit=1048576")) != SQLITE_OK ||
-          (rc = exec("BEGIN IMMEDIATE")) != SQLITE_OK)
-         return fail(rc);
-      status = setUpSchema(true);
-      if (status == ERROR_SUCCESS && (rc = exec("COMMIT")) != SQLITE_OK)
-         status = fail(rc);
-      rollback();
-   } else {
-      status = setUpSchema(false);
-      if (status == ERROR_SUCCESS && (rc = exec("PRAGMA query_only=1")) != SQLITE_OK)
-         status = fail(rc);
-   }
+   sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout_.count()));
+   const LSTATUS status = setUp(writable || !exists);
    if (status == ERROR_SUCCESS)
       writable_ = writable;
    return status;
 }
 
+// Gets the open connection ready for calls, setting the file up when it is new and converting
+// an older format when canWrite. All waits for other processes' locks together end at the busy
+// timeout.
+LSTATUS StoreFile::setUp(bool canWrite) {
+   const auto deadline = std::chrono::steady_clock::now() + busyTimeout_;
+   int rc = SQLITE_OK;
+   if (!canWrite) {
+      LSTATUS status = setUpSchema(false, deadline);
+      if (status == ERROR_SUCCESS && (rc = exec("PRAGMA query_only=1", deadline)) != SQLITE_OK)
+         status = fail(rc);
+      return status;
+   }
+   // Keeping the WAL and its index after the last writer closes lets readers without write
+   // permission open the file too.
+   int persist = 1;
+   sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+   // Small pages: a call changes one value, and every commit writes the pages it touched to
+   // the WAL, so 1 KiB pages make writes a fifth faster than 4 KiB ones. Longer values spill
+   // into overflow pages. Takes effect only when the file is new.
+   if ((rc = exec("PRAGMA synchronous=NORMAL", deadline)) != SQLITE_OK ||
+       (rc = exec("PRAGMA journal_size_limit=1048576", deadline)) != SQLITE_OK)
+      return fail(rc);
+   // A file in the current format is in WAL mode already and needs no write lock, so that a
+   // process's first call, a read above all, does not wait for another process's writes.
+   int64_t format = -1;
+   if (queryNumber("PRAGMA user_version", &format) == SQLITE_OK && format == kFormat)
+      return ERROR_SUCCESS;
+   if ((rc = exec("PRAGMA page_size=1024", deadline)) != SQLITE_OK ||
+       (rc = exec("PRAGMA journal_mode=WAL", deadline)) != SQLITE_OK ||
+       (rc = exec("BEGIN IMMEDIATE", deadline)) != SQLITE_OK)
+      return fail(rc);
+   LSTATUS status = setUpSchema(true, deadline);
+   if (status == ERROR_SUCCESS && (rc = exec("COMMIT", deadline)) != SQLITE_OK)
+      status = fail(rc);
+   rollback();
+   return status;
+}
+
 // Brings the file to the current format inside the open write transaction, or, when this
 // process may not write it, checks that it is in the current format.
-LSTATUS StoreFile::setUpSchema(bool canWrite) {
+LSTATUS StoreFile::setUpSchema(bool canWrite, std::chrono::steady_clock::time_point deadline) {
    int64_t format = 0;
    int64_t tables = 0;
    int rc = SQLITE_OK;
@@ -360,8 +381,8 @@ LSTATUS StoreFile::setUpSchema(bool canWrite) {
       return ERROR_BADDB;
    }
    if (tables)
-      return convertFormat0();
-   if ((rc = exec(kTables)) != SQLITE_OK)
+      return convertFormat0(deadline);
+   if ((rc = exec(kTables, deadline)) != SQLITE_OK)
       return fail(rc);
    try {
       for (const RootRow& root : kRoots) {
@@ -378,7 +399,7 @@ LSTATUS StoreFile::setUpSchema(bool canWrite) {
 // Format 0 kept names as UTF-8 text folded by the C library's locale, which differed between
 // machines. Converting refolds every name; names that now fold alike stop the conversion, and
 // the file stays as it was.
-LSTATUS StoreFile::convertFormat0() {
+LSTATUS StoreFile::convertFormat0(std::chrono::steady_clock::time_point deadline) {
    const auto utf16 = [](sqlite3_context* context, int, sqlite3_value** args) {
       try {
          const RegName stored = littleEndian(fromFormat0Text(args[0]));
@@ -404,7 +425,7 @@ LSTATUS StoreFile::convertFormat0() {
       rc = sqlite3_create_function_v2(db_, "voutil_folded", 1, kText, nullptr, folded, nullptr,
                                       nullptr, nullptr);
    if (rc == SQLITE_OK)
-      rc = exec(script.c_str());
+      rc = exec(script.c_str(), deadline);
    if (rc == SQLITE_OK)
       return ERROR_SUCCESS;
    if ((rc & 0xFF) != SQLITE_CONSTRAINT)

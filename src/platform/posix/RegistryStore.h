@@ -5,6 +5,7 @@
 // registry calls on it.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -124,8 +125,10 @@ private:
 /// calls of different processes.
 class StoreFile {
 public:
-   /// privateFile: the file and its WAL and index are readable by the owner only.
-   StoreFile(std::string file, bool readOnly, bool privateFile);
+   /// privateFile: the file and its WAL and index are readable by the owner only. busyTimeout:
+   /// how long a call waits in all for another connection's lock.
+   StoreFile(std::string file, bool readOnly, bool privateFile,
+             std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
    ~StoreFile();
    StoreFile(const StoreFile&) = delete;
    StoreFile& operator=(const StoreFile&) = delete;
@@ -182,17 +185,19 @@ private:
    sqlite3_stmt* prepare(const char* sql);
    void report(const std::string& what);
    void closeDb();
-   int exec(const char* sql);
+   int exec(const char* sql, std::chrono::steady_clock::time_point deadline);
    LSTATUS ensureOpen();
    LSTATUS openDb();
    bool makePrivate();
    int queryNumber(const char* sql, int64_t* number);
-   LSTATUS setUpSchema(bool canWrite);
-   LSTATUS convertFormat0();
+   LSTATUS setUp(bool writable);
+   LSTATUS setUpSchema(bool canWrite, std::chrono::steady_clock::time_point deadline);
+   LSTATUS convertFormat0(std::chrono::steady_clock::time_point deadline);
 
    std::string file_;
    bool readOnly_;
    bool private_;
+   std::chrono::milliseconds busyTimeout_;
    bool writable_ = false;
    bool reported_ = false;
    std::mutex mutex_;

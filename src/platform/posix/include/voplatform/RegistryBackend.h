@@ -6,6 +6,7 @@
 // either happens completely or not at all, also when other threads or processes write the
 // same store at the same time.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -155,6 +156,9 @@ struct SqliteStoreFiles {
        machineFile; ///< HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG
    /// Open the machine file for reading only, as a user without write permission on it does.
    bool machineReadOnly = false;
+   /// How long a call waits in all for another process's lock before it fails with
+   /// ERROR_BUSY; the first call of a process, which may set the file up, included.
+   std::chrono::milliseconds busyTimeout{10000};
 };
 
 /// The default locations: both files in $VOUTIL_REGISTRY_DIR when it is set; otherwise the
