@@ -35,8 +35,9 @@ struct Key {
 };
 
 LSTATUS create(HKEY root, const std::u16string& path, Key* key, REGSAM access = KEY_ALL_ACCESS,
-               DWORD* disposition = nullptr) {
-   return RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, access, nullptr, &key->h, disposition);
+               DWORD* disposition = nullptr, DWORD options = 0) {
+   return RegCreateKeyExW(root, path.c_str(), 0, nullptr, options, access, nullptr, &key->h,
+                          disposition);
 }
 LSTATUS open(HKEY root, const char16_t* path, Key* key, REGSAM access = KEY_READ) {
    return RegOpenKeyExW(root, path, 0, access, &key->h);
@@ -141,13 +142,82 @@ TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
    EXPECT_EQ(setDword(k.h, longest + u"v", 1), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(RegistryApi, FailedCallsLeaveTheHandleAloneAndOnlyOpenHandlesClose) {
+// The edges of the calls that Windows programs rely on, as Windows (and Wine) answer them.
+TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
    Key k;
-   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software\\Nope", &k), ERROR_FILE_NOT_FOUND);
-   EXPECT_EQ(create(HKEY_CURRENT_USER, u"\\a", &k), ERROR_BAD_PATHNAME);
-   EXPECT_EQ(k.h, nullptr);
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Edges", &k), ERROR_SUCCESS);
+   // A failed open or create sets the handle to null; only open handles and roots close.
+   HKEY opened = HKEY_USERS, created = HKEY_USERS;
+   EXPECT_EQ(RegOpenKeyExW(k.h, u"Nope", 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(RegCreateKeyExW(k.h, u"\\a", 0, nullptr, 0, KEY_READ, nullptr, &created, nullptr),
+             ERROR_BAD_PATHNAME);
+   EXPECT_EQ(opened, nullptr);
+   EXPECT_EQ(created, nullptr);
    EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&k)), ERROR_INVALID_HANDLE);
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+   // Roots by their low 32 bits; a root opened with no sub-path is itself.
+   const auto low = static_cast<uintptr_t>(0x80000001u);
+   for (const uintptr_t bits : {low, low | (uintptr_t{0x12345} << 32)}) {
+      const auto root = reinterpret_cast<HKEY>(bits);
+      Key sub;
+      HKEY itself = nullptr;
+      EXPECT_EQ(open(root, u"Edges", &sub), ERROR_SUCCESS) << std::hex << bits;
+      EXPECT_EQ(RegOpenKeyExW(root, u"", 0, KEY_READ, &itself), ERROR_SUCCESS);
+      EXPECT_EQ(itself, root);
+   }
+   Key classes, bad;
+   EXPECT_EQ(open(HKEY_CLASSES_ROOT, u"\\", &classes), ERROR_SUCCESS);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"\\", &bad), ERROR_BAD_PATHNAME);
+   EXPECT_EQ(create(k.h, u"volatile", &bad, KEY_READ, nullptr, REG_OPTION_VOLATILE),
+             ERROR_NOT_SUPPORTED);
+   EXPECT_EQ(RegSetValueExW(k.h, u"v", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+
+   // A missing value: size 0 when only the size was asked for.
+   DWORD size = 7;
+   EXPECT_EQ(RegQueryValueExW(k.h, u"none", nullptr, nullptr, nullptr, &size),
+             ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(size, 0u);
+   // String data stored without its NUL gets one where the buffer has room for it.
+   const BYTE ab[] = {'a', 0, 'b', 0};
+   ASSERT_EQ(RegSetValueExW(k.h, u"s", 0, REG_SZ, ab, 4), ERROR_SUCCESS);
+   ASSERT_EQ(RegSetValueExW(k.h, u"b", 0, REG_BINARY, ab, 4), ERROR_SUCCESS);
+   // Each row: value, buffer size, the bytes then in the buffer.
+   const std::tuple<const char16_t*, DWORD, std::vector<BYTE>> reads[] = {
+       {u"s", 6, {'a', 0, 'b', 0, 0, 0, 0xEE}},
+       {u"s", 5, {'a', 0, 'b', 0, 0xEE, 0xEE, 0xEE}},
+       {u"b", 6, {'a', 0, 'b', 0, 0xEE, 0xEE, 0xEE}}};
+   for (const auto& [name, room, bytes] : reads) {
+      std::vector<BYTE> buffer(7, 0xEE);
+      EXPECT_EQ(RegQueryValueExW(k.h, name, nullptr, nullptr, buffer.data(), &(size = room)),
+                ERROR_SUCCESS);
+      EXPECT_EQ(buffer, bytes) << room;
+      EXPECT_EQ(size, 4u);
+   }
+   std::vector<BYTE> data(7, 0xEE);
+   char16_t name[2];
+   DWORD cch = 2, type = 0;
+   EXPECT_EQ(RegEnumValueW(k.h, 1, name, &cch, nullptr, &type, data.data(), &(size = 7)),
+             ERROR_SUCCESS);
+   EXPECT_EQ(data, (std::vector<BYTE>{'a', 0, 'b', 0, 0, 0, 0xEE}));
+   data.assign(7, 0xEE);
+   ASSERT_EQ(RegSetValueExW(k.h, u"long", 0, REG_SZ, ab, 4), ERROR_SUCCESS);
+   EXPECT_EQ(RegEnumValueW(k.h, 1, name, &(cch = 2), nullptr, &type, data.data(), &(size = 7)),
+             ERROR_MORE_DATA);
+   EXPECT_EQ(data, std::vector<BYTE>(7, 0xEE)) << "the data buffer is left alone";
+   EXPECT_EQ(size, 4u);
+   EXPECT_EQ(cch, 2u);
+}
+
+// No C++ exception leaves a Reg* function: a C caller gets a status.
+TEST_F(RegistryApi, AnExceptionBelowACallBecomesAStatus) {
+   using Fault = vo::test::FaultInjectingRegistryBackend;
+   const auto faulty =
+       std::make_shared<Fault>(voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
+   ScopedRegistryBackend installed(faulty);
+   Key k;
+   faulty->failCall(Fault::Op::OpenKey, Fault::kThrow);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &k), ERROR_INTERNAL_ERROR);
+   EXPECT_TRUE(faulty->fired());
 }
 
 // Every call works on a key as deep as Windows allows, 512 levels below its root, and no key
