@@ -153,7 +153,7 @@ TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
              ERROR_BAD_PATHNAME);
    EXPECT_EQ(opened, nullptr);
    EXPECT_EQ(created, nullptr);
-   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&k)), ERROR_INVALID_HANDLE);
+   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(uintptr_t{0x1234})), ERROR_INVALID_HANDLE);
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
    // Roots by their low 32 bits; a root opened with no sub-path is itself.
    const auto low = static_cast<uintptr_t>(0x80000001u);
