@@ -156,10 +156,12 @@ LSTATUS copyValue(const ValueData& value, LPDWORD type, LPBYTE data, LPDWORD cbD
       } else if (size) {
          std::memcpy(data, value.bytes.data(), size);
          // String data may have been stored without its NUL; where the buffer has room for
-         // one more character, a C string read back still ends at the data.
+         // one more character, a C string read back still ends at the data. Data whose last
+         // two bytes are zero counts as ended, whether or not they form one unit.
          const bool text =
              value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
-         if (text && *cbData - size >= sizeof(char16_t))
+         const bool ended = size >= 2 && !data[size - 2] && !data[size - 1];
+         if (text && !ended && *cbData - size >= sizeof(char16_t))
             data[size] = data[size + 1] = 0;
       }
    }
@@ -255,6 +257,9 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
    return guarded([&]() -> LSTATUS {
       if (lpReserved || (lpData && !lpcbData))
          return ERROR_INVALID_PARAMETER;
+      // A caller that asks for the size alone is told 0 when the call fails.
+      if (lpcbData && !lpData)
+         *lpcbData = 0;
       HKEY__ key;
       RegName name;
       ValueData value;
@@ -264,10 +269,7 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
       if (status == ERROR_SUCCESS)
          status = key.backend->queryValue(key.key, name, &value);
       if (status == ERROR_SUCCESS)
-         return copyValue(value, lpType, lpData, lpcbData);
-      // A caller that asked for the size alone is told 0 for a missing value.
-      if (status == ERROR_FILE_NOT_FOUND && lpcbData && !lpData)
-         *lpcbData = 0;
+         status = copyValue(value, lpType, lpData, lpcbData);
       return status;
    });
 }
