@@ -12,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -398,6 +399,40 @@ TEST_F(RegistryApi, AnExceptionInAStoreCallRollsItsTransactionBack) {
    EXPECT_EQ(open(HKEY_CURRENT_USER, u"k", &k), ERROR_FILE_NOT_FOUND);
    // A transaction left open would make this BEGIN IMMEDIATE fail.
    EXPECT_EQ(store.transact(StoreFile::Mode::Write, [] { return ERROR_SUCCESS; }), ERROR_SUCCESS);
+}
+
+// Denies ROLLBACK on the connections opened while installed, as long as gDenyRollback is set.
+bool gDenyRollback = false;
+int denyRollback(sqlite3* db, char**, const sqlite3_api_routines*) {
+   const auto authorize = [](void*, int action, const char* what, const char*, const char*,
+                             const char*) {
+      return gDenyRollback && action == SQLITE_TRANSACTION && std::string_view(what) == "ROLLBACK"
+                 ? SQLITE_DENY
+                 : SQLITE_OK;
+   };
+   return sqlite3_set_authorizer(db, authorize, nullptr);
+}
+
+TEST_F(RegistryApi, AFailedRollbackLeavesNoTransactionOpenForTheNextCall) {
+   const auto install = reinterpret_cast<void (*)()>(&denyRollback);
+   sqlite3_auto_extension(install);
+   StoreFile store(dir.file("user.sqlite"), false, true);
+   gDenyRollback = true;
+   EXPECT_EQ(store.transact(StoreFile::Mode::Write,
+                            [&] {
+                               Query(store, Sql::InsertKey)
+                                   .bind(1, 2)
+                                   .bindName(2, u"k")
+                                   .bind(3, foldedBlob(u"k"))
+                                   .step();
+                               return ERROR_ACCESS_DENIED;
+                            }),
+             ERROR_ACCESS_DENIED);
+   gDenyRollback = false;
+   sqlite3_cancel_auto_extension(install);
+   EXPECT_EQ(store.transact(StoreFile::Mode::Write, [] { return ERROR_SUCCESS; }), ERROR_SUCCESS);
+   Key k;
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"k", &k), ERROR_FILE_NOT_FOUND);
 }
 
 // The layout of the first store files: names as UTF-8 text, no format number.

@@ -188,9 +188,14 @@ void StoreFile::run(Sql sql) {
    q.step();
 }
 
+// A ROLLBACK that fails leaves the transaction open, and every later BEGIN on the connection
+// would fail: the connection is closed instead, which ends the transaction without its changes,
+// and the next call opens a new one.
 void StoreFile::rollback() {
    if (db_ && !sqlite3_get_autocommit(db_))
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+   if (db_ && !sqlite3_get_autocommit(db_))
+      closeDb();
 }
 
 sqlite3_stmt* StoreFile::prepare(const char* sql) {

@@ -175,7 +175,8 @@ public:
    LSTATUS fail(int rc);
    /// Runs one of the statements without parameters or rows.
    void run(Sql sql);
-   /// Ends the open transaction, if any, without its changes. Never throws.
+   /// Ends the open transaction, if any, without its changes, closing the connection when
+   /// ROLLBACK fails. Never throws.
    void rollback();
 
 private:
