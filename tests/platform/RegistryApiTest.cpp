@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -342,6 +343,40 @@ TEST_F(RegistryApi, AWriteLockHeldElsewhereEndsTheWaitWithBusy) {
       ::testing::internal::GetCapturedStderr();
       sqlite3_close(other);
    }
+}
+
+// Without HOME the password database names the home; the user's file never goes to a shared
+// directory. A place that cannot be used fails the calls with a line on standard error instead
+// of reading as an empty store.
+TEST_F(RegistryApi, TheUsersStoreLivesInItsHomeOrNowhere) {
+   std::vector<std::pair<const char*, std::string>> saved;
+   for (const char* name : {"HOME", "XDG_CONFIG_HOME", "VOUTIL_REGISTRY_DIR"}) {
+      if (const char* value = std::getenv(name))
+         saved.emplace_back(name, value);
+      ::unsetenv(name);
+   }
+   const std::string userFile = voplatform::defaultSqliteStoreFiles().userFile;
+   for (const auto& [name, value] : saved)
+      ::setenv(name, value.c_str(), 1);
+   EXPECT_EQ(userFile,
+             std::string(::getpwuid(::getuid())->pw_dir) + "/.config/voutil/registry/user.sqlite");
+
+   std::ofstream(dir.file("plain")) << "x";
+   std::filesystem::create_directory(dir.file("linked"));
+   std::filesystem::create_symlink(dir.file("plain"), dir.file("linked/user.sqlite"));
+   // Each row: where the user's file is, the status of its calls and the report.
+   const std::tuple<std::string, LSTATUS, const char*> places[] = {
+       {"", ERROR_PATH_NOT_FOUND, "no home directory"},
+       {dir.file("plain/registry/user.sqlite"), ERROR_PATH_NOT_FOUND, "cannot be made"},
+       {dir.file("linked/user.sqlite"), ERROR_CANTOPEN, "symbolic link"}};
+   for (const auto& [file, status, report] : places) {
+      ScopedRegistryBackend placed(voplatform::makeSqliteRegistryBackend({file, dir.file("m")}));
+      ::testing::internal::CaptureStderr();
+      Key k;
+      EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software", &k), status) << file;
+      EXPECT_NE(::testing::internal::GetCapturedStderr().find(report), std::string::npos);
+   }
+   EXPECT_EQ(std::filesystem::file_size(dir.file("plain")), 1u) << "a link is not followed";
 }
 
 TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {

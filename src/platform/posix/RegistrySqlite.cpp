@@ -5,6 +5,7 @@
 // cannot lose it. synchronous=NORMAL skips the fsync per commit, so only a power loss or a
 // system crash may take back the last writes.
 
+#include "Posix.h"
 #include "RegistryStore.h"
 
 #include <algorithm>
@@ -242,14 +243,14 @@ SqliteStoreFiles defaultSqliteStoreFiles() {
       files.machineFile = std::string(dir) + "/machine.sqlite";
       return files;
    }
+   // Without a home the user's file has no place: a shared directory such as /tmp would let
+   // other users read or replace it.
    std::string config;
    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
       config = xdg;
-   else if (const char* home = std::getenv("HOME"); home && *home)
-      config = std::string(home) + "/.config";
-   else
-      config = "/tmp";
-   files.userFile = config + "/voutil/registry/user.sqlite";
+   else if (const std::string home = homeDirectory(); !home.empty())
+      config = home + "/.config";
+   files.userFile = config.empty() ? std::string() : config + "/voutil/registry/user.sqlite";
    files.machineFile = "/var/lib/voutil/registry/machine.sqlite";
    return files;
 }

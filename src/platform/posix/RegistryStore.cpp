@@ -273,18 +273,26 @@ LSTATUS StoreFile::ensureOpen() {
 // before SQLite opens it keeps all three private, wherever the directory is and whatever the
 // umask. Files left 0644 by earlier versions are closed up too.
 bool StoreFile::makePrivate() {
-   const int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-   if (fd < 0)
-      return false;
-   const bool done = ::fchmod(fd, 0600) == 0;
-   ::close(fd);
+   const auto closeUp = [](const std::string& file, int flags) {
+      const int fd = ::open(file.c_str(), flags | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+      const bool done = fd >= 0 && ::fchmod(fd, 0600) == 0;
+      if (fd >= 0)
+         ::close(fd);
+      return done;
+   };
+   const bool done = closeUp(file_, O_CREAT);
    for (const char* suffix : {"-wal", "-shm"})
-      ::chmod((file_ + suffix).c_str(), 0600);
+      closeUp(file_ + suffix, 0);
    return done;
 }
 
 LSTATUS StoreFile::openDb() {
    namespace fs = std::filesystem;
+   if (file_.empty()) {
+      report("no home directory: neither HOME, an absolute XDG_CONFIG_HOME nor the password "
+             "database names one");
+      return ERROR_PATH_NOT_FOUND;
+   }
    std::error_code ec;
    const fs::path path(file_);
    bool writable = !readOnly_;
@@ -292,17 +300,30 @@ LSTATUS StoreFile::openDb() {
       fs::create_directories(path.parent_path(), ec);
       if (!ec)
          ::chmod(path.parent_path().c_str(), private_ ? 0700 : 0755);
-      // Users other than root cannot make the machine's directory, which is normal; the
-      // user's own store without a home is worth a word.
-      else if (private_)
-         report("its directory cannot be made: " + ec.message());
       writable = !ec;
+      // Users other than root cannot make the machine's directory, which is normal; the
+      // user's own store has nowhere else to go.
+      if (ec && private_) {
+         report("its directory cannot be made: " + ec.message());
+         return winStatusFromNative(SQLITE_CANTOPEN, ec.value());
+      }
    }
    if (writable && private_)
       makePrivate();
-   const bool exists = fs::exists(path, ec);
+   // Only a file that is not there reads as an empty store; a directory that cannot be
+   // searched is no answer.
+   const fs::file_status found = fs::symlink_status(path, ec);
+   if (ec && ec != std::errc::no_such_file_or_directory) {
+      report("it cannot be looked up: " + ec.message());
+      return winStatusFromNative(SQLITE_CANTOPEN, ec.value());
+   }
+   if (fs::is_symlink(found)) {
+      report("it is a symbolic link, which the store does not follow");
+      return ERROR_CANTOPEN;
+   }
+   const bool exists = fs::exists(found);
    int rc = SQLITE_CANTOPEN;
-   constexpr int kFlags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+   constexpr int kFlags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE | SQLITE_OPEN_NOFOLLOW;
    if (writable) {
       rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kFlags,
                            nullptr);

@@ -162,13 +162,16 @@ struct SqliteStoreFiles {
 };
 
 /// The default locations: both files in $VOUTIL_REGISTRY_DIR when it is set; otherwise the
-/// user file in ${XDG_CONFIG_HOME:-$HOME/.config}/voutil/registry/ and the machine file in
-/// /var/lib/voutil/registry/.
+/// user file in ${XDG_CONFIG_HOME:-HOME/.config}/voutil/registry/, HOME being $HOME or the
+/// password database's home directory, and the machine file in /var/lib/voutil/registry/.
+/// Without any home the user file is empty: its calls fail.
 SqliteStoreFiles defaultSqliteStoreFiles();
 
 /// A backend on two SQLite files in WAL mode, one transaction per call. Files and directories
-/// are created on first use. A file that cannot be opened, or is not a store, makes every call
-/// on its keys fail with a status and writes one line naming the file to standard error.
+/// are created on first use; no file is opened through a symbolic link. A file that cannot be
+/// opened, or is not a store, or whose directory cannot be made or searched, makes every call on
+/// its keys fail with a status and writes one line naming the file to standard error. Only a
+/// machine file that does not exist yet, and that this process may not create, reads as empty.
 std::shared_ptr<RegistryBackend> makeSqliteRegistryBackend(const SqliteStoreFiles& files);
 
 /// The upper-case form of one UTF-16 unit, by which names compare and sort: the Unicode simple
