@@ -56,8 +56,9 @@ public:
    LSTATUS queryInfo(KeyRef key, voplatform::KeyInfo* info) override {
       return inject(Op::QueryInfo, [&] { return target().queryInfo(key, info); });
    }
-   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
-      return inject(Op::EnumKey, [&] { return target().enumKey(key, index, name); });
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name,
+                   voplatform::EnumCursor* cursor) override {
+      return inject(Op::EnumKey, [&] { return target().enumKey(key, index, name, cursor); });
    }
 
 private:

@@ -15,10 +15,19 @@ using voplatform::RegistryBackend;
 using voplatform::RegName;
 using voplatform::ValueData;
 
+// Where the handle's listings of subkeys and of values stand, shared by the copies of the
+// handle that calls take.
+struct EnumCursors {
+   std::mutex mutex;
+   voplatform::EnumCursor keys;
+   voplatform::EnumCursor values;
+};
+
 struct HKEY__ {
    std::shared_ptr<RegistryBackend> backend;
    KeyRef key;
    REGSAM access = 0;
+   std::shared_ptr<EnumCursors> cursors;
 };
 
 namespace {
@@ -88,7 +97,7 @@ LSTATUS orKeyDeleted(const HKEY__& handle, LSTATUS status) {
 }
 
 HKEY newHandle(const HKEY__& from, KeyRef key, REGSAM access) {
-   HKEY handle = new HKEY__{from.backend, key, access};
+   HKEY handle = new HKEY__{from.backend, key, access, std::make_shared<EnumCursors>()};
    std::lock_guard<std::mutex> lock(gHandlesMutex);
    gHandles.insert(handle);
    return handle;
@@ -169,6 +178,25 @@ LSTATUS copyValue(const ValueData& value, LPDWORD type, LPBYTE data, LPDWORD cbD
       *type = value.type;
    if (cbData)
       *cbData = size;
+   return status;
+}
+
+// Runs one step of a listing with the handle's cursor for it and keeps where it left the
+// cursor. Handles of predefined roots have none and count rows.
+template <class Call>
+LSTATUS withCursor(const HKEY__& handle, voplatform::EnumCursor EnumCursors::*which, Call&& call) {
+   if (!handle.cursors)
+      return call(nullptr);
+   voplatform::EnumCursor cursor;
+   {
+      std::lock_guard<std::mutex> lock(handle.cursors->mutex);
+      cursor = (*handle.cursors).*which;
+   }
+   const LSTATUS status = call(&cursor);
+   if (status == ERROR_SUCCESS) {
+      std::lock_guard<std::mutex> lock(handle.cursors->mutex);
+      (*handle.cursors).*which = std::move(cursor);
+   }
    return status;
 }
 
@@ -396,7 +424,9 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
       RegName name;
       LSTATUS status = resolveWith(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
       if (status == ERROR_SUCCESS)
-         status = key.backend->enumKey(key.key, dwIndex, &name);
+         status = withCursor(key, &EnumCursors::keys, [&](voplatform::EnumCursor* cursor) {
+            return key.backend->enumKey(key.key, dwIndex, &name, cursor);
+         });
       if (status == ERROR_SUCCESS)
          status = copyName(name, lpName, lpcchName);
       if (status != ERROR_SUCCESS)
@@ -420,7 +450,9 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
       ValueData value;
       LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
       if (status == ERROR_SUCCESS)
-         status = key.backend->enumValue(key.key, dwIndex, &value);
+         status = withCursor(key, &EnumCursors::values, [&](voplatform::EnumCursor* cursor) {
+            return key.backend->enumValue(key.key, dwIndex, &value, cursor);
+         });
       if (status != ERROR_SUCCESS)
          return status;
       status = copyName(value.name, lpValueName, lpcchValueName);

@@ -163,31 +163,44 @@ public:
       return status;
    }
 
-   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
-      return enumRow(key, index, Sql::EnumKey, [name](Query& row) { *name = row.name(0); });
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name, EnumCursor* cursor) override {
+      return enumRow(key, index, cursor, Sql::EnumKey, Sql::EnumKeyAfter,
+                     [name](Query& row) { *name = row.name(0); });
    }
 
-   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
-      return enumRow(key, index, Sql::EnumValue, [value](Query& row) {
-         *value = ValueData{row.name(0), static_cast<DWORD>(row.integer(1)), row.blob(2)};
+   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value, EnumCursor* cursor) override {
+      return enumRow(key, index, cursor, Sql::EnumValue, Sql::EnumValueAfter, [value](Query& row) {
+         *value = ValueData{row.name(0), static_cast<DWORD>(row.integer(2)), row.blob(3)};
       });
    }
 
 private:
    StoreFile& file(KeyRef key) { return key.hive == Hive::User ? user_ : machine_; }
 
-   // Row index of the query sql (parameters: key id, index), handed to take.
+   // Row index of a listing, handed to take: by the query after (parameters: key id, folded
+   // name of the row before) when the cursor stands on the row before, else by the query at
+   // (key id, index), which counts the rows before. Both give the folded name in column 1.
    template <class Take>
-   LSTATUS enumRow(KeyRef key, DWORD index, Sql sql, Take&& take) {
+   LSTATUS enumRow(KeyRef key, DWORD index, EnumCursor* cursor, Sql at, Sql after, Take&& take) {
       StoreFile& store = file(key);
+      const bool follows =
+          cursor && index > 0 && cursor->key == key.id && cursor->index + 1 == index;
       return store.transact(StoreFile::Mode::Statement, [&] {
-         Query q(store, sql);
-         q.bind(1, key.id).bind(2, int64_t{index});
+         Query q(store, follows ? after : at);
+         q.bind(1, key.id);
+         if (follows)
+            q.bind(2, cursor->after);
+         else
+            q.bind(2, int64_t{index});
          if (!q.step()) {
             requireKey(store, key.id);
             return ERROR_NO_MORE_ITEMS;
          }
          take(q);
+         if (cursor) {
+            const std::vector<BYTE> folded = q.blob(1);
+            *cursor = EnumCursor{key.id, index, std::string(folded.begin(), folded.end())};
+         }
          return ERROR_SUCCESS;
       });
    }

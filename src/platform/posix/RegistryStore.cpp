@@ -38,8 +38,11 @@ constexpr const char* kSqlText[] = {
     "SELECT count(*), coalesce(max(length(name)), 0) / 2 FROM regkey WHERE parent=?1",
     "SELECT count(*), coalesce(max(length(name)), 0) / 2, coalesce(max(length(data)), 0) "
     "FROM regvalue WHERE key=?1",
-    "SELECT name FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM regvalue WHERE key=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, folded FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, folded FROM regkey WHERE parent=?1 AND folded>?2 ORDER BY folded LIMIT 1",
+    "SELECT name, folded, type, data FROM regvalue WHERE key=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, folded, type, data FROM regvalue WHERE key=?1 AND folded>?2 ORDER BY folded "
+    "LIMIT 1",
 };
 static_assert(std::size(kSqlText) == static_cast<std::size_t>(Sql::Count));
 

@@ -40,7 +40,9 @@ enum class Sql {
    CountSubKeys,
    CountValues,
    EnumKey,
+   EnumKeyAfter,
    EnumValue,
+   EnumValueAfter,
    Count
 };
 

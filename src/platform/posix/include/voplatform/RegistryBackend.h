@@ -46,6 +46,15 @@ struct KeyInfo {
    DWORD maxValueLen = 0;
 };
 
+/// Where a listing through one handle stands: the index and the sort key of the row handed out
+/// last, so that the next index continues after it instead of counting the rows again. Opaque
+/// to the caller, who keeps one per handle and listing and hands it back unchanged.
+struct EnumCursor {
+   int64_t key = 0; ///< the listed key's id; 0 before the first row
+   DWORD index = 0;
+   std::string after;
+};
+
 /// One value as stored: its name as created, its Windows type code and its bytes.
 struct ValueData {
    RegName name;
@@ -100,12 +109,16 @@ public:
    [[nodiscard]] virtual LSTATUS queryInfo(KeyRef key, KeyInfo* info) = 0;
 
    /// Sets *name to the name of subkey index in the order of the names' upper-cased UTF-16
-   /// units. Fails with ERROR_NO_MORE_ITEMS when index is past the last subkey.
-   [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) = 0;
+   /// units. Fails with ERROR_NO_MORE_ITEMS when index is past the last subkey. cursor, when not
+   /// null, is where this handle's listing stood: the index after it is found from there, in
+   /// time independent of the index, and on success the cursor moves to index.
+   [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, RegName* name,
+                                         EnumCursor* cursor) = 0;
 
-   /// Sets *value to value index, values ordered as enumKey orders subkeys. Fails with
-   /// ERROR_NO_MORE_ITEMS when index is past the last value.
-   [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) = 0;
+   /// Sets *value to value index, values ordered as enumKey orders subkeys, with a cursor as
+   /// enumKey's. Fails with ERROR_NO_MORE_ITEMS when index is past the last value.
+   [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value,
+                                           EnumCursor* cursor) = 0;
 };
 
 /// Hands every call to another backend unchanged. Wrappers derive from it and override only
@@ -135,11 +148,11 @@ public:
       return target_->deleteTree(base, path);
    }
    LSTATUS queryInfo(KeyRef key, KeyInfo* info) override { return target_->queryInfo(key, info); }
-   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
-      return target_->enumKey(key, index, name);
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name, EnumCursor* cursor) override {
+      return target_->enumKey(key, index, name, cursor);
    }
-   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
-      return target_->enumValue(key, index, value);
+   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value, EnumCursor* cursor) override {
+      return target_->enumValue(key, index, value, cursor);
    }
 
 protected:
