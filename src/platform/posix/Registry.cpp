@@ -182,7 +182,9 @@ LSTATUS copyValue(const ValueData& value, LPDWORD type, LPBYTE data, LPDWORD cbD
 }
 
 // Runs one step of a listing with the handle's cursor for it and keeps where it left the
-// cursor. Handles of predefined roots have none and count rows.
+// cursor when the step succeeded, so that a caller who asks again for the same index with a
+// larger buffer still continues from the row before. Handles of predefined roots have none and
+// count rows.
 template <class Call>
 LSTATUS withCursor(const HKEY__& handle, voplatform::EnumCursor EnumCursors::*which, Call&& call) {
    if (!handle.cursors)
@@ -425,10 +427,9 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
       LSTATUS status = resolveWith(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
       if (status == ERROR_SUCCESS)
          status = withCursor(key, &EnumCursors::keys, [&](voplatform::EnumCursor* cursor) {
-            return key.backend->enumKey(key.key, dwIndex, &name, cursor);
+            const LSTATUS found = key.backend->enumKey(key.key, dwIndex, &name, cursor);
+            return found == ERROR_SUCCESS ? copyName(name, lpName, lpcchName) : found;
          });
-      if (status == ERROR_SUCCESS)
-         status = copyName(name, lpName, lpcchName);
       if (status != ERROR_SUCCESS)
          return status;
       if (lpClass && *lpcchClass)
@@ -451,14 +452,16 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
       LSTATUS status = resolveWith(hKey, KEY_QUERY_VALUE, &key);
       if (status == ERROR_SUCCESS)
          status = withCursor(key, &EnumCursors::values, [&](voplatform::EnumCursor* cursor) {
-            return key.backend->enumValue(key.key, dwIndex, &value, cursor);
+            const LSTATUS found = key.backend->enumValue(key.key, dwIndex, &value, cursor);
+            if (found != ERROR_SUCCESS)
+               return found;
+            const LSTATUS named = copyName(value.name, lpValueName, lpcchValueName);
+            // A name that does not fit leaves the data buffer alone; type and size are still
+            // told.
+            const LSTATUS copied =
+                copyValue(value, lpType, named == ERROR_SUCCESS ? lpData : nullptr, lpcbData);
+            return named == ERROR_SUCCESS ? copied : named;
          });
-      if (status != ERROR_SUCCESS)
-         return status;
-      status = copyName(value.name, lpValueName, lpcchValueName);
-      // A name that does not fit leaves the data buffer alone; type and size are still told.
-      const LSTATUS dataStatus =
-          copyValue(value, lpType, status == ERROR_SUCCESS ? lpData : nullptr, lpcbData);
-      return status == ERROR_SUCCESS ? dataStatus : status;
+      return status;
    });
 }
