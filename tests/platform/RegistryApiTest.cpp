@@ -214,7 +214,7 @@ TEST_F(RegistryApi, KeysHoldAtEveryDepthUpToTheLimit) {
       std::u16string path = u"Deep";
       for (std::size_t level = 2; level <= depth; ++level)
          path += u"\\L" + std::u16string(1, static_cast<char16_t>(u'a' + level % 26));
-      Key k, same, parent, below, twoBelow;
+      Key k, same, parent, below, twoBelow, gone;
       ASSERT_EQ(create(HKEY_CURRENT_USER, path, &k), ERROR_SUCCESS) << depth;
       ASSERT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &same, KEY_ALL_ACCESS), ERROR_SUCCESS);
       EXPECT_EQ(setDword(same.h, u"v", 7), ERROR_SUCCESS);
@@ -227,7 +227,7 @@ TEST_F(RegistryApi, KeysHoldAtEveryDepthUpToTheLimit) {
       EXPECT_EQ(create(HKEY_CURRENT_USER, path + u"\\x\\y", &twoBelow),
                 depth < 511 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
       EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
-      EXPECT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &same), ERROR_FILE_NOT_FOUND);
+      EXPECT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &gone), ERROR_FILE_NOT_FOUND);
       EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Deep"), ERROR_SUCCESS);
    }
 }
