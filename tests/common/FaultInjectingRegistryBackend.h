@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 #include <voplatform/RegistryBackend.h>
 
@@ -16,6 +17,9 @@ public:
    enum class Op { OpenKey, CreateKey, QueryValue, SetValue, DeleteTree, QueryInfo, EnumKey };
 
    using ForwardingRegistryBackend::ForwardingRegistryBackend;
+
+   /// The status that makes the failing call throw an exception instead of returning.
+   static constexpr LSTATUS kThrow = -1;
 
    /// Makes the call of op that comes after skip further calls of op return status, once,
    /// without reaching the store.
@@ -52,8 +56,9 @@ public:
    LSTATUS queryInfo(KeyRef key, voplatform::KeyInfo* info) override {
       return inject(Op::QueryInfo, [&] { return target().queryInfo(key, info); });
    }
-   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
-      return inject(Op::EnumKey, [&] { return target().enumKey(key, index, name); });
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name,
+                   voplatform::EnumCursor* cursor) override {
+      return inject(Op::EnumKey, [&] { return target().enumKey(key, index, name, cursor); });
    }
 
 private:
@@ -66,8 +71,12 @@ private:
    template <class Call>
    LSTATUS inject(Op op, Call&& call) {
       std::unique_lock<std::mutex> lock(mutex_);
-      if (armed_ && armed_->op == op && armed_->skip-- == 0)
-         return std::exchange(armed_, std::nullopt)->status;
+      if (armed_ && armed_->op == op && armed_->skip-- == 0) {
+         const LSTATUS status = std::exchange(armed_, std::nullopt)->status;
+         if (status == kThrow)
+            throw std::runtime_error("injected");
+         return status;
+      }
       lock.unlock();
       return call();
    }

@@ -4,13 +4,16 @@
 
 #include "RegistryStore.h"
 
+#include <chrono>
 #include <common/FaultInjectingRegistryBackend.h>
 #include <common/TempDir.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -34,8 +37,9 @@ struct Key {
 };
 
 LSTATUS create(HKEY root, const std::u16string& path, Key* key, REGSAM access = KEY_ALL_ACCESS,
-               DWORD* disposition = nullptr) {
-   return RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, access, nullptr, &key->h, disposition);
+               DWORD* disposition = nullptr, DWORD options = 0) {
+   return RegCreateKeyExW(root, path.c_str(), 0, nullptr, options, access, nullptr, &key->h,
+                          disposition);
 }
 LSTATUS open(HKEY root, const char16_t* path, Key* key, REGSAM access = KEY_READ) {
    return RegOpenKeyExW(root, path, 0, access, &key->h);
@@ -100,11 +104,6 @@ TEST_F(RegistryApi, NamesFoldByTheirUpperCaseAndAreListedByItsUnits) {
                         u"\u03C2", high, u"\U0001F600",  low,   u"\uFF41"};
    EXPECT_EQ(namesOf(parent.h, RegEnumKeyExW), order);
    EXPECT_EQ(namesOf(parent.h, RegEnumValueW), order);
-   char16_t name[1];
-   DWORD cch = 1;
-   EXPECT_EQ(RegEnumKeyExW(parent.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
-             ERROR_MORE_DATA)
-       << "\"A\" needs room for its NUL";
 }
 
 TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
@@ -130,23 +129,107 @@ TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
    buffer.resize(size);
    EXPECT_EQ(buffer, large);
 
-   ASSERT_EQ(RegSetValueExW(k.h, nullptr, 0, REG_NONE, nullptr, 0), ERROR_SUCCESS);
-   ASSERT_EQ(RegQueryValueExW(k.h, u"", nullptr, &type, nullptr, &(size = 99)), ERROR_SUCCESS)
-       << "the null and the empty name are both the default value";
-   EXPECT_EQ(type, DWORD{REG_NONE});
-   EXPECT_EQ(size, 0u);
    const std::u16string longest(16383, u'v');
    EXPECT_EQ(setDword(k.h, longest, 1), ERROR_SUCCESS);
    EXPECT_EQ(setDword(k.h, longest + u"v", 1), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(RegistryApi, FailedCallsLeaveTheHandleAloneAndOnlyOpenHandlesClose) {
+// The edges of the calls that Windows programs rely on, as Windows (and Wine) answer them.
+TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
    Key k;
-   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software\\Nope", &k), ERROR_FILE_NOT_FOUND);
-   EXPECT_EQ(create(HKEY_CURRENT_USER, u"\\a", &k), ERROR_BAD_PATHNAME);
-   EXPECT_EQ(k.h, nullptr);
-   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(&k)), ERROR_INVALID_HANDLE);
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Edges", &k), ERROR_SUCCESS);
+   // A failed open or create sets the handle to null; only open handles and roots close.
+   HKEY opened = HKEY_USERS, created = HKEY_USERS;
+   EXPECT_EQ(RegOpenKeyExW(k.h, u"Nope", 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(RegCreateKeyExW(k.h, u"\\a", 0, nullptr, 0, KEY_READ, nullptr, &created, nullptr),
+             ERROR_BAD_PATHNAME);
+   EXPECT_EQ(opened, nullptr);
+   EXPECT_EQ(created, nullptr);
+   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(uintptr_t{0x1234})), ERROR_INVALID_HANDLE);
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+   // Roots by their low 32 bits; a root opened with no sub-path is itself.
+   const auto low = static_cast<uintptr_t>(0x80000001u);
+   for (const uintptr_t bits : {low, low | (uintptr_t{0x12345} << 32)}) {
+      const auto root = reinterpret_cast<HKEY>(bits);
+      Key sub;
+      HKEY itself = nullptr;
+      EXPECT_EQ(open(root, u"Edges", &sub), ERROR_SUCCESS) << std::hex << bits;
+      EXPECT_EQ(RegOpenKeyExW(root, u"", 0, KEY_READ, &itself), ERROR_SUCCESS);
+      EXPECT_EQ(itself, root);
+   }
+   Key classes, bad;
+   EXPECT_EQ(open(HKEY_CLASSES_ROOT, u"\\", &classes), ERROR_SUCCESS);
+   EXPECT_EQ(create(k.h, u"volatile", &bad, KEY_READ, nullptr, REG_OPTION_VOLATILE),
+             ERROR_NOT_SUPPORTED);
+   EXPECT_EQ(RegSetValueExW(k.h, u"v", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+
+   // A missing value: size 0 when only the size was asked for.
+   DWORD size = 7;
+   EXPECT_EQ(RegQueryValueExW(k.h, u"none", nullptr, nullptr, nullptr, &size),
+             ERROR_FILE_NOT_FOUND);
+   EXPECT_EQ(size, 0u);
+   // String data stored without its NUL gets one where the buffer has room for it.
+   const BYTE ab[] = {'a', 0, 'b', 0};
+   ASSERT_EQ(RegSetValueExW(k.h, u"s", 0, REG_SZ, ab, 4), ERROR_SUCCESS);
+   ASSERT_EQ(RegSetValueExW(k.h, u"b", 0, REG_BINARY, ab, 4), ERROR_SUCCESS);
+   // Each row: value, buffer size, the bytes then in the buffer.
+   const std::tuple<const char16_t*, DWORD, std::vector<BYTE>> reads[] = {
+       {u"s", 6, {'a', 0, 'b', 0, 0, 0, 0xEE}},
+       {u"s", 5, {'a', 0, 'b', 0, 0xEE, 0xEE, 0xEE}},
+       {u"b", 6, {'a', 0, 'b', 0, 0xEE, 0xEE, 0xEE}}};
+   for (const auto& [name, room, bytes] : reads) {
+      std::vector<BYTE> buffer(7, 0xEE);
+      EXPECT_EQ(RegQueryValueExW(k.h, name, nullptr, nullptr, buffer.data(), &(size = room)),
+                ERROR_SUCCESS);
+      EXPECT_EQ(buffer, bytes) << room;
+      EXPECT_EQ(size, 4u);
+   }
+   std::vector<BYTE> data(7, 0xEE);
+   char16_t name[2];
+   DWORD cch = 2, type = 0;
+   ASSERT_EQ(RegSetValueExW(k.h, u"long", 0, REG_SZ, ab, 4), ERROR_SUCCESS);
+   EXPECT_EQ(RegEnumValueW(k.h, 1, name, &(cch = 2), nullptr, &type, data.data(), &(size = 7)),
+             ERROR_MORE_DATA);
+   EXPECT_EQ(data, std::vector<BYTE>(7, 0xEE)) << "the data buffer is left alone";
+   EXPECT_EQ(size, 4u);
+   EXPECT_EQ(cch, 2u);
+}
+
+// No C++ exception leaves a Reg* function: a C caller gets a status.
+TEST_F(RegistryApi, AnExceptionBelowACallBecomesAStatus) {
+   using Fault = vo::test::FaultInjectingRegistryBackend;
+   const auto faulty =
+       std::make_shared<Fault>(voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
+   ScopedRegistryBackend installed(faulty);
+   Key k;
+   faulty->failCall(Fault::Op::OpenKey, Fault::kThrow);
+   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &k), ERROR_INTERNAL_ERROR);
+   EXPECT_TRUE(faulty->fired());
+}
+
+// Every call works on a key as deep as Windows allows, 512 levels below its root, and no key
+// goes deeper.
+TEST_F(RegistryApi, KeysHoldAtEveryDepthUpToTheLimit) {
+   for (const std::size_t depth : {11, 12, 100, 512}) {
+      std::u16string path = u"Deep";
+      for (std::size_t level = 2; level <= depth; ++level)
+         path += u"\\L" + std::u16string(1, static_cast<char16_t>(u'a' + level % 26));
+      Key k, same, parent, below, twoBelow, gone;
+      ASSERT_EQ(create(HKEY_CURRENT_USER, path, &k), ERROR_SUCCESS) << depth;
+      ASSERT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &same, KEY_ALL_ACCESS), ERROR_SUCCESS);
+      EXPECT_EQ(setDword(same.h, u"v", 7), ERROR_SUCCESS);
+      EXPECT_EQ(dwordOf(k.h, u"v"), 7u);
+      const std::u16string parentPath = path.substr(0, path.rfind(u'\\'));
+      ASSERT_EQ(open(HKEY_CURRENT_USER, parentPath.c_str(), &parent), ERROR_SUCCESS);
+      EXPECT_EQ(namesOf(parent.h, RegEnumKeyExW), Names{path.substr(parentPath.size() + 1)});
+      EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, path.c_str(), u"v"), ERROR_SUCCESS);
+      EXPECT_EQ(create(k.h, u"x", &below), depth < 512 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(create(HKEY_CURRENT_USER, path + u"\\x\\y", &twoBelow),
+                depth < 511 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+      EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+      EXPECT_EQ(open(HKEY_CURRENT_USER, path.c_str(), &gone), ERROR_FILE_NOT_FOUND);
+      EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Deep"), ERROR_SUCCESS);
+   }
 }
 
 // Emptying a key through its handle needs DELETE, and the right to change values when it has
@@ -222,6 +305,65 @@ TEST_F(RegistryApi, AnUnreadableStoreFileIsDenied) {
              std::string::npos);
 }
 
+// Another process holding the write lock: reads go on, and a write, the first call of a
+// process too (which may have to set the file up), gives up with ERROR_BUSY at the timeout.
+TEST_F(RegistryApi, AWriteLockHeldElsewhereEndsTheWaitWithBusy) {
+   Key made;
+   ASSERT_EQ(create(HKEY_CURRENT_USER, u"Software", &made), ERROR_SUCCESS);
+   TempDir fresh;
+   // Each row: the store's directory, and whether a read still succeeds.
+   for (const auto& [store, readable] : {std::pair(&dir, true), {&fresh, false}}) {
+      sqlite3* other = nullptr;
+      ASSERT_EQ(sqlite3_open(store->file("user.sqlite").c_str(), &other), SQLITE_OK);
+      ASSERT_EQ(
+          sqlite3_exec(other, "BEGIN IMMEDIATE; CREATE TABLE t(x)", nullptr, nullptr, nullptr),
+          SQLITE_OK);
+      voplatform::SqliteStoreFiles files = storeFilesIn(store->path());
+      files.busyTimeout = std::chrono::milliseconds(300);
+      ScopedRegistryBackend waiting(voplatform::makeSqliteRegistryBackend(files));
+      ::testing::internal::CaptureStderr();
+      Key read, written;
+      EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &read), readable ? ERROR_SUCCESS : ERROR_BUSY);
+      EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software\\New", &written), ERROR_BUSY) << store->path();
+      ::testing::internal::GetCapturedStderr();
+      sqlite3_close(other);
+   }
+}
+
+// Without HOME the password database names the home; the user's file never goes to a shared
+// directory. A place that cannot be used fails the calls with a line on standard error instead
+// of reading as an empty store.
+TEST_F(RegistryApi, TheUsersStoreLivesInItsHomeOrNowhere) {
+   std::vector<std::pair<const char*, std::string>> saved;
+   for (const char* name : {"HOME", "XDG_CONFIG_HOME", "VOUTIL_REGISTRY_DIR"}) {
+      if (const char* value = std::getenv(name))
+         saved.emplace_back(name, value);
+      ::unsetenv(name);
+   }
+   const std::string userFile = voplatform::defaultSqliteStoreFiles().userFile;
+   for (const auto& [name, value] : saved)
+      ::setenv(name, value.c_str(), 1);
+   EXPECT_EQ(userFile,
+             std::string(::getpwuid(::getuid())->pw_dir) + "/.config/voutil/registry/user.sqlite");
+
+   std::ofstream(dir.file("plain")) << "x";
+   std::filesystem::create_directory(dir.file("linked"));
+   std::filesystem::create_symlink(dir.file("plain"), dir.file("linked/user.sqlite"));
+   // Each row: where the user's file is, the status of its calls and the report.
+   const std::tuple<std::string, LSTATUS, const char*> places[] = {
+       {"", ERROR_PATH_NOT_FOUND, "no home directory"},
+       {dir.file("plain/registry/user.sqlite"), ERROR_PATH_NOT_FOUND, "cannot be made"},
+       {dir.file("linked/user.sqlite"), ERROR_CANTOPEN, "symbolic link"}};
+   for (const auto& [file, status, report] : places) {
+      ScopedRegistryBackend placed(voplatform::makeSqliteRegistryBackend({file, dir.file("m")}));
+      ::testing::internal::CaptureStderr();
+      Key k;
+      EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software", &k), status) << file;
+      EXPECT_NE(::testing::internal::GetCapturedStderr().find(report), std::string::npos);
+   }
+   EXPECT_EQ(std::filesystem::file_size(dir.file("plain")), 1u) << "a link is not followed";
+}
+
 TEST(RegistryStatus, NativeErrorsMapToWindowsStatuses) {
    // Each row: an SQLite result, the errno behind it and the status it becomes.
    const std::tuple<int, int, LSTATUS> cases[] = {
@@ -254,9 +396,24 @@ int64_t sqlOn(const std::string& file, const char* sql) {
    return value;
 }
 
+// Denies ROLLBACK on the connections opened while installed, as long as gDenyRollback is set.
+bool gDenyRollback = false;
+int denyRollback(sqlite3* db, char**, const sqlite3_api_routines*) {
+   const auto authorize = [](void*, int action, const char* what, const char*, const char*,
+                             const char*) {
+      return gDenyRollback && action == SQLITE_TRANSACTION && std::string_view(what) == "ROLLBACK"
+                 ? SQLITE_DENY
+                 : SQLITE_OK;
+   };
+   return sqlite3_set_authorizer(db, authorize, nullptr);
+}
+
+// Also when ROLLBACK itself fails: the connection is closed, and the next call opens another.
 TEST_F(RegistryApi, AnExceptionInAStoreCallRollsItsTransactionBack) {
    Key root, k; // the root opened first, so that a store left writing cannot hold the check up
    ASSERT_EQ(open(HKEY_CURRENT_USER, nullptr, &root), ERROR_SUCCESS);
+   const auto install = reinterpret_cast<void (*)()>(&denyRollback);
+   sqlite3_auto_extension(install);
    StoreFile store(dir.file("user.sqlite"), false, true);
    // Inserts subkey "k" below HKEY_CURRENT_USER and then throws what it is given.
    const auto insertThenThrow = [&store](auto thrown) {
@@ -266,7 +423,10 @@ TEST_F(RegistryApi, AnExceptionInAStoreCallRollsItsTransactionBack) {
       });
    };
    EXPECT_EQ(insertThenThrow(std::bad_alloc()), ERROR_NOT_ENOUGH_MEMORY);
+   gDenyRollback = true;
    EXPECT_THROW(insertThenThrow(std::runtime_error("elsewhere")), std::runtime_error);
+   gDenyRollback = false;
+   sqlite3_cancel_auto_extension(install);
    // A bind SQLite refuses fails the call before the statement can run without its value.
    EXPECT_EQ(store.transact(StoreFile::Mode::Write,
                             [&] {

@@ -4,6 +4,7 @@
 // against our store and for Windows, run on both for the same seeds, and the outputs compared
 // (compare.sh). Uses nothing but <windows.h> and the ten registry calls.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -111,12 +112,12 @@ public:
 
    // One call, chosen with these weights.
    void step(int n) {
-      static constexpr void (Run::*kCalls[12])() = {
-          &Run::create,     &Run::create,    &Run::open,       &Run::close,
-          &Run::setValue,   &Run::setValue,  &Run::queryValue, &Run::deleteValue,
-          &Run::deleteTree, &Run::queryInfo, &Run::enumKeys,   &Run::enumValues};
+      static constexpr void (Run::*kCalls[13])() = {
+          &Run::create,   &Run::create,     &Run::open,        &Run::close,      &Run::setValue,
+          &Run::setValue, &Run::queryValue, &Run::deleteValue, &Run::deleteTree, &Run::queryInfo,
+          &Run::enumKeys, &Run::enumValues, &Run::openRoot};
       std::printf("%d ", n);
-      (this->*kCalls[random_.below(12)])();
+      (this->*kCalls[random_.below(13)])();
    }
 
 private:
@@ -151,11 +152,17 @@ private:
    }
 
    // A sub-path of one or two names, now and then with a leading, doubled or trailing
-   // backslash; sometimes empty or null.
+   // backslash; sometimes empty or null, sometimes up to 20 levels deep.
    Text subPath() {
       if (random_.oneIn(14))
          return {};
       Name path;
+      if (random_.oneIn(8)) {
+         static const std::vector<Name> kShort = {toName(u"a"), toName(u"B"), toName(u"x1")};
+         for (unsigned level = 0, depth = 3 + random_.below(18); level < depth; ++level)
+            path += (level ? Name(1, '\\') : Name()) + random_.pick(kShort);
+         return {false, path, show(path)};
+      }
       if (!random_.oneIn(14)) {
          if (random_.oneIn(12))
             path.push_back('\\');
@@ -209,6 +216,40 @@ private:
                          hex(access) + " -> " + dec(status);
       if (status == ERROR_SUCCESS)
          line += (create ? " disp=" + dec(disposition) : "") + keep(opened, access);
+      else
+         line += opened ? " handle-kept" : " handle-null";
+      say(line);
+   }
+
+   // A predefined root, as Windows defines it or with other upper bits, opened or created with
+   // no sub-path, an empty one, a lone backslash or the test's own key, and closed again.
+   void openRoot() {
+      const bool classes = random_.oneIn(3);
+      const auto low = static_cast<uint32_t>(classes ? 0x80000000u : 0x80000001u);
+      const uintptr_t forms[] = {
+          static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(low))), uintptr_t{low},
+          uintptr_t{low} | (uintptr_t{0x5A5A} << 32)};
+      const unsigned form = random_.below(3);
+      const auto root = reinterpret_cast<HKEY>(sizeof(uintptr_t) > 4 ? forms[form] : forms[0]);
+      static const std::vector<Text> kPaths = {
+          {},
+          {false, Name(), "\"\""},
+          {false, toName(u"\\"), "\"\\u005C\""},
+          {false, toName(u"Software\\VoutilDiff"), "\"Software\\u005CVoutilDiff\""}};
+      const Text& path = kPaths[random_.below(classes ? 3 : 4)];
+      const bool create = random_.oneIn(2);
+      HKEY opened = nullptr;
+      const LSTATUS status = create ? RegCreateKeyExW(root, path.get(), 0, nullptr, 0, KEY_READ,
+                                                      nullptr, &opened, nullptr)
+                                    : RegOpenKeyExW(root, path.get(), 0, KEY_READ, &opened);
+      std::string line = std::string(create ? "createroot " : "openroot ") +
+                         (classes ? "HKCR" : "HKCU") + "/" + dec(form) + " " + path.shown + " -> " +
+                         dec(status);
+      if (status == ERROR_SUCCESS) {
+         line += opened == root ? " itself" : " new";
+         if (opened != root)
+            RegCloseKey(opened);
+      }
       say(line);
    }
 
@@ -232,9 +273,11 @@ private:
       // memory; the store keeps data exactly as written. Non-zero bytes after the data keep
       // that quirk out of the comparison.
       data.insert(data.end(), {0xAB, 0xAB, 0xAB});
-      const LSTATUS status = RegSetValueExW(key.h, name.get(), 0, type, data.data(), size);
-      say("set " + key.shown + " " + name.shown + " " + dec(type) + " " + bytes(data.data(), size) +
-          " -> " + dec(status));
+      const bool nullData = size && random_.oneIn(12);
+      const LSTATUS status =
+          RegSetValueExW(key.h, name.get(), 0, type, nullData ? nullptr : data.data(), size);
+      say("set " + key.shown + " " + name.shown + " " + dec(type) + " " +
+          (nullData ? "null" : bytes(data.data(), size)) + " -> " + dec(status));
    }
 
    void queryValue() {
@@ -249,9 +292,13 @@ private:
       std::string line = "query " + key.shown + " " + name.shown +
                          " buffer=" + dec(bufferKind ? buffer.size() : 0) + " -> " + dec(status);
       if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)
-         line += " type=" + dec(type) + " size=" + dec(size);
+         line += " type=" + dec(type);
+      line += " size=" + dec(size);
+      // With the two bytes after the data: a NUL where string data was stored without one.
       if (status == ERROR_SUCCESS && bufferKind)
-         line += " " + bytes(buffer.data(), size);
+         line += " " + bytes(buffer.data(), size) + "+" +
+                 bytes(buffer.data() + std::min<std::size_t>(size, buffer.size()),
+                       size + 2 <= buffer.size() ? 2 : 0);
       say(line);
    }
 
@@ -315,15 +362,22 @@ private:
 
    void enumValues() {
       const Handle key = handle();
-      std::string line = "enumvalues " + key.shown + " ->";
+      // A name buffer of one unit: room for the empty name only.
+      const bool tight = random_.oneIn(4);
+      std::string line = "enumvalues " + key.shown + (tight ? " tight" : "") + " ->";
       WCHAR name[300];
       BYTE data[64];
       LSTATUS status = ERROR_SUCCESS;
       for (DWORD i = 0; status == ERROR_SUCCESS && i < 64; ++i) {
-         DWORD cch = 300, type = 0, size = 64;
+         DWORD cch = tight && i == 0 ? 1 : 300, type = 0, size = 64;
+         std::fill(std::begin(data), std::end(data), BYTE{0xEE});
          status = RegEnumValueW(key.h, i, name, &cch, nullptr, &type, data, &size);
          if (status == ERROR_SUCCESS)
-            line += " " + show(Name(name, cch)) + ":" + dec(type) + ":" + bytes(data, size);
+            line += " " + show(Name(name, cch)) + ":" + dec(type) + ":" + bytes(data, size) + "+" +
+                    bytes(data + size, 2);
+         else if (tight && i == 0 && status == ERROR_MORE_DATA)
+            line += " (tight:" + dec(cch) + ":" + dec(type) + ":" + dec(size) + ":" +
+                    (data[0] == 0xEE ? "untouched" : "written") + ")";
       }
       say(line + " end=" + dec(status));
    }

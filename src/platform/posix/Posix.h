@@ -50,6 +50,10 @@ DWORD injectedProcessorCount();
 /// The injected adapter addresses, nullopt when none are set.
 std::optional<std::vector<std::vector<BYTE>>> injectedAdapterAddresses();
 
+/// The user's home directory: $HOME, else the password database's entry for the user, else
+/// empty. The one lookup of the layer.
+std::string homeDirectory();
+
 /// A Windows path as a POSIX one: UTF-16 to UTF-8, every backslash a "/".
 std::string posixPath(LPCWSTR path);
 

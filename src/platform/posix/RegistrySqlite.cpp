@@ -5,6 +5,7 @@
 // cannot lose it. synchronous=NORMAL skips the fsync per commit, so only a power loss or a
 // system crash may take back the last writes.
 
+#include "Posix.h"
 #include "RegistryStore.h"
 
 #include <algorithm>
@@ -24,13 +25,13 @@ using store::StoreFile;
 class SqliteRegistryBackend final : public RegistryBackend {
 public:
    explicit SqliteRegistryBackend(const SqliteStoreFiles& files)
-       : user_(files.userFile, false, true),
-         machine_(files.machineFile, files.machineReadOnly, false) {}
+       : user_(files.userFile, false, true, files.busyTimeout),
+         machine_(files.machineFile, files.machineReadOnly, false, files.busyTimeout) {}
 
    LSTATUS rootKey(HKEY hKey, KeyRef* root) override {
       for (const store::RootRow& row : store::kRoots) {
          if (row.handle == hKey) {
-            *root = KeyRef{row.hive, row.id};
+            *root = KeyRef{row.hive, row.id, 0};
             return ERROR_SUCCESS;
          }
       }
@@ -40,18 +41,20 @@ public:
    LSTATUS openKey(KeyRef base, const KeyPath& path, bool forWriting, KeyRef* result) override {
       StoreFile& store = file(base);
       int64_t id = 0;
-      const LSTATUS status = store.transact(StoreFile::Mode::Statement, [&] {
+      const LSTATUS status = store.transact(walkMode(path), [&] {
          const LSTATUS found = walk(store, base, path, &id);
          return found == ERROR_SUCCESS && forWriting && !store.writable() ? ERROR_ACCESS_DENIED
                                                                           : found;
       });
       if (status != ERROR_SUCCESS)
          return status;
-      *result = KeyRef{base.hive, id};
+      *result = KeyRef{base.hive, id, base.depth + path.size()};
       return ERROR_SUCCESS;
    }
 
    LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result, bool* created) override {
+      if (base.depth + path.size() > kMaxKeyDepth)
+         return ERROR_INVALID_PARAMETER;
       StoreFile& store = file(base);
       int64_t id = base.id;
       bool isNew = false;
@@ -78,7 +81,7 @@ public:
       });
       if (status != ERROR_SUCCESS)
          return status;
-      *result = KeyRef{base.hive, id};
+      *result = KeyRef{base.hive, id, base.depth + path.size()};
       *created = isNew;
       return ERROR_SUCCESS;
    }
@@ -160,13 +163,14 @@ public:
       return status;
    }
 
-   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
-      return enumRow(key, index, Sql::EnumKey, [name](Query& row) { *name = row.name(0); });
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name, EnumCursor* cursor) override {
+      return enumRow(key, index, cursor, Sql::EnumKey, Sql::EnumKeyAfter,
+                     [name](Query& row) { *name = row.name(0); });
    }
 
-   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
-      return enumRow(key, index, Sql::EnumValue, [value](Query& row) {
-         *value = ValueData{row.name(0), static_cast<DWORD>(row.integer(1)), row.blob(2)};
+   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value, EnumCursor* cursor) override {
+      return enumRow(key, index, cursor, Sql::EnumValue, Sql::EnumValueAfter, [value](Query& row) {
+         *value = ValueData{row.name(0), static_cast<DWORD>(row.integer(2)), row.blob(3)};
       });
    }
 
@@ -187,18 +191,30 @@ public:
 private:
    StoreFile& file(KeyRef key) { return key.hive == Hive::User ? user_ : machine_; }
 
-   // Row index of the query sql (parameters: key id, index), handed to take.
+   // Row index of a listing, handed to take: by the query after (parameters: key id, folded
+   // name of the row before) when the cursor stands on the row before, else by the query at
+   // (key id, index), which counts the rows before. Both give the folded name in column 1.
    template <class Take>
-   LSTATUS enumRow(KeyRef key, DWORD index, Sql sql, Take&& take) {
+   LSTATUS enumRow(KeyRef key, DWORD index, EnumCursor* cursor, Sql at, Sql after, Take&& take) {
       StoreFile& store = file(key);
+      const bool follows =
+          cursor && index > 0 && cursor->key == key.id && cursor->index + 1 == index;
       return store.transact(StoreFile::Mode::Statement, [&] {
-         Query q(store, sql);
-         q.bind(1, key.id).bind(2, int64_t{index});
+         Query q(store, follows ? after : at);
+         q.bind(1, key.id);
+         if (follows)
+            q.bind(2, cursor->after);
+         else
+            q.bind(2, int64_t{index});
          if (!q.step()) {
             requireKey(store, key.id);
             return ERROR_NO_MORE_ITEMS;
          }
          take(q);
+         if (cursor) {
+            const std::vector<BYTE> folded = q.blob(1);
+            *cursor = EnumCursor{key.id, index, std::string(folded.begin(), folded.end())};
+         }
          return ERROR_SUCCESS;
       });
    }
@@ -212,23 +228,29 @@ private:
          throw Failure{ERROR_KEY_DELETED};
    }
 
-   // Finds the key at path below base in one statement. Keys never move, so a key found is
-   // a key that existed at that moment with that path.
+   // A walk of one level is one statement, which SQLite runs as a transaction of its own; a
+   // longer one runs its statements in one transaction.
+   static StoreFile::Mode walkMode(const KeyPath& path) {
+      return path.size() > 1 ? StoreFile::Mode::Read : StoreFile::Mode::Statement;
+   }
+
+   // Finds the key at path below base one level at a time, with the same statement at every
+   // depth. Keys never move, so a key found is a key that existed at that moment with that
+   // path.
    static LSTATUS walk(StoreFile& store, KeyRef base, const KeyPath& path, int64_t* id) {
-      if (path.empty()) {
-         requireKey(store, base.id);
-         *id = base.id;
-         return ERROR_SUCCESS;
+      int64_t current = base.id;
+      for (const RegName& name : path) {
+         Query q(store, Sql::FindSubKey);
+         q.bind(1, current).bind(2, foldedBlob(name));
+         if (!q.step()) {
+            requireKey(store, base.id);
+            return ERROR_FILE_NOT_FOUND;
+         }
+         current = q.integer(0);
       }
-      Query q(store, path.size());
-      q.bind(1, base.id);
-      for (std::size_t level = 0; level < path.size(); ++level)
-         q.bind(static_cast<int>(level) + 2, foldedBlob(path[level]));
-      if (!q.step() || q.isNull(0)) {
+      if (path.empty())
          requireKey(store, base.id);
-         return ERROR_FILE_NOT_FOUND;
-      }
-      *id = q.integer(0);
+      *id = current;
       return ERROR_SUCCESS;
    }
 
@@ -248,14 +270,14 @@ SqliteStoreFiles defaultSqliteStoreFiles() {
       files.machineFile = std::string(dir) + "/machine.sqlite";
       return files;
    }
+   // Without a home the user's file has no place: a shared directory such as /tmp would let
+   // other users read or replace it.
    std::string config;
    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
       config = xdg;
-   else if (const char* home = std::getenv("HOME"); home && *home)
-      config = std::string(home) + "/.config";
-   else
-      config = "/tmp";
-   files.userFile = config + "/voutil/registry/user.sqlite";
+   else if (const std::string home = homeDirectory(); !home.empty())
+      config = home + "/.config";
+   files.userFile = config.empty() ? std::string() : config + "/voutil/registry/user.sqlite";
    files.machineFile = "/var/lib/voutil/registry/machine.sqlite";
    return files;
 }

@@ -17,8 +17,6 @@
 namespace voplatform::store {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
-
 constexpr const char* kSqlText[] = {
     "BEGIN",
     "BEGIN IMMEDIATE",
@@ -40,8 +38,11 @@ constexpr const char* kSqlText[] = {
     "SELECT count(*), coalesce(max(length(name)), 0) / 2 FROM regkey WHERE parent=?1",
     "SELECT count(*), coalesce(max(length(name)), 0) / 2, coalesce(max(length(data)), 0) "
     "FROM regvalue WHERE key=?1",
-    "SELECT name FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM regvalue WHERE key=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, folded FROM regkey WHERE parent=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, folded FROM regkey WHERE parent=?1 AND folded>?2 ORDER BY folded LIMIT 1",
+    "SELECT name, folded, type, data FROM regvalue WHERE key=?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, folded, type, data FROM regvalue WHERE key=?1 AND folded>?2 ORDER BY folded "
+    "LIMIT 1",
 };
 static_assert(std::size(kSqlText) == static_cast<std::size_t>(Sql::Count));
 
@@ -117,9 +118,6 @@ std::string foldedBlob(const RegName& name) {
 // ---- Query
 
 Query::Query(StoreFile& store, Sql sql) : store_(store), stmt_(store.stmt(sql)) {}
-
-Query::Query(StoreFile& store, std::size_t walkDepth)
-    : store_(store), stmt_(store.walkStmt(walkDepth)) {}
 
 Query::~Query() {
    sqlite3_reset(stmt_);
@@ -205,8 +203,10 @@ LSTATUS StoreFile::batch(const std::function<void()>& body) {
    return ERROR_SUCCESS;
 }
 
-StoreFile::StoreFile(std::string file, bool readOnly, bool privateFile)
-    : file_(std::move(file)), readOnly_(readOnly), private_(privateFile) {}
+StoreFile::StoreFile(std::string file, bool readOnly, bool privateFile,
+                     std::chrono::milliseconds busyTimeout)
+    : file_(std::move(file)), readOnly_(readOnly), private_(privateFile),
+      busyTimeout_(busyTimeout) {}
 
 StoreFile::~StoreFile() {
    closeDb();
@@ -217,9 +217,14 @@ void StoreFile::run(Sql sql) {
    q.step();
 }
 
+// A ROLLBACK that fails leaves the transaction open, and every later BEGIN on the connection
+// would fail: the connection is closed instead, which ends the transaction without its changes,
+// and the next call opens a new one.
 void StoreFile::rollback() {
    if (db_ && !sqlite3_get_autocommit(db_))
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+   if (db_ && !sqlite3_get_autocommit(db_))
+      closeDb();
 }
 
 sqlite3_stmt* StoreFile::prepare(const char* sql) {
@@ -235,19 +240,6 @@ sqlite3_stmt* StoreFile::stmt(Sql sql) {
    if (!s)
       s = prepare(kSqlText[static_cast<std::size_t>(sql)]);
    return s;
-}
-
-sqlite3_stmt* StoreFile::walkStmt(std::size_t depth) {
-   if (walkStmts_.size() <= depth)
-      walkStmts_.resize(depth + 1);
-   if (!walkStmts_[depth]) {
-      std::string parent = "?1";
-      for (std::size_t level = 1; level <= depth; ++level)
-         parent = "(SELECT id FROM regkey WHERE parent=" + parent + " AND folded=?" +
-                  std::to_string(level + 1) + ")";
-      walkStmts_[depth] = prepare(("SELECT " + parent).c_str());
-   }
-   return walkStmts_[depth];
 }
 
 LSTATUS StoreFile::fail(int rc) {
@@ -274,23 +266,26 @@ void StoreFile::closeDb() {
       sqlite3_finalize(s);
       s = nullptr;
    }
-   for (sqlite3_stmt* walk : walkStmts_)
-      sqlite3_finalize(walk);
-   walkStmts_.clear();
    sqlite3_close(db_);
    db_ = nullptr;
 }
 
-// Setting up a new file races with other processes doing the same; SQLite does not always
-// wait for those locks itself.
-int StoreFile::exec(const char* sql) {
+// Setting up a new file races with other processes doing the same, and SQLite does not always
+// wait for those locks itself (a change of journal mode, for one): a statement that finds the
+// file busy is tried again until the deadline, and no single try waits past it.
+int StoreFile::exec(const char* sql, std::chrono::steady_clock::time_point deadline) {
+   using namespace std::chrono;
    int rc = SQLITE_BUSY;
-   for (int waitedMs = 0; waitedMs < kBusyTimeoutMs; ++waitedMs) {
+   for (;;) {
+      const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+      sqlite3_busy_timeout(db_, static_cast<int>(std::max<int64_t>(left, 0)));
       rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-      if ((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED)
+      if (((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) ||
+          steady_clock::now() >= deadline)
          break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(milliseconds(1));
    }
+   sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout_.count()));
    return rc;
 }
 
@@ -307,18 +302,26 @@ LSTATUS StoreFile::ensureOpen() {
 // before SQLite opens it keeps all three private, wherever the directory is and whatever the
 // umask. Files left 0644 by earlier versions are closed up too.
 bool StoreFile::makePrivate() {
-   const int fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-   if (fd < 0)
-      return false;
-   const bool done = ::fchmod(fd, 0600) == 0;
-   ::close(fd);
+   const auto closeUp = [](const std::string& file, int flags) {
+      const int fd = ::open(file.c_str(), flags | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+      const bool done = fd >= 0 && ::fchmod(fd, 0600) == 0;
+      if (fd >= 0)
+         ::close(fd);
+      return done;
+   };
+   const bool done = closeUp(file_, O_CREAT);
    for (const char* suffix : {"-wal", "-shm"})
-      ::chmod((file_ + suffix).c_str(), 0600);
+      closeUp(file_ + suffix, 0);
    return done;
 }
 
 LSTATUS StoreFile::openDb() {
    namespace fs = std::filesystem;
+   if (file_.empty()) {
+      report("no home directory: neither HOME, an absolute XDG_CONFIG_HOME nor the password "
+             "database names one");
+      return ERROR_PATH_NOT_FOUND;
+   }
    std::error_code ec;
    const fs::path path(file_);
    bool writable = !readOnly_;
@@ -326,17 +329,30 @@ LSTATUS StoreFile::openDb() {
       fs::create_directories(path.parent_path(), ec);
       if (!ec)
          ::chmod(path.parent_path().c_str(), private_ ? 0700 : 0755);
-      // Users other than root cannot make the machine's directory, which is normal; the
-      // user's own store without a home is worth a word.
-      else if (private_)
-         report("its directory cannot be made: " + ec.message());
       writable = !ec;
+      // Users other than root cannot make the machine's directory, which is normal; the
+      // user's own store has nowhere else to go.
+      if (ec && private_) {
+         report("its directory cannot be made: " + ec.message());
+         return winStatusFromNative(SQLITE_CANTOPEN, ec.value());
+      }
    }
    if (writable && private_)
       makePrivate();
-   const bool exists = fs::exists(path, ec);
+   // Only a file that is not there reads as an empty store; a directory that cannot be
+   // searched is no answer.
+   const fs::file_status found = fs::symlink_status(path, ec);
+   if (ec && ec != std::errc::no_such_file_or_directory) {
+      report("it cannot be looked up: " + ec.message());
+      return winStatusFromNative(SQLITE_CANTOPEN, ec.value());
+   }
+   if (fs::is_symlink(found)) {
+      report("it is a symbolic link, which the store does not follow");
+      return ERROR_CANTOPEN;
+   }
+   const bool exists = fs::exists(found);
    int rc = SQLITE_CANTOPEN;
-   constexpr int kFlags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+   constexpr int kFlags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE | SQLITE_OPEN_NOFOLLOW;
    if (writable) {
       rc = sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | kFlags,
                            nullptr);
@@ -351,39 +367,54 @@ LSTATUS StoreFile::openDb() {
    if (rc != SQLITE_OK)
       return fail(rc);
    sqlite3_extended_result_codes(db_, 1);
-   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-   LSTATUS status = ERROR_SUCCESS;
-   if (writable || !exists) {
-      // Keeping the WAL and its index after the last writer closes lets readers without
-      // write permission open the file too.
-      int persist = 1;
-      sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-      // Small pages: a call changes one value, and every commit writes the pages it touched
-      // to the WAL, so 1 KiB pages make writes a fifth faster than 4 KiB ones. Longer values
-      // spill into overflow pages. Takes effect only when the file is new.
-      if ((rc = exec("PRAGMA page_size=1024")) != SQLITE_OK ||
-          (rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK ||
-          (rc = exec("PRAGMA synchronous=NORMAL")) != SQLITE_OK ||
-          (rc = exec("PRAGMA journal_size_limit=1048576")) != SQLITE_OK ||
-          (rc = exec("BEGIN IMMEDIATE")) != SQLITE_OK)
-         return fail(rc);
-      status = setUpSchema(true);
-      if (status == ERROR_SUCCESS && (rc = exec("COMMIT")) != SQLITE_OK)
-         status = fail(rc);
-      rollback();
-   } else {
-      status = setUpSchema(false);
-      if (status == ERROR_SUCCESS && (rc = exec("PRAGMA query_only=1")) != SQLITE_OK)
-         status = fail(rc);
-   }
+   sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout_.count()));
+   const LSTATUS status = setUp(writable || !exists);
    if (status == ERROR_SUCCESS)
       writable_ = writable;
    return status;
 }
 
+// Gets the open connection ready for calls, setting the file up when it is new and converting
+// an older format when canWrite. All waits for other processes' locks together end at the busy
+// timeout.
+LSTATUS StoreFile::setUp(bool canWrite) {
+   const auto deadline = std::chrono::steady_clock::now() + busyTimeout_;
+   int rc = SQLITE_OK;
+   if (!canWrite) {
+      LSTATUS status = setUpSchema(false, deadline);
+      if (status == ERROR_SUCCESS && (rc = exec("PRAGMA query_only=1", deadline)) != SQLITE_OK)
+         status = fail(rc);
+      return status;
+   }
+   // Keeping the WAL and its index after the last writer closes lets readers without write
+   // permission open the file too.
+   int persist = 1;
+   sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+   // Small pages: a call changes one value, and every commit writes the pages it touched to
+   // the WAL, so 1 KiB pages make writes a fifth faster than 4 KiB ones. Longer values spill
+   // into overflow pages. Takes effect only when the file is new.
+   if ((rc = exec("PRAGMA synchronous=NORMAL", deadline)) != SQLITE_OK ||
+       (rc = exec("PRAGMA journal_size_limit=1048576", deadline)) != SQLITE_OK)
+      return fail(rc);
+   // A file in the current format is in WAL mode already and needs no write lock, so that a
+   // process's first call, a read above all, does not wait for another process's writes.
+   int64_t format = -1;
+   if (queryNumber("PRAGMA user_version", &format) == SQLITE_OK && format == kFormat)
+      return ERROR_SUCCESS;
+   if ((rc = exec("PRAGMA page_size=1024", deadline)) != SQLITE_OK ||
+       (rc = exec("PRAGMA journal_mode=WAL", deadline)) != SQLITE_OK ||
+       (rc = exec("BEGIN IMMEDIATE", deadline)) != SQLITE_OK)
+      return fail(rc);
+   LSTATUS status = setUpSchema(true, deadline);
+   if (status == ERROR_SUCCESS && (rc = exec("COMMIT", deadline)) != SQLITE_OK)
+      status = fail(rc);
+   rollback();
+   return status;
+}
+
 // Brings the file to the current format inside the open write transaction, or, when this
 // process may not write it, checks that it is in the current format.
-LSTATUS StoreFile::setUpSchema(bool canWrite) {
+LSTATUS StoreFile::setUpSchema(bool canWrite, std::chrono::steady_clock::time_point deadline) {
    int64_t format = 0;
    int64_t tables = 0;
    int rc = SQLITE_OK;
@@ -405,8 +436,8 @@ LSTATUS StoreFile::setUpSchema(bool canWrite) {
       return ERROR_BADDB;
    }
    if (tables)
-      return convertFormat0();
-   if ((rc = exec(kTables)) != SQLITE_OK)
+      return convertFormat0(deadline);
+   if ((rc = exec(kTables, deadline)) != SQLITE_OK)
       return fail(rc);
    try {
       for (const RootRow& root : kRoots) {
@@ -423,7 +454,7 @@ LSTATUS StoreFile::setUpSchema(bool canWrite) {
 // Format 0 kept names as UTF-8 text folded by the C library's locale, which differed between
 // machines. Converting refolds every name; names that now fold alike stop the conversion, and
 // the file stays as it was.
-LSTATUS StoreFile::convertFormat0() {
+LSTATUS StoreFile::convertFormat0(std::chrono::steady_clock::time_point deadline) {
    const auto utf16 = [](sqlite3_context* context, int, sqlite3_value** args) {
       try {
          const RegName stored = littleEndian(fromFormat0Text(args[0]));
@@ -449,7 +480,7 @@ LSTATUS StoreFile::convertFormat0() {
       rc = sqlite3_create_function_v2(db_, "voutil_folded", 1, kText, nullptr, folded, nullptr,
                                       nullptr, nullptr);
    if (rc == SQLITE_OK)
-      rc = exec(script.c_str());
+      rc = exec(script.c_str(), deadline);
    if (rc == SQLITE_OK)
       return ERROR_SUCCESS;
    if ((rc & 0xFF) != SQLITE_CONSTRAINT)

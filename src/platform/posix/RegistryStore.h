@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -42,7 +43,9 @@ enum class Sql {
    CountSubKeys,
    CountValues,
    EnumKey,
+   EnumKeyAfter,
    EnumValue,
+   EnumValueAfter,
    Count
 };
 
@@ -78,9 +81,6 @@ class StoreFile;
 class Query {
 public:
    Query(StoreFile& store, Sql sql);
-   /// The statement that finds the key depth levels below ?1 in one step: parameters ?2 to
-   /// ?(depth+1) are the folded names, the row is the key's id or NULL.
-   Query(StoreFile& store, std::size_t walkDepth);
    ~Query();
    Query(const Query&) = delete;
    Query& operator=(const Query&) = delete;
@@ -98,7 +98,6 @@ public:
    /// Steps to the next row: true for a row, false at the end; other results throw a Failure.
    bool step();
    int64_t integer(int col) { return sqlite3_column_int64(stmt_, col); }
-   bool isNull(int col) { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
    RegName name(int col) {
       return nameFromBlob(sqlite3_column_blob(stmt_, col), sqlite3_column_bytes(stmt_, col));
    }
@@ -131,8 +130,10 @@ private:
 /// calls of different processes.
 class StoreFile {
 public:
-   /// privateFile: the file and its WAL and index are readable by the owner only.
-   StoreFile(std::string file, bool readOnly, bool privateFile);
+   /// privateFile: the file and its WAL and index are readable by the owner only. busyTimeout:
+   /// how long a call waits in all for another connection's lock.
+   StoreFile(std::string file, bool readOnly, bool privateFile,
+             std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
    ~StoreFile();
    StoreFile(const StoreFile&) = delete;
    StoreFile& operator=(const StoreFile&) = delete;
@@ -187,35 +188,36 @@ public:
    LSTATUS fail(int rc);
    /// Runs one of the statements without parameters or rows.
    void run(Sql sql);
-   /// Ends the open transaction, if any, without its changes. Never throws.
+   /// Ends the open transaction, if any, without its changes, closing the connection when
+   /// ROLLBACK fails. Never throws.
    void rollback();
 
 private:
    friend class Query;
 
    sqlite3_stmt* stmt(Sql sql);
-   sqlite3_stmt* walkStmt(std::size_t depth);
    sqlite3_stmt* prepare(const char* sql);
    void report(const std::string& what);
    void closeDb();
-   int exec(const char* sql);
+   int exec(const char* sql, std::chrono::steady_clock::time_point deadline);
    LSTATUS ensureOpen();
    LSTATUS openDb();
    bool makePrivate();
    int queryNumber(const char* sql, int64_t* number);
-   LSTATUS setUpSchema(bool canWrite);
-   LSTATUS convertFormat0();
+   LSTATUS setUp(bool writable);
+   LSTATUS setUpSchema(bool canWrite, std::chrono::steady_clock::time_point deadline);
+   LSTATUS convertFormat0(std::chrono::steady_clock::time_point deadline);
 
    std::string file_;
    bool readOnly_;
    bool private_;
+   std::chrono::milliseconds busyTimeout_;
    bool writable_ = false;
    bool reported_ = false;
    std::mutex mutex_;
    std::atomic<std::thread::id> batchOwner_{};
    sqlite3* db_ = nullptr;
    std::array<sqlite3_stmt*, static_cast<std::size_t>(Sql::Count)> stmts_{};
-   std::vector<sqlite3_stmt*> walkStmts_;
 };
 
 } // namespace voplatform::store

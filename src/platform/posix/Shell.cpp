@@ -1,5 +1,7 @@
 // Known folders, answered from the XDG user directories and the home directory.
 
+#include "Posix.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -44,18 +46,6 @@ std::string envOr(const char* name, const std::string& fallback) {
    return value && *value == '/' ? std::string(value) : fallback;
 }
 
-std::string homeDirectory() {
-   if (const char* home = std::getenv("HOME"); home && *home)
-      return home;
-   std::vector<char> buffer(16384);
-   passwd entry{};
-   passwd* found = nullptr;
-   if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-       found->pw_dir)
-      return found->pw_dir;
-   return {};
-}
-
 // A user directory from user-dirs.dirs (lines such as XDG_DOWNLOAD_DIR="$HOME/Downloads"), or
 // the home directory with the usual default name.
 std::string userDirectory(const std::string& home, const char* key, const char* defaultName) {
@@ -74,7 +64,7 @@ std::string userDirectory(const std::string& home, const char* key, const char* 
 }
 
 std::string resolve(const KNOWNFOLDERID& id) {
-   const std::string home = homeDirectory();
+   const std::string home = voplatform::homeDirectory();
    if (sameGuid(id, FOLDERID_ProgramData))
       return "/var/lib";
    if (home.empty())
@@ -102,6 +92,18 @@ std::string resolve(const KNOWNFOLDERID& id) {
 }
 
 } // namespace
+
+std::string voplatform::homeDirectory() {
+   if (const char* home = std::getenv("HOME"); home && *home)
+      return home;
+   std::vector<char> buffer(16384);
+   passwd entry{};
+   passwd* found = nullptr;
+   if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+       found->pw_dir && *found->pw_dir)
+      return found->pw_dir;
+   return {};
+}
 
 HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID folder, DWORD flags, HANDLE token, PWSTR* path) {
    if (!path)

@@ -6,6 +6,7 @@
 // either happens completely or not at all, also when other threads or processes write the
 // same store at the same time.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,10 +20,15 @@ namespace voplatform {
 /// machine's.
 enum class Hive { User, Machine };
 
+/// The deepest a key may lie below its root key, in levels, as on Windows.
+constexpr std::size_t kMaxKeyDepth = 512;
+
 /// One key of a store. Ids are never reused, so a key deleted and created again has a new id.
+/// Keys never move, so the depth found when the key was reached stays true.
 struct KeyRef {
    Hive hive = Hive::User;
    int64_t id = 0;
+   std::size_t depth = 0; ///< levels below the root key
 };
 
 /// A key or value name: the UTF-16 units the caller gave, kept exactly, lone surrogates
@@ -39,6 +45,15 @@ struct KeyInfo {
    DWORD values = 0;
    DWORD maxValueNameLen = 0;
    DWORD maxValueLen = 0;
+};
+
+/// Where a listing through one handle stands: the index and the sort key of the row handed out
+/// last, so that the next index continues after it instead of counting the rows again. Opaque
+/// to the caller, who keeps one per handle and listing and hands it back unchanged.
+struct EnumCursor {
+   int64_t key = 0; ///< the listed key's id; 0 before the first row
+   DWORD index = 0;
+   std::string after;
 };
 
 /// One value as stored: its name as created, its Windows type code and its bytes.
@@ -68,7 +83,8 @@ public:
 
    /// Like openKey, but creates every missing key on the way; *created tells whether the last
    /// key was new. Fails with ERROR_ACCESS_DENIED when this process may not change base's
-   /// store, even when every key exists already.
+   /// store, even when every key exists already, and with ERROR_INVALID_PARAMETER, creating
+   /// nothing, when the key would lie deeper than kMaxKeyDepth below its root.
    [[nodiscard]] virtual LSTATUS createKey(KeyRef base, const KeyPath& path, KeyRef* result,
                                            bool* created) = 0;
 
@@ -94,12 +110,16 @@ public:
    [[nodiscard]] virtual LSTATUS queryInfo(KeyRef key, KeyInfo* info) = 0;
 
    /// Sets *name to the name of subkey index in the order of the names' upper-cased UTF-16
-   /// units. Fails with ERROR_NO_MORE_ITEMS when index is past the last subkey.
-   [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) = 0;
+   /// units. Fails with ERROR_NO_MORE_ITEMS when index is past the last subkey. cursor, when not
+   /// null, is where this handle's listing stood: the index after it is found from there, in
+   /// time independent of the index, and on success the cursor moves to index.
+   [[nodiscard]] virtual LSTATUS enumKey(KeyRef key, DWORD index, RegName* name,
+                                         EnumCursor* cursor) = 0;
 
-   /// Sets *value to value index, values ordered as enumKey orders subkeys. Fails with
-   /// ERROR_NO_MORE_ITEMS when index is past the last value.
-   [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) = 0;
+   /// Sets *value to value index, values ordered as enumKey orders subkeys, with a cursor as
+   /// enumKey's. Fails with ERROR_NO_MORE_ITEMS when index is past the last value.
+   [[nodiscard]] virtual LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value,
+                                           EnumCursor* cursor) = 0;
 
    /// Runs body with the calls this thread makes in it as one transaction: when body throws,
    /// none of their changes stays and the exception passes on; otherwise the status of making
@@ -138,11 +158,11 @@ public:
       return target_->deleteTree(base, path);
    }
    LSTATUS queryInfo(KeyRef key, KeyInfo* info) override { return target_->queryInfo(key, info); }
-   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name) override {
-      return target_->enumKey(key, index, name);
+   LSTATUS enumKey(KeyRef key, DWORD index, RegName* name, EnumCursor* cursor) override {
+      return target_->enumKey(key, index, name, cursor);
    }
-   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value) override {
-      return target_->enumValue(key, index, value);
+   LSTATUS enumValue(KeyRef key, DWORD index, ValueData* value, EnumCursor* cursor) override {
+      return target_->enumValue(key, index, value, cursor);
    }
    LSTATUS batch(const std::function<void()>& body) override { return target_->batch(body); }
 
@@ -160,16 +180,22 @@ struct SqliteStoreFiles {
        machineFile; ///< HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG
    /// Open the machine file for reading only, as a user without write permission on it does.
    bool machineReadOnly = false;
+   /// How long a call waits in all for another process's lock before it fails with
+   /// ERROR_BUSY; the first call of a process, which may set the file up, included.
+   std::chrono::milliseconds busyTimeout{10000};
 };
 
 /// The default locations: both files in $VOUTIL_REGISTRY_DIR when it is set; otherwise the
-/// user file in ${XDG_CONFIG_HOME:-$HOME/.config}/voutil/registry/ and the machine file in
-/// /var/lib/voutil/registry/.
+/// user file in ${XDG_CONFIG_HOME:-HOME/.config}/voutil/registry/, HOME being $HOME or the
+/// password database's home directory, and the machine file in /var/lib/voutil/registry/.
+/// Without any home the user file is empty: its calls fail.
 SqliteStoreFiles defaultSqliteStoreFiles();
 
 /// A backend on two SQLite files in WAL mode, one transaction per call. Files and directories
-/// are created on first use. A file that cannot be opened, or is not a store, makes every call
-/// on its keys fail with a status and writes one line naming the file to standard error.
+/// are created on first use; no file is opened through a symbolic link. A file that cannot be
+/// opened, or is not a store, or whose directory cannot be made or searched, makes every call on
+/// its keys fail with a status and writes one line naming the file to standard error. Only a
+/// machine file that does not exist yet, and that this process may not create, reads as empty.
 std::shared_ptr<RegistryBackend> makeSqliteRegistryBackend(const SqliteStoreFiles& files);
 
 /// The upper-case form of one UTF-16 unit, by which names compare and sort: the Unicode simple
