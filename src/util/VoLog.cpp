@@ -1,5 +1,7 @@
 // The library's log file and its messages, and the fatal stop.
 
+#include "VoLogInternal.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <string_view>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
+#include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <sx/SxMutex.h>
 #include <voutil/VoLog.h>
@@ -20,6 +23,11 @@ SxFileIO voGlobalLogIO;
 SxMutex voGlobalLogMutex;
 std::atomic<bool> voLogToStdOut{false};
 } // namespace
+
+bool vo::detail::isLogFile(const SxString& path) {
+   SxMutexBlock lock(voGlobalLogMutex);
+   return voGlobalLogIO.isOpen() && SxFSAction::sameFile(path, voGlobalLogIO.getName());
+}
 
 void voLogMsg(char const* tag, SxString const& message) {
    SxMutexBlock lock(voGlobalLogMutex);

@@ -1,5 +1,7 @@
 // VoSysEnv: progress lines on standard output and in the progress file.
 
+#include "VoLogInternal.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <sx/SxAtomicFile.h>
@@ -10,16 +12,7 @@
 #include <voutil/VoLog.h>
 #include <voutil/VoSysEnv.h>
 
-// The log's own state (VoLog): the progress file must never take the log's place.
-extern SxFileIO voGlobalLogIO;
-extern SxMutex voGlobalLogMutex;
-
 namespace {
-
-bool isTheLogFile(const SxString& path) {
-   SxMutexBlock lock(voGlobalLogMutex);
-   return voGlobalLogIO.isOpen() && SxFSAction::sameFile(path, voGlobalLogIO.getName());
-}
 
 struct Figures {
    double percent;
@@ -64,7 +57,7 @@ void VoSysEnv::logProgress(uint64_t current, uint64_t total, uint64_t startTime,
        SxString(static_cast<unsigned long long>(f.elapsedSeconds)) + "\n";
    try {
       const SxString path = getDataPath() + "progress";
-      if (isTheLogFile(path))
+      if (vo::detail::isLogFile(path))
          throw SxException("The progress file " + path + " is the log file", "src/util/VoSysEnv");
       // Replaced whole, so that a reader never meets half a line.
       SxAtomicFile file(path, 0600);
