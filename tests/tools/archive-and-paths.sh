@@ -13,7 +13,7 @@ printf 'text\n' >"$work/src/sub/t.txt"
 cmp "$work/src/random.bin" "$work/out7z/random.bin"
 cmp "$work/src/sub/t.txt" "$work/out7z/t.txt"
 
-"$voutil" --timings archive tgz "$work/src" "$work/a.tgz" >"$work/timings.txt"
+"$voutil" --timings archive tgz "$work/src" "$work/a.tgz" 2>"$work/timings.txt"
 grep -q '^Data Compression : ' "$work/timings.txt"
 "$voutil" archive untgz "$work/a.tgz" "$work/outtgz"
 diff -r "$work/src" "$work/outtgz/src"

@@ -34,7 +34,7 @@ cmp <(padded in.bin 2) rsa.dec
 "$voutil" rsa decrypt key.all - - --blocks 3 <rsa3.enc >rsa3.dec
 cmp <(padded in.bin 2) rsa3.dec
 
-"$voutil" --timings caesar encrypt key.all in.bin caesar.enc >timings.txt
+"$voutil" --timings caesar encrypt key.all in.bin caesar.enc 2>timings.txt
 grep -q '^Data Encryption : ' timings.txt
 "$voutil" caesar decrypt key.all caesar.enc caesar.dec
 cmp <(padded in.bin 8) caesar.dec
@@ -53,7 +53,7 @@ printf 'YQ=' >bad.b64
 fails 1 base64 decode bad.b64 out.bin
 [[ $(cat err.txt) == $'Base64 decode error\nExpected trailing =' ]]
 fails 1 rsa encrypt missing.pub in.bin out.bin
-[[ $(head -1 err.txt) == "Cannot read RSA key missing.pub" ]]
+[[ $(head -1 err.txt) == "voutil rsa: missing.pub: no such file" ]]
 fails 2 caesar encrypt key.all in.bin out.bin --words 12502
 fails 2 rsa encrypt key.all in.bin out.bin --blocks x
 fails 2 base64 encode in.bin

@@ -38,6 +38,6 @@ set +e
 rc=$?
 set -e
 [[ $rc -eq 1 ]]
-[[ $(cat "$work/bad.err") == "Applying Regular Expression failed! Incoming Line: $bad Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: " ]]
+[[ $(cat "$work/bad.err") == "Cannot import line 3 of $work/bad.csv"$'\n'"Applying Regular Expression failed! Incoming Line: $bad Applying Regular Expression: \"RegSetValue\",\"(.+)\",\"SUCCESS\" Result: " ]]
 [[ ! -e $work/bad/registry.json ]]
 echo "registry road: ok"

@@ -2,10 +2,13 @@
 
 #include "Cli.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
+#include <exception>
+#include <new>
 #include <sx/SxException.h>
 #include <sx/SxTimer.h>
 
@@ -13,14 +16,24 @@ using namespace voutil::cli;
 
 namespace {
 
+constexpr char kConventions[] =
+    "\nA FILE of '-' is standard input or standard output; '--' ends the options. Outputs are\n"
+    "written beside the target and renamed into place, so a failing verb leaves them as they\n"
+    "were. Diagnostics, progress and timings go to standard error.\n"
+    "Exit codes: 0 success, 1 failure (reasons on standard error, outermost first),\n"
+    "2 malformed command line, 130 stopped by Ctrl-C.\n";
+
 const Verb kVerbs[] = {
     {"log", "[--no-echo] [--tag TAG] FILE MESSAGE...",
-     "write MESSAGE (or standard input for '-') to the log FILE, echoed to standard output",
+     "write MESSAGE (or standard input for '-') to the log FILE, echoed to standard output;\n"
+     "      FILE is started anew: what it held before is lost",
      runLog},
     {"paths", "", "print the executable, working, known-folder, data and root directories",
      runPaths},
     {"archive", "7z|un7z|tgz|untgz SOURCE TARGET",
-     "7z SRC ARCHIVE, un7z ARCHIVE DIR, tgz SRC ARCHIVE, untgz ARCHIVE DIR: pack or unpack",
+     "7z SRC ARCHIVE, un7z ARCHIVE DIR, tgz SRC ARCHIVE, untgz ARCHIVE DIR: pack or unpack;\n"
+     "      7z adds to an existing ARCHIVE; un7z puts every file straight into DIR, without\n"
+     "      its folders, and overwrites files of the same name there",
      runArchive},
     {"reg",
      "query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY | list KEY |\n"
@@ -65,20 +78,60 @@ const Verb kVerbs[] = {
     {"appkey", "get|set APP [KEY]", "read or store the user key of an application", runAppkey},
 };
 
+void printVerb(std::FILE* out, const Verb& verb) {
+   std::fprintf(out, "  %s %s\n      %s\n", verb.name, verb.usage, verb.summary);
+}
+
 void printHelp(std::FILE* out) {
    std::fputs("Usage: voutil [--help] [--timings] VERB [ARGS...]\n\n"
-              "  --timings  print the totals of the timed phases at exit\n\nVerbs:\n",
+              "  --timings  print the totals of the timed phases to standard error at exit\n\n"
+              "Verbs (VERB --help shows one):\n",
               out);
    for (const Verb& v : kVerbs)
-      std::fprintf(out, "  %s %s\n      %s\n", v.name, v.usage, v.summary);
-   std::fputs("\nExit codes: 0 success, 1 failure (reasons on standard error, outermost first),\n"
-              "2 malformed command line.\n",
-              out);
+      printVerb(out, v);
+   std::fputs(kConventions, out);
+}
+
+// Whether the verb's arguments ask for its help (before any "--").
+bool asksForHelp(int argc, char** argv) {
+   for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+      if (std::strcmp(argv[i], "--help") == 0)
+         return true;
+   return false;
+}
+
+// Output that did not reach standard output is a failure of the verb, also for a closed pipe.
+bool standardOutputFailed() {
+   return std::fflush(stdout) != 0 || std::ferror(stdout);
+}
+
+int runVerb(const Verb& verb, const Args& args) {
+   try {
+      return verb.run(args);
+   } catch (const BadCommandLine& e) {
+      std::fprintf(stderr, "voutil %s: %s\nUsage: voutil %s %s\n", verb.name, e.what(), verb.name,
+                   verb.usage);
+      return UsageError;
+   } catch (const VerbFailure& e) {
+      std::fprintf(stderr, "voutil %s: %s\n", verb.name, e.what());
+   } catch (const SxException& e) {
+      for (const SxString& message : e.getMessages())
+         std::fprintf(stderr, "%s\n", message.utf8());
+   } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "voutil %s: out of memory\n", verb.name);
+   } catch (const std::exception& e) {
+      std::fprintf(stderr, "voutil %s: %s\n", verb.name, e.what());
+   }
+   return Failure;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+   // A closed pipe is reported as a write error, not a silent death.
+   std::signal(SIGPIPE, SIG_IGN);
+#endif
    bool timings = false;
    if (argc >= 2 && std::strcmp(argv[1], "--timings") == 0) {
       timings = true;
@@ -87,36 +140,38 @@ int main(int argc, char** argv) {
    }
    if (timings) {
       // The table must exist before the handler is registered, or it is destroyed before the
-      // handler runs.
+      // handler runs. It goes to standard error so that binary output on standard output stays
+      // as it is.
       (void)SxTimer::getGlobalTimer();
-      std::atexit([] { std::fputs(SxTimer::getGlobalTimer().printout().utf8(), stdout); });
+      std::atexit([] { std::fputs(SxTimer::getGlobalTimer().printout().utf8(), stderr); });
    }
    if (argc < 2) {
       printHelp(stderr);
       return UsageError;
    }
+   const Verb* verb = nullptr;
+   for (const Verb& candidate : kVerbs)
+      if (std::strcmp(argv[1], candidate.name) == 0)
+         verb = &candidate;
+   int status = UsageError;
    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
       printHelp(stdout);
-      return Success;
-   }
-   for (const Verb& verb : kVerbs) {
-      if (std::strcmp(argv[1], verb.name) != 0)
-         continue;
+      status = Success;
+   } else if (!verb) {
+      std::fprintf(stderr, "voutil: unknown verb '%s'; see voutil --help\n", argv[1]);
+   } else if (asksForHelp(argc, argv)) {
+      std::printf("Usage: voutil %s %s\n", verb->name, verb->usage);
+      printVerb(stdout, *verb);
+      status = Success;
+   } else {
       Args args;
       for (int i = 2; i < argc; ++i)
          args.append(SxString::fromUtf8(argv[i]));
-      try {
-         return verb.run(args);
-      } catch (const BadCommandLine& e) {
-         std::fprintf(stderr, "voutil %s: %s\nUsage: voutil %s %s\n", verb.name, e.what(),
-                      verb.name, verb.usage);
-         return UsageError;
-      } catch (const SxException& e) {
-         for (const SxString& message : e.getMessages())
-            std::fprintf(stderr, "%s\n", message.utf8());
-         return Failure;
-      }
+      status = runVerb(*verb, args);
    }
-   std::fprintf(stderr, "voutil: unknown verb '%s'; see voutil --help\n", argv[1]);
-   return UsageError;
+   if (standardOutputFailed()) {
+      std::fprintf(stderr, "voutil: write error on standard output: %s\n", std::strerror(errno));
+      return status == Success ? Failure : status;
+   }
+   return status;
 }
