@@ -1,13 +1,14 @@
 // File information and file-system actions over std::filesystem.
 
-#include "SxFileIOImpl.h"
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxException.h>
 #include <sx/SxFS.h>
+#include <sx/SxOS.h>
+#include <sx/SxUUIDv4.h>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -25,6 +26,10 @@ fs::path toPath(const SxString& s) {
 SxString fromPath(const fs::path& p) {
    const std::u8string u8 = p.generic_u8string();
    return SxString(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
+SxString reason(int err) {
+   return SxString(std::strerror(err));
 }
 
 bool isSeparator(char c) {
@@ -96,12 +101,67 @@ void SxFSAction::touch(const SxString& path, int mode) {
    const fs::path p = toPath(path);
    if (fs::exists(p, ec)) {
       fs::last_write_time(p, fs::file_time_type::clock::now(), ec);
-   } else if (std::FILE* created = sx::detail::openFile(path, "ab", mode)) {
-      std::fclose(created);
+   } else if (std::FILE* created = SxOS::current().open(path, "ab", mode)) {
+      SxOS::current().close(created);
    } else {
       ec = std::error_code(errno, std::generic_category());
    }
    if (ec)
       throw SxException("Can't touch file '" + path + "' : " + SxString(ec.message().c_str()),
                         kSource);
+}
+
+bool SxFSAction::sameFile(const SxString& a, const SxString& b) {
+   SxOS::FileStat first, second;
+   SxOS& os = SxOS::current();
+   return !a.isEmpty() && !b.isEmpty() && os.stat(a, &first) == 0 && os.stat(b, &second) == 0 &&
+          first.device == second.device && first.fileNumber == second.fileNumber;
+}
+
+SxAtomicFile::SxAtomicFile(const SxString& target, int permissions) : target_(target) {
+   // Through a link, the file it points to is replaced and the link stays.
+   std::error_code ec;
+   SxString real = target;
+   if (fs::is_symlink(toPath(target), ec)) {
+      const fs::path resolved = fs::weakly_canonical(toPath(target), ec);
+      if (!ec)
+         real = fromPath(resolved);
+   }
+   // A hidden name of its own in the same directory, so that the rename stays on one device.
+   const SxFileInfo info(real);
+   temporary_ = info.getPath() + "/." + info.getName() + "." +
+                SxString(SxUUIDv4().getStr().str().substr(0, 13).c_str()) + ".tmp";
+   std::FILE* file = SxOS::current().open(temporary_, "wbx", permissions);
+   if (!file)
+      throw SxException("Can't open file '" + target + "' : " + reason(errno), kSource);
+   io_.adopt(file, target, "wb");
+   target_ = real;
+}
+
+SxAtomicFile::~SxAtomicFile() {
+   if (committed_)
+      return;
+   if (std::FILE* file = io_.release())
+      SxOS::current().close(file);
+   SxOS::current().unlink(temporary_);
+}
+
+void SxAtomicFile::commit() {
+   SxOS& os = SxOS::current();
+   const SxString name = io_.getName();
+   std::FILE* file = io_.release();
+   if (!file)
+      throw SxException("File '" + name + "' is not open", kSource);
+   const bool synced = os.sync(file) == 0;
+   int err = errno;
+   const bool closed = os.close(file) == 0;
+   if (synced && !closed)
+      err = errno;
+   if (!synced || !closed || os.rename(temporary_, target_) != 0) {
+      if (synced && closed)
+         err = errno;
+      throw SxException("FileWriteError", SxFileIO::fileWriteErr(name) + " : " + reason(err),
+                        kSource);
+   }
+   committed_ = true;
 }

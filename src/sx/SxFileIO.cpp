@@ -1,7 +1,5 @@
 // Files opened by mode, with typed reads and writes that raise on short transfers.
 
-#include "SxFileIOImpl.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -9,6 +7,8 @@
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxFileIO.h>
+#include <sx/SxOS.h>
+#include <utility>
 
 namespace {
 constexpr char kSource[] = "src/sx/SxFileIO";
@@ -20,13 +20,13 @@ SxString reason(int err) {
 
 SxFileIO::~SxFileIO() {
    if (file_)
-      std::fclose(file_);
+      SxOS::current().close(file_);
 }
 
 void SxFileIO::open(const SxString& name, const SxString& mode, int permissions) {
    close();
    errno = 0;
-   std::FILE* f = sx::detail::openFile(name, mode.utf8(), permissions);
+   std::FILE* f = SxOS::current().open(name, mode.utf8(), permissions);
    if (!f)
       throw SxException("Can't open file '" + name + "' : " + reason(errno), kSource);
    file_ = f;
@@ -34,12 +34,23 @@ void SxFileIO::open(const SxString& name, const SxString& mode, int permissions)
    mode_ = mode;
 }
 
+void SxFileIO::adopt(std::FILE* file, const SxString& name, const SxString& mode) {
+   close();
+   file_ = file;
+   name_ = name;
+   mode_ = mode;
+}
+
+std::FILE* SxFileIO::release() {
+   return std::exchange(file_, nullptr);
+}
+
 void SxFileIO::close() {
    if (!file_)
       return;
    std::FILE* f = file_;
    file_ = nullptr;
-   if (std::fclose(f) != 0)
+   if (SxOS::current().close(f) != 0)
       throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(errno), kSource);
 }
 
@@ -59,20 +70,39 @@ void SxFileIO::requireOpen() const {
 
 int64_t SxFileIO::read(void* buffer, int64_t n) {
    requireOpen();
-   const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(n), file_);
-   if (got < static_cast<std::size_t>(n) && std::ferror(file_)) {
-      std::clearerr(file_);
-      throw SxException(fileReadErr(name_) + " : " + reason(errno), kSource);
+   // The system may deliver fewer bytes than asked or be interrupted anywhere; only the end of
+   // the file stops the loop early.
+   auto* at = static_cast<char*>(buffer);
+   int64_t got = 0;
+   while (got < n) {
+      const int64_t step = SxOS::current().read(file_, at + got, n - got);
+      if (step == 0)
+         break;
+      if (step < 0) {
+         if (errno == EINTR)
+            continue;
+         throw SxException(fileReadErr(name_) + " : " + reason(errno), kSource);
+      }
+      got += step;
    }
-   return static_cast<int64_t>(got);
+   return got;
 }
 
 SxString SxFileIO::readUtf8() {
+   requireOpen();
+   SxOS::FileStat st;
+   if (SxOS::current().stat(file_, &st) != 0)
+      throw SxException(fileReadErr(name_) + " : " + reason(errno), kSource);
+   // A directory opens on some systems but holds no text; the size of anything but a regular
+   // file means nothing.
+   if (st.kind == SxOS::FileStat::Kind::Directory)
+      throw SxException(fileReadErr(name_) + " : " + reason(EISDIR), kSource);
    std::string bytes;
-   const int64_t here = getOffset();
-   const int64_t size = getSize();
-   if (size > here)
-      bytes.reserve(static_cast<std::size_t>(size - here));
+   if (st.kind == SxOS::FileStat::Kind::Regular) {
+      const int64_t here = getOffset();
+      if (st.size > here)
+         bytes.reserve(static_cast<std::size_t>(st.size - here));
+   }
    // Read in large pieces straight into the text; the size is only a hint, since the file may
    // still grow or shrink.
    for (;;) {
@@ -89,12 +119,18 @@ SxString SxFileIO::readUtf8() {
 
 void SxFileIO::write(const void* data, int64_t n) {
    requireOpen();
-   if (n <= 0)
-      return;
-   if (std::fwrite(data, 1, static_cast<std::size_t>(n), file_) != static_cast<std::size_t>(n)) {
-      const int err = errno;
-      std::clearerr(file_);
-      throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(err), kSource);
+   // Short and interrupted writes go on with the rest; a call that writes nothing has failed.
+   const auto* at = static_cast<const char*>(data);
+   while (n > 0) {
+      const int64_t put = SxOS::current().write(file_, at, n);
+      if (put < 0 && errno == EINTR)
+         continue;
+      if (put <= 0) {
+         const int err = put < 0 ? errno : EIO;
+         throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(err), kSource);
+      }
+      at += put;
+      n -= put;
    }
 }
 
@@ -110,14 +146,10 @@ int64_t SxFileIO::readElements(void* buffer, int64_t n, int64_t elementSize) {
       sxFatalStop(kSource, __LINE__);
    if (n <= 0)
       return 0;
-   const auto want = static_cast<std::size_t>(n * elementSize);
-   const std::size_t got = std::fread(buffer, 1, want, file_);
-   if (got < want && (std::ferror(file_) || got % static_cast<std::size_t>(elementSize) != 0)) {
-      const int err = std::ferror(file_) ? errno : EIO;
-      std::clearerr(file_);
-      throw SxException(fileReadErr(name_) + " : " + reason(err), kSource);
-   }
-   return static_cast<int64_t>(got) / elementSize;
+   const int64_t got = read(buffer, n * elementSize);
+   if (got % elementSize != 0)
+      throw SxException(fileReadErr(name_) + " : " + reason(EIO), kSource);
+   return got / elementSize;
 }
 
 void SxFileIO::writeElements(const void* data, int64_t n, int64_t elementSize) {
@@ -128,13 +160,13 @@ void SxFileIO::writeElements(const void* data, int64_t n, int64_t elementSize) {
 
 void SxFileIO::flush() {
    requireOpen();
-   if (std::fflush(file_) != 0)
+   if (SxOS::current().flush(file_) != 0)
       throw SxException("FileWriteError", fileWriteErr(name_) + " : " + reason(errno), kSource);
 }
 
 void SxFileIO::seek(int64_t offset) {
    requireOpen();
-   if (sx::detail::seekFile(file_, offset, SEEK_SET) != 0)
+   if (SxOS::current().seek(file_, offset, SEEK_SET) != 0)
       throw SxException("Can't seek to " + SxString(static_cast<long long>(offset)) + " in file '" +
                             name_ + "' : " + reason(errno),
                         kSource);
@@ -142,15 +174,16 @@ void SxFileIO::seek(int64_t offset) {
 
 int64_t SxFileIO::getOffset() const {
    requireOpen();
-   return sx::detail::tellFile(file_);
+   return SxOS::current().tell(file_);
 }
 
 int64_t SxFileIO::getSize() const {
    requireOpen();
-   const int64_t here = sx::detail::tellFile(file_);
-   sx::detail::seekFile(file_, 0, SEEK_END);
-   const int64_t size = sx::detail::tellFile(file_);
-   sx::detail::seekFile(file_, here, SEEK_SET);
+   SxOS& os = SxOS::current();
+   const int64_t here = os.tell(file_);
+   os.seek(file_, 0, SEEK_END);
+   const int64_t size = os.tell(file_);
+   os.seek(file_, here, SEEK_SET);
    return size;
 }
 

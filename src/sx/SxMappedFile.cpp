@@ -1,20 +1,33 @@
-// A file's bytes, mapped where the file reports a size and read otherwise.
+// A file's bytes, mapped where the file is a regular one with content and read otherwise.
 
-#include "SxMappedFileImpl.h"
-
+#include <cerrno>
+#include <cstring>
+#include <sx/SxException.h>
 #include <sx/SxFileIO.h>
 #include <sx/SxMappedFile.h>
+#include <sx/SxOS.h>
+
+namespace {
+constexpr char kSource[] = "src/sx/SxMappedFile";
+} // namespace
 
 SxMappedFile::SxMappedFile(const SxString& name) {
    // Opening through SxFileIO gives the open failures their usual texts, and the file that is
-   // read instead of mapped its usual read failures.
+   // read instead of mapped its usual read failures. The size and the mapping both come from
+   // this one open file, so a file replaced meanwhile cannot mix the two.
    SxFileIO io;
    io.open(name, "rb", 0600);
-   const int64_t size = io.getSize();
-   if (size > 0) {
-      if (const char* data = sx::detail::mapFile(name, static_cast<std::size_t>(size), &mapping_)) {
+   SxOS& os = SxOS::current();
+   SxOS::FileStat st;
+   if (os.stat(io.file_, &st) != 0)
+      throw SxException(SxFileIO::fileReadErr(name) + " : " + std::strerror(errno), kSource);
+   if (st.kind == SxOS::FileStat::Kind::Directory)
+      throw SxException(SxFileIO::fileReadErr(name) + " : " + std::strerror(EISDIR), kSource);
+   if (st.kind == SxOS::FileStat::Kind::Regular && st.size > 0) {
+      const auto size = static_cast<std::size_t>(st.size);
+      if (const char* data = os.map(io.file_, size, &mapping_)) {
          data_ = data;
-         size_ = static_cast<std::size_t>(size);
+         size_ = size;
          return;
       }
    }
@@ -32,5 +45,5 @@ SxMappedFile::SxMappedFile(const SxString& name) {
 
 SxMappedFile::~SxMappedFile() {
    if (mapping_)
-      sx::detail::unmapFile(data_, size_, mapping_);
+      SxOS::current().unmap(data_, size_, mapping_);
 }

@@ -2,7 +2,9 @@
 // sizes zstd recommends.
 
 #include <memory>
+#include <optional>
 #include <sx/SxArray.h>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <voutil/VoArchive.h>
@@ -15,12 +17,17 @@ constexpr char kSource[] = "src/util/VoArchive";
 using CompressionContext = std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)>;
 using DecompressionContext = std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)>;
 
-// The destination is created (or emptied) here, before anything else can fail.
-void openFiles(SxString const& source, SxString const& destination, SxFileIO& in, SxFileIO& out) {
+// The destination is written beside its final place and takes it only when the whole output
+// is there, so a failure leaves what the caller had. Writing the source over itself would read
+// back the output, so it is refused before anything is written.
+void openFiles(SxString const& source, SxString const& destination, SxFileIO& in,
+               std::optional<SxAtomicFile>& out) {
    if (!SxFSAction::test_f(source))
       throw SxException("File " + source + " does not exist", kSource);
+   if (SxFSAction::sameFile(source, destination))
+      throw SxException("Destination " + destination + " is the source file", kSource);
    in.open(source, "rb", 0600);
-   out.open(destination, "wb", 0600);
+   out.emplace(destination, 0600);
 }
 
 // A streaming call answers with an error code in place of a size; the loops stop on it rather
@@ -55,7 +62,7 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
    SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
    try {
       SxFileIO in;
-      SxFileIO out;
+      std::optional<SxAtomicFile> out;
       openFiles(source, destination, in, out);
       const int64_t sourceSize = in.getSize();
       const size_t inSize = ZSTD_CStreamInSize();
@@ -82,12 +89,12 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
             ZSTD_outBuffer output{outBuffer.elements(), outSize, 0};
             const size_t remaining =
                 checked(ZSTD_compressStream2(context.get(), &output, &input, directive));
-            out.write(outBuffer, asCount(output.pos));
+            out->io().write(outBuffer, asCount(output.pos));
             flushed = lastChunk ? remaining == 0 : input.pos == input.size;
          }
       }
       in.close();
-      out.close();
+      out->commit();
    } catch (SxException const& e) {
       throw SxException(e, "Cannot compress " + source + " using zstd", kSource);
    }
@@ -98,7 +105,7 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
    SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
    try {
       SxFileIO in;
-      SxFileIO out;
+      std::optional<SxAtomicFile> out;
       openFiles(source, destination, in, out);
       const int64_t sourceSize = in.getSize();
       const size_t inSize = ZSTD_DStreamInSize();
@@ -109,6 +116,7 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
       if (!context)
          throw SxException("Cannot create zstd decompression context", kSource);
 
+      bool frameOpen = false;
       do {
          const int64_t got = in.read(inBuffer, asCount(inSize));
          report(onRead, in, sourceSize);
@@ -118,13 +126,20 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
          bool outputFull = false;
          while (input.pos < input.size || outputFull) {
             ZSTD_outBuffer output{outBuffer.elements(), outSize, 0};
-            checked(ZSTD_decompressStream(context.get(), &output, &input));
-            out.write(outBuffer, asCount(output.pos));
+            const size_t consumed = input.pos;
+            const size_t left = checked(ZSTD_decompressStream(context.get(), &output, &input));
+            // A call that moves nothing after a frame's end already looks at the next one.
+            if (output.pos > 0 || input.pos > consumed)
+               frameOpen = left != 0;
+            out->io().write(outBuffer, asCount(output.pos));
             outputFull = output.pos == output.size;
          }
       } while (in.getOffset() < in.getSize());
+      // zstd answers 0 only where a frame ends: anything else means the input was cut off.
+      if (frameOpen)
+         throw SxException("File " + source + " ends inside a zstd frame", kSource);
       in.close();
-      out.close();
+      out->commit();
    } catch (SxException const& e) {
       throw SxException(e, "Cannot decompress " + source + " using zstd", kSource);
    }

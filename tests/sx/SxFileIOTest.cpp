@@ -1,12 +1,17 @@
+#include <algorithm>
+#include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/TempDir.h>
+#include <cstring>
 #include <gmock/gmock.h>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxException.h>
 #include <sx/SxExecPath.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <sx/SxMappedFile.h>
 #include <sx/SxProcess.h>
+#include <vector>
 
 #ifdef _WIN32
 #include <cstdlib>
@@ -47,6 +52,90 @@ TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
    EXPECT_EQ(std::filesystem::status(file.utf8()).permissions(),
              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 #endif
+}
+
+TEST(SxFS, SameFileSeesThroughLinksAndSpellingsButNotEqualContent) {
+   TempDir dir;
+   const std::string a = dir.file("a");
+   vo::test::writeFile(a, "same");
+   vo::test::writeFile(dir.file("twin"), "same");
+   std::filesystem::create_hard_link(a, dir.file("hard"));
+   const SxString name = a.c_str();
+   EXPECT_TRUE(SxFSAction::sameFile(name, name));
+   EXPECT_TRUE(SxFSAction::sameFile(name, (dir.path() / "." / "a").string().c_str()));
+   EXPECT_TRUE(SxFSAction::sameFile(name, dir.file("hard").c_str()));
+#ifndef _WIN32
+   std::filesystem::create_symlink(a, dir.file("soft"));
+   EXPECT_TRUE(SxFSAction::sameFile(dir.file("soft").c_str(), name));
+#endif
+   EXPECT_FALSE(SxFSAction::sameFile(name, dir.file("twin").c_str()));
+   EXPECT_FALSE(SxFSAction::sameFile(name, dir.file("missing").c_str()));
+   EXPECT_FALSE(SxFSAction::sameFile(dir.file("missing").c_str(), dir.file("missing").c_str()));
+}
+
+// The names in dir other than the ones a test made: temporary files left behind show here.
+std::vector<std::string> entriesOf(const TempDir& dir) {
+   std::vector<std::string> names;
+   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.push_back(entry.path().filename().string());
+   std::sort(names.begin(), names.end());
+   return names;
+}
+
+TEST(SxAtomicFile, ReplacesTheTargetOnlyOnCommitAndLeavesNoTemporaryFile) {
+   TempDir dir;
+   const SxString target = dir.file("t").c_str();
+   vo::test::writeFile(target.utf8(), "old");
+   {
+      SxAtomicFile file(target, 0600);
+      file.write(SxString("new"));
+      EXPECT_EQ(vo::test::readFile(target.utf8()), "old") << "written beside, not in place";
+   }
+   EXPECT_EQ(vo::test::readFile(target.utf8()), "old");
+   EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"t"});
+   SxAtomicFile file(target, 0600);
+   file.write(SxString("new"));
+   file.commit();
+   EXPECT_EQ(vo::test::readFile(target.utf8()), "new");
+   EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"t"});
+#ifndef _WIN32
+   EXPECT_EQ(std::filesystem::status(target.utf8()).permissions(),
+             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+   // Through a link, the file pointed to gets the content and the link stays a link.
+   std::filesystem::create_symlink(target.utf8(), dir.file("link"));
+   SxAtomicFile viaLink(dir.file("link").c_str());
+   viaLink.write(SxString("linked"));
+   viaLink.commit();
+   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+   EXPECT_EQ(vo::test::readFile(target.utf8()), "linked");
+#endif
+   EXPECT_EQ(messageOf([&] { SxAtomicFile(dir.file("no/such").c_str()); }),
+             "Can't open file '" + dir.file("no/such") + "' : No such file or directory");
+}
+
+TEST(SxAtomicFile, AFailedStepLeavesTheTargetAsItWasAndRemovesTheTemporaryFile) {
+   using Call = SxOS::Call;
+   const std::pair<Call, int> faults[] = {
+       {Call::Write, ENOSPC}, {Call::Sync, EIO}, {Call::Close, ENOSPC}, {Call::Rename, EIO}};
+   for (const auto& [call, error] : faults) {
+      TempDir dir;
+      const SxString target = dir.file("t").c_str();
+      vo::test::writeFile(target.utf8(), "old");
+      vo::test::FaultInjectingOS os;
+      vo::test::ScopedOS installed(os);
+      os.fail(call, error);
+      const auto raised = raisedBy([&] {
+         SxAtomicFile file(target);
+         file.write(SxString("new"));
+         file.commit();
+      });
+      ASSERT_TRUE(raised && os.fired()) << static_cast<int>(call);
+      EXPECT_EQ(raised->getTag(), "FileWriteError");
+      EXPECT_EQ(raised->getMessage(),
+                SxFileIO::fileWriteErr(target) + " : " + std::strerror(error));
+      EXPECT_EQ(vo::test::readFile(target.utf8()), "old");
+      EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"t"});
+   }
 }
 
 TEST(SxExecPath, ATooSmallBufferFailsWithAnEmptyText) {

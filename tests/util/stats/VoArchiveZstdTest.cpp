@@ -1,5 +1,7 @@
+#include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/TempDir.h>
+#include <cstring>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <random>
@@ -104,7 +106,7 @@ TEST_F(VoArchiveZstd, FailuresNameTheFileAndTheirCause) {
 #endif
 }
 
-TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
+TEST_F(VoArchiveZstd, BadOrCutInputFailsWithTheOuterMessage) {
    const std::string content = mixedData(400000, 3);
    roundTrip(content);
    const std::string frame = readFile(packed);
@@ -119,11 +121,61 @@ TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
                                        testing::StartsWith("zstd: ")));
    }
 
-   writeFile(packed, frame.substr(0, frame.size() / 2));
-   VoArchive::extractZSTD(packed.c_str(), back.c_str());
-   const std::string prefix = readFile(back);
-   EXPECT_LT(prefix.size(), content.size());
-   EXPECT_EQ(prefix, content.substr(0, prefix.size()));
+   writeFile(back, "old");
+   for (std::size_t cut : {frame.size() / 2, frame.size() - 1}) {
+      writeFile(packed, frame.substr(0, cut));
+      EXPECT_EQ(extracting(packed), (Messages{"Cannot decompress " + packed + " using zstd",
+                                              "File " + packed + " ends inside a zstd frame"}));
+      EXPECT_EQ(readFile(back), "old");
+   }
+}
+
+TEST_F(VoArchiveZstd, TheSourceAsDestinationIsRefusedAndLeftAlone) {
+   writeFile(src, "data");
+   std::filesystem::create_hard_link(src, dir.file("alias"));
+   for (const std::string& same : {src, dir.file("alias")}) {
+      const std::string refused = "Destination " + same + " is the source file";
+      EXPECT_EQ(messagesOf([&] { VoArchive::compressZSTD(src.c_str(), same.c_str(), 3); }),
+                (Messages{"Cannot compress " + src + " using zstd", refused}));
+      EXPECT_EQ(messagesOf([&] { VoArchive::extractZSTD(src.c_str(), same.c_str()); }),
+                (Messages{"Cannot decompress " + src + " using zstd", refused}));
+   }
+   EXPECT_EQ(readFile(src), "data");
+}
+
+// Output goes to the destination only when all of it is written: a failed write leaves what
+// was there.
+TEST_F(VoArchiveZstd, WriteFaultsFailWithTheOuterMessageAndKeepTheOldDestination) {
+   const std::string content = mixedData(3 * ZSTD_CStreamInSize() + 17, 5);
+   roundTrip(content);
+   const std::string frame = readFile(packed);
+   for (const WriteFault& fault : writeFaults(true)) {
+      for (const bool compress : {true, false}) {
+         const std::string& output = compress ? packed : back;
+         writeFile(packed, compress ? "old" : frame);
+         writeFile(back, "old");
+         FaultInjectingOS os;
+         const Messages messages = [&] {
+            ScopedOS installed(os);
+            fault.arm(os);
+            return compress ? compressing(src) : extracting(packed);
+         }();
+         ASSERT_TRUE(os.fired()) << fault.what;
+         if (fault.harmless()) {
+            EXPECT_EQ(messages, Messages{}) << fault.what;
+            EXPECT_EQ(compress ? roundTrip(content) : readFile(back), content) << fault.what;
+            continue;
+         }
+         EXPECT_EQ(
+             messages,
+             (Messages{(compress ? "Cannot compress " + src : "Cannot decompress " + packed) +
+                           " using zstd",
+                       "Can't write to file '" + output + "' : " + std::strerror(fault.error)}))
+             << fault.what;
+         EXPECT_EQ(readFile(output), "old") << fault.what;
+         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+      }
+   }
 }
 
 TEST_F(VoArchiveZstd, ReadingIsReportedAndCanBeCancelled) {

@@ -42,4 +42,8 @@ public:
    /// updates the modification time of an existing one. Raises
    /// "Can't touch file '<path>' : <reason>".
    static void touch(const SxString& path, int mode = 0644);
+   /// True when a and b both name one existing file, through links and different spellings
+   /// alike (the same device and file number). For refusing to write over a file that is being
+   /// read.
+   [[nodiscard]] static bool sameFile(const SxString& a, const SxString& b);
 };

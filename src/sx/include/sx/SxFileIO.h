@@ -63,6 +63,13 @@ public:
    static SxString fileWriteErr(const SxString& name);
 
 private:
+   friend class SxAtomicFile;
+   friend class SxMappedFile;
+   /// Takes over an open file, whose errors then name name.
+   void adopt(std::FILE* file, const SxString& name, const SxString& mode);
+   /// Gives up the open file without closing it.
+   std::FILE* release();
+
    void requireOpen() const;
    int64_t readElements(void* buffer, int64_t n, int64_t elementSize);
    void writeElements(const void* data, int64_t n, int64_t elementSize);

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <sx/SxExport.h>
+#include <sx/SxString.h>
+
+/// The file-system calls the foundation makes, behind one small interface so that tests can make
+/// any of them fail. Every file the foundation opens, reads, writes, syncs, renames, removes,
+/// examines or maps goes through SxOS::current().
+///
+/// Failures follow the C library: a call returns -1 (or null) and sets errno. The default
+/// implementation of each platform maps its native errors to errno values in one place.
+class SXFS_API SxOS {
+public:
+   /// The kinds of calls, for doubles that count and fail them.
+   enum class Call { Open, Read, Write, Flush, Sync, Close, Seek, Rename, Unlink, Stat, Map };
+
+   /// What a stat call tells about a file.
+   struct FileStat {
+      enum class Kind { Regular, Directory, Other };
+      Kind kind = Kind::Other;
+      int64_t size = 0;
+      /// Device and file number together name the file (on Windows the volume serial number
+      /// and the file index).
+      uint64_t device = 0;
+      uint64_t fileNumber = 0;
+   };
+
+   virtual ~SxOS() = default;
+
+   /// Opens name with an fopen mode ("rb", "wb", "ab", "r+b", ...; an added "x" makes creation
+   /// fail when the file exists). A file the call creates gets the permission bits where the
+   /// platform has them. The descriptor is not inherited by child processes. Returns null and
+   /// sets errno on failure.
+   virtual std::FILE* open(const SxString& name, const char* mode, int permissions) = 0;
+   /// Reads up to n bytes and returns how many it read: 0 only at the end of the file, possibly
+   /// fewer than n elsewhere. Returns -1 and sets errno on failure; EINTR asks for a retry.
+   virtual int64_t read(std::FILE* file, void* buffer, int64_t n) = 0;
+   /// Writes up to n bytes and returns how many it wrote, possibly fewer than n. Returns -1 and
+   /// sets errno on failure; EINTR asks for a retry.
+   virtual int64_t write(std::FILE* file, const void* data, int64_t n) = 0;
+   /// Hands the bytes buffered in the process to the system. Returns 0, or -1 with errno.
+   virtual int flush(std::FILE* file) = 0;
+   /// Flushes, then makes the system store the file's bytes on the device, so that they survive
+   /// a crash. Returns 0, or -1 with errno.
+   virtual int sync(std::FILE* file) = 0;
+   /// Closes the file, flushing what is buffered; the file is closed even when this fails.
+   /// Returns 0, or -1 with errno.
+   virtual int close(std::FILE* file) = 0;
+   /// Moves the file position to offset bytes from whence (SEEK_SET, SEEK_CUR, SEEK_END).
+   /// Returns 0, or -1 with errno.
+   virtual int seek(std::FILE* file, int64_t offset, int whence) = 0;
+   /// The file position, or -1 with errno.
+   virtual int64_t tell(std::FILE* file) = 0;
+   /// Moves the file from onto the name to, replacing a file of that name in one step, and
+   /// makes the new name durable. Returns 0, or -1 with errno.
+   virtual int rename(const SxString& from, const SxString& to) = 0;
+   /// Removes the named file. Returns 0, or -1 with errno.
+   virtual int unlink(const SxString& name) = 0;
+   /// Fills *result for the named file, following links. Returns 0, or -1 with errno, leaving
+   /// *result untouched.
+   virtual int stat(const SxString& name, FileStat* result) = 0;
+   /// Fills *result for an open file. Returns 0, or -1 with errno, leaving *result untouched.
+   virtual int stat(std::FILE* file, FileStat* result) = 0;
+   /// Maps the first size bytes of the open file read-only and returns their address, with the
+   /// platform's handle of the mapping in *mapping. Returns null, with nothing to undo, when the
+   /// file cannot be mapped. The mapping outlives the file's closing.
+   virtual const char* map(std::FILE* file, std::size_t size, void** mapping) = 0;
+   /// Undoes a successful map.
+   virtual void unmap(const char* data, std::size_t size, void* mapping) = 0;
+
+   /// The implementation in use: the platform's, unless a test installed another.
+   static SxOS& current();
+   /// Makes os the implementation in use (the platform's when null) and returns the one before.
+   /// Not synchronised with calls in flight: tests install before they start work.
+   static SxOS* install(SxOS* os);
+   /// The platform's own implementation.
+   static SxOS& platform();
+};
+
+/// Passes every call on to another implementation; doubles derive from it and override what
+/// they change.
+class SXFS_API SxForwardingOS : public SxOS {
+public:
+   explicit SxForwardingOS(SxOS& target) : target_(target) {}
+
+   std::FILE* open(const SxString& name, const char* mode, int permissions) override {
+      return target_.open(name, mode, permissions);
+   }
+   int64_t read(std::FILE* file, void* buffer, int64_t n) override {
+      return target_.read(file, buffer, n);
+   }
+   int64_t write(std::FILE* file, const void* data, int64_t n) override {
+      return target_.write(file, data, n);
+   }
+   int flush(std::FILE* file) override { return target_.flush(file); }
+   int sync(std::FILE* file) override { return target_.sync(file); }
+   int close(std::FILE* file) override { return target_.close(file); }
+   int seek(std::FILE* file, int64_t offset, int whence) override {
+      return target_.seek(file, offset, whence);
+   }
+   int64_t tell(std::FILE* file) override { return target_.tell(file); }
+   int rename(const SxString& from, const SxString& to) override {
+      return target_.rename(from, to);
+   }
+   int unlink(const SxString& name) override { return target_.unlink(name); }
+   int stat(const SxString& name, FileStat* result) override { return target_.stat(name, result); }
+   int stat(std::FILE* file, FileStat* result) override { return target_.stat(file, result); }
+   const char* map(std::FILE* file, std::size_t size, void** mapping) override {
+      return target_.map(file, size, mapping);
+   }
+   void unmap(const char* data, std::size_t size, void* mapping) override {
+      target_.unmap(data, size, mapping);
+   }
+
+protected:
+   SxOS& target() { return target_; }
+
+private:
+   SxOS& target_;
+};
