@@ -27,6 +27,7 @@ int runArchive(const Args& rawArgs) {
             if (pathKind(args(1)) == PathKind::Missing)
                throw VerbFailure(args(1).str() + ": no such file or directory");
             requireWritableFileName(args(2));
+            requireDistinct(args(1), args(2));
          } else if (pathKind(args(1)) != PathKind::Missing) {
             requireRegularFile(args(1)); // the library names a missing archive itself
          }

@@ -87,6 +87,10 @@ void requireRegularFile(const SxString& path);
 /// not make a file of it.
 void requireWritableFileName(const SxString& path);
 
+/// Raises VerbFailure when a and b name one file (through links, too), checked before anything
+/// is opened for writing: an output must never destroy an input.
+void requireDistinct(const SxString& a, const SxString& b);
+
 /// The standard stream, switched to carry bytes unchanged (on Windows).
 std::FILE* binary(std::FILE* stream);
 
@@ -120,30 +124,46 @@ public:
    void fillFromStandardInput();
    /// Sends the file's bytes to standard output.
    void sendToStandardOutput() const;
+   /// Puts the file's bytes in target's place in one step: target is left as it was when
+   /// that fails.
+   void replace(const SxString& target) const;
 
 private:
    SxString path_;
 };
 
 /// A verb's input and output files, checked before anything is written: the input a regular
-/// file, the output not a directory, device or FIFO. A "-" goes through a spool file, since the
-/// library reads and writes named files.
+/// file, the output not a directory, device or FIFO, and not the input. A "-" goes through a
+/// spool file, since the library reads and writes named files.
+///
+/// With freshOutput the output is made anew even where the library would write into an existing
+/// file: an existing output is replaced only by finish(), and one that the verb creates is
+/// removed again unless finish() is reached.
 class FilePair {
 public:
-   FilePair(const SxString& input, const SxString& output);
+   FilePair(const SxString& input, const SxString& output, bool freshOutput = false);
+   ~FilePair();
+   FilePair(const FilePair&) = delete;
+   FilePair& operator=(const FilePair&) = delete;
 
    /// The names to hand the library.
    [[nodiscard]] const SxString& input() const { return input_; }
    [[nodiscard]] const SxString& output() const { return output_; }
-   [[nodiscard]] bool outputIsStandardOutput() const { return outputSpool_.has_value(); }
-   /// Completes the output once the work has succeeded: a spooled one goes to standard output.
-   void finish() const;
+   [[nodiscard]] bool outputIsStandardOutput() const {
+      return outputSpool_.has_value() && replaced_.isEmpty();
+   }
+   /// Completes the output once the work has succeeded: a spooled one goes to standard output
+   /// or in the place of the file it replaces.
+   void finish();
 
 private:
    std::optional<SpoolFile> inputSpool_;
    std::optional<SpoolFile> outputSpool_;
    SxString input_;
    SxString output_;
+   SxString replaced_; ///< the existing file that a spooled output replaces
+   bool createdOutput_ = false;
+   bool finished_ = false;
 };
 
 /// text with its control characters as C escapes ("\\n", "\\x01"), so that a name holding

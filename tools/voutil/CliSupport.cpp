@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sx/SxAtomicFile.h>
+#include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <system_error>
 #include <voutil/VoSysEnv.h>
@@ -222,6 +224,16 @@ void SpoolFile::fillFromStandardInput() {
    file.close();
 }
 
+void SpoolFile::replace(const SxString& target) const {
+   SxFileIO file;
+   file.open(path_, "rb");
+   SxAtomicFile replacement(target);
+   char chunk[1 << 16];
+   for (int64_t got; (got = file.read(chunk, sizeof chunk)) > 0;)
+      replacement.write(chunk, got);
+   replacement.commit();
+}
+
 void SpoolFile::sendToStandardOutput() const {
    SxFileIO file;
    file.open(path_, "rb");
@@ -235,7 +247,8 @@ void SpoolFile::sendToStandardOutput() const {
       throw VerbFailure("cannot write standard output: " + std::string(std::strerror(errno)));
 }
 
-FilePair::FilePair(const SxString& input, const SxString& output) : input_(input), output_(output) {
+FilePair::FilePair(const SxString& input, const SxString& output, bool freshOutput)
+    : input_(input), output_(output) {
    if (input == "-") {
       inputSpool_.emplace();
       inputSpool_->fillFromStandardInput();
@@ -246,14 +259,42 @@ FilePair::FilePair(const SxString& input, const SxString& output) : input_(input
    if (output == "-") {
       outputSpool_.emplace();
       output_ = outputSpool_->path();
+      return;
+   }
+   requireWritableFileName(output);
+   requireDistinct(input, output);
+   if (!freshOutput)
+      return;
+   if (pathKind(output) == PathKind::Missing) {
+      createdOutput_ = true;
    } else {
-      requireWritableFileName(output);
+      outputSpool_.emplace();
+      output_ = outputSpool_->path();
+      replaced_ = output;
    }
 }
 
-void FilePair::finish() const {
-   if (outputSpool_)
+FilePair::~FilePair() {
+   if (createdOutput_ && !finished_) {
+      std::error_code ignored;
+      std::filesystem::remove(fsPath(output_), ignored);
+   }
+}
+
+void FilePair::finish() {
+   if (!replaced_.isEmpty())
+      outputSpool_->replace(replaced_);
+   else if (outputSpool_)
       outputSpool_->sendToStandardOutput();
+   finished_ = true;
+}
+
+void requireDistinct(const SxString& a, const SxString& b) {
+   if (a.isEmpty() || b.isEmpty() || a == "-" || b == "-")
+      return;
+   // Names of files yet to be made are compared as absolute paths.
+   if (SxFSAction::sameFile(a, b) || SxFileInfo(a).getAbsPath() == SxFileInfo(b).getAbsPath())
+      throw VerbFailure("'" + a.str() + "' and '" + b.str() + "' are the same file");
 }
 
 SxString escapeControls(const SxString& text) {

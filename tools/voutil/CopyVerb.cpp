@@ -54,7 +54,10 @@ int runCopy(const Args& args) {
    if (patching && (sourceName == "-" || destinationName == "-"))
       throw BadCommandLine("ranges are copied between named files, not standard input or output");
 
-   const FilePair files(sourceName, destinationName);
+   // A whole copy makes a fresh destination; ranges patch the one there is.
+   FilePair files(sourceName, destinationName, !patching);
+   requireDistinct(options.file, sourceName);
+   requireDistinct(options.file, destinationName);
    const uint64_t size = fileSize(files.input()).value_or(0);
    if (patching)
       requireInside(ranges, sourceName, size);

@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxFileIO.h>
 #include <voutil/VoBase64.h>
 #include <voutil/VoEncrypt.h>
@@ -81,11 +82,20 @@ void writeBytes(SxString const& name, char const* data, std::size_t size) {
          throw SxException(SxFileIO::fileWriteErr("standard output"), kSource);
       return;
    }
-   requireWritableFileName(name);
-   SxFileIO file;
-   file.open(name, "wb");
+   // The new content takes the file's place only when all of it is written.
+   SxAtomicFile file(name);
    file.write(data, static_cast<int64_t>(size));
-   file.close();
+   file.commit();
+}
+
+// An output is checked before any input is read: a kind of file that cannot become the output,
+// or one of the inputs itself.
+void requireOutputOf(SxString const& output, std::initializer_list<SxString> inputs) {
+   if (output == "-")
+      return;
+   requireWritableFileName(output);
+   for (const SxString& input : inputs)
+      requireDistinct(input, output);
 }
 
 void writeArray(SxString const& name, SxArray<char> const& data) {
@@ -106,6 +116,7 @@ int runBase64(const Args& rawArgs) {
    const Args args = CommandLine(rawArgs, {}).operands();
    if (args.getSize() != 3)
       throw BadCommandLine("base64 needs encode or decode, an input and an output");
+   requireOutputOf(args(2), {args(1)});
    if (args(0) == "encode") {
       const SxString text = VoBase64::encode(readArray(args(1)));
       writeBytes(args(2), text.utf8(), static_cast<std::size_t>(text.getNBytes()));
@@ -125,6 +136,8 @@ int runRsa(const Args& args) {
    const long long blocks =
        count ? parseSigned(*count, "--blocks", -1, std::numeric_limits<int64_t>::max()) : -1;
    const SxString action = rest.isEmpty() ? SxString() : rest(0);
+   if (rest.getSize() == 4)
+      requireOutputOf(rest(3), {rest(1), rest(2)});
    if (action == "keygen" && rest.getSize() == 2 && !count) {
       for (const char* suffix : {".all", ".priv", ".pub"})
          requireWritableFileName(rest(1) + suffix);
@@ -148,6 +161,7 @@ int runCaesar(const Args& args) {
    const Args& rest = line.operands();
    if (rest.getSize() != 4 || (rest(0) != "encrypt" && rest(0) != "decrypt"))
       throw BadCommandLine("caesar needs encrypt or decrypt, a key file, an input and an output");
+   requireOutputOf(rest(3), {rest(1), rest(2)});
    const SxString* count = line.value("--words");
    // The form of the count is checked first, its size once the input is known.
    const uint64_t counted =

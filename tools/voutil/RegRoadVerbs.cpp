@@ -77,6 +77,7 @@ int runRegRoad(const Args& args, bool admin) {
    if (action == "import-csv" && n == 3 && !admin) {
       const SxString directory = asDirectory(rest(2));
       requireWritableFileName(directory + "registry.json");
+      requireDistinct(rest(0), directory + "registry.json");
       VoRegistry::write(directory, importCapture(rest(0), rest(1)));
    } else if (action == "apply" && n == 2) {
       const VoRegistry::ItemList items = readDescription(rest(0));

@@ -42,7 +42,9 @@ using Operation = void (*)(const ZstdCommand&, const SxString& source, const SxS
 // Runs the operation from the command's source to its destination, with a progress display
 // and Ctrl-C ending it cleanly.
 int run(const ZstdCommand& command, const char* tag, Operation operation) {
-   const FilePair files(command.source, command.destination);
+   FilePair files(command.source, command.destination);
+   requireDistinct(command.progress.file, command.source);
+   requireDistinct(command.progress.file, command.destination);
    Progress progress(command.progress, command.source, tag);
    const InterruptCatcher interrupt;
    try {
