@@ -38,24 +38,23 @@ bool readNumber(const std::string& line, double& value) {
 }
 
 // Reads the next line of standard input into line, without its line end; false at the end.
-// Longer lines than any number are cut short, so that no input can take all memory.
+// A line longer than any number ends the reading there (tooLong), so that no input, endless
+// or not, can take all memory or time.
 bool readLine(std::string& line, bool& tooLong) {
    line.clear();
    tooLong = false;
-   char chunk[256];
-   while (std::fgets(chunk, sizeof chunk, stdin)) {
-      const std::size_t length = std::strlen(chunk);
-      const bool ended = length > 0 && chunk[length - 1] == '\n';
-      if (line.size() < kMaxLineBytes)
-         line.append(chunk, ended ? length - 1 : length);
-      else
-         tooLong = true;
-      if (ended)
+   for (int c; (c = std::getc(stdin)) != EOF;) {
+      if (c == '\n')
          return true;
+      line += static_cast<char>(c);
+      if (line.size() > kMaxLineBytes) {
+         tooLong = true;
+         return true;
+      }
    }
    if (std::ferror(stdin))
       throw VerbFailure(std::string("cannot read standard input: ") + std::strerror(errno));
-   return !line.empty() || tooLong;
+   return !line.empty();
 }
 
 } // namespace
@@ -78,7 +77,8 @@ int runStats(const Args& args) {
       double value = 0.0;
       if (tooLong || !readNumber(text, value))
          throw SxException("Line " + SxString(lineNumber) + " is not a number: " +
-                               SxString(std::string_view(text)) + (tooLong ? "..." : ""),
+                               SxString(std::string_view(text).substr(0, kMaxLineBytes)) +
+                               (tooLong ? "..." : ""),
                            kSource);
       avg.update(value);
       ++count;
