@@ -40,6 +40,9 @@ SxString windowsTypeName(DWORD type) {
 // at a time; what it would store must be what the user typed.
 void requireExactData(VoRegistry::Item::RegValType type, const SxString& data) {
    using Item = VoRegistry::Item;
+   // The library makes the key before it finds that it cannot write these types.
+   if (type == Item::Link || type == Item::DWordLittleEndian || type == Item::QWordLittleEndian)
+      throw BadCommandLine(Item::type2String(type).str() + " values cannot be written");
    if (type == Item::DWord)
       (void)parseUnsigned(data, "REG_DWORD data", 0, 0xFFFFFFFFu);
    else if (type == Item::QWord)

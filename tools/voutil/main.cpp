@@ -40,11 +40,14 @@ const Verb kVerbs[] = {
      "      import-csv CAPTURE DRIVE DIR | apply DIR DRIVE [--admin] | remove DIR [--admin] |\n"
      "      show DIR",
      "read, write, remove, create or list registry keys and values (KEY like HKCU/Software/X);\n"
-     "      turn a capture into DIR/registry.json, apply or remove its values, or show them",
+     "      turn a capture into DIR/registry.json, apply or remove its values, or show them;\n"
+     "      remove takes no drive: values under a key that holds the drive placeholder\n"
+     "      (applied as .../F:) stay; names and data with control characters are\n"
+     "      listed with C escapes (\\n, \\t, \\x01)",
      runReg},
     {"base64", "encode|decode IN OUT",
      "encode IN's bytes as one line of Base64 (no line end), or decode IN's Base64 text;\n"
-     "      FILE '-' is standard input or output",
+     "      inputs of base64, rsa and caesar are read whole: at most 1 GiB",
      runBase64},
     {"rsa", "keygen BASE | encrypt|decrypt KEYFILE IN OUT [--blocks N]",
      "write a new key pair to BASE.all, BASE.priv and BASE.pub, or RSA-transform IN's 16-bit\n"
@@ -53,16 +56,18 @@ const Verb kVerbs[] = {
     {"caesar", "encrypt|decrypt KEYFILE IN OUT [--words N]",
      "shift IN's 64-bit words with the key of KEYFILE, the first N only (default: all)", runCaesar},
     {"zstd", "[--level N] [--quiet] [--progress FILE] SRC DST",
-     "compress SRC into the zstd file DST (level 3 unless given)", runZstd},
+     "compress SRC into the zstd file DST (level 1 to 22, 3 unless given)", runZstd},
     {"unzstd", "[--quiet] [--progress FILE] SRC DST", "decompress the zstd file SRC into DST",
      runUnzstd},
     {"copy", "SRC DST [--range SRCOFF:DSTOFF:N]... [--quiet] [--progress FILE]",
-     "copy SRC (or its ranges) into DST and print the MD5 of the copied bytes as md5sum does;\n"
-     "      Ctrl-C stops after the current piece (exit 130)",
+     "copy SRC (or its ranges) into DST and print the MD5 of the copied bytes as md5sum does\n"
+     "      (on standard error when DST is '-'); a whole copy makes DST anew, ranges are written\n"
+     "      into DST as it is (a failure or Ctrl-C leaves the pieces copied so far); Ctrl-C\n"
+     "      stops after the current piece (exit 130)",
      runCopy},
     {"stats", "[--window N]",
      "count, average, sigma, minimum and maximum of the numbers on standard input, one a line\n"
-     "      (average and sigma over the last N with --window)",
+     "      (average and sigma over the last N with --window: at most 10000000, 8 bytes each)",
      runStats},
     {"sys", "",
      "print the clock, time stamp, host, user, adapters, free space, elevation, processors",
@@ -160,8 +165,7 @@ int main(int argc, char** argv) {
    } else if (!verb) {
       std::fprintf(stderr, "voutil: unknown verb '%s'; see voutil --help\n", argv[1]);
    } else if (asksForHelp(argc, argv)) {
-      std::printf("Usage: voutil %s %s\n", verb->name, verb->usage);
-      printVerb(stdout, *verb);
+      std::printf("Usage: voutil %s %s\n      %s\n", verb->name, verb->usage, verb->summary);
       status = Success;
    } else {
       Args args;
