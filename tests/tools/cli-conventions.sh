@@ -39,4 +39,26 @@ for case in "${full_cases[@]}"; do
   [[ $rc -eq 1 && $(tail -n 1 "$work/err") == "voutil: write error on standard output: Broken pipe" ]] ||
     { echo "FAILED: voutil $case | (closed): exit $rc"; cat "$work/err"; exit 1; }
 done
+
+# No verb opens a file other than the one named: a name that is not UTF-8 is used byte for byte
+# or refused, and the file whose name it would decode to (with U+FFFD) is never touched.
+mkdir "$work/names" && cd "$work/names"
+printf 'MZ\0\0PE\0\0L\001\0\0\0\0\0\0' >src
+latin=$'x\xff' decoded=$'x\xef\xbf\xbd'
+printf 'key' >key.all
+families=("copy src $latin" "zstd src $latin" "base64 encode src $latin" "caesar encrypt key.all src $latin"
+  "bits $latin" "truncate $latin 1" "log $latin message" "reg import-csv $latin E: dir"
+  "archive untgz $latin dir")
+for family in "${families[@]}"; do
+  read -ra args <<<"$family"
+  printf 'neighbour' >"$decoded"
+  rm -f "$latin"
+  [[ ${args[0]} == bits || ${args[0]} == truncate || ${args[0]} == reg || ${args[0]} == archive ]] &&
+    cp src "$latin"
+  rc=0
+  "$voutil" "${args[@]}" >/dev/null 2>err || rc=$?
+  [[ $(cat "$decoded") == neighbour ]] || { echo "FAILED: $family wrote the neighbour"; exit 1; }
+  [[ $rc -ne 2 ]] || grep -qxF "voutil ${args[0]}: 'x\xff' is not UTF-8 and cannot be passed on byte for byte" err ||
+    { echo "FAILED: $family"; cat err; exit 1; }
+done
 echo "cli conventions: ok"

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string>
 #include <sx/SxException.h>
 #include <sx/SxTimer.h>
 
@@ -110,8 +111,28 @@ bool standardOutputFailed() {
    return std::fflush(stdout) != 0 || std::ferror(stdout);
 }
 
-int runVerb(const Verb& verb, const Args& args) {
+// The text with every byte outside printable ASCII as \xHH, for messages.
+std::string escapedBytes(const char* text) {
+   std::string shown;
+   for (const char* p = text; *p; ++p) {
+      const auto byte = static_cast<unsigned char>(*p);
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      shown += byte < 0x20 || byte >= 0x7f ? std::string(hex) : std::string(1, *p);
+   }
+   return shown;
+}
+
+int runVerb(const Verb& verb, int argc, char** argv) {
    try {
+      Args args;
+      for (int i = 2; i < argc; ++i) {
+         args.append(SxString::fromUtf8(argv[i]));
+         // A name whose bytes would not reach the system as typed could name another file.
+         if (args.last().str() != argv[i])
+            throw BadCommandLine("'" + escapedBytes(argv[i]) +
+                                 "' is not UTF-8 and cannot be passed on byte for byte");
+      }
       return verb.run(args);
    } catch (const BadCommandLine& e) {
       std::fprintf(stderr, "voutil %s: %s\nUsage: voutil %s %s\n", verb.name, e.what(), verb.name,
@@ -168,10 +189,7 @@ int main(int argc, char** argv) {
       std::printf("Usage: voutil %s %s\n      %s\n", verb->name, verb->usage, verb->summary);
       status = Success;
    } else {
-      Args args;
-      for (int i = 2; i < argc; ++i)
-         args.append(SxString::fromUtf8(argv[i]));
-      status = runVerb(*verb, args);
+      status = runVerb(*verb, argc, argv);
    }
    if (standardOutputFailed()) {
       std::fprintf(stderr, "voutil: write error on standard output: %s\n", std::strerror(errno));
