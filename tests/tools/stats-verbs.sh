@@ -65,6 +65,7 @@ for verb in zstd unzstd copy; do
 done
 expect 1 "Cannot decompress plain.txt using zstd" unzstd plain.txt existing
 expect 1 "Cannot decompress cut.zst using zstd" unzstd cut.zst existing
+input=cut.zst expect 1 "voutil unzstd: failed on standard input" unzstd - existing
 for level in 0 23 -1 3x; do
   expect 2 "voutil zstd: --level must be a whole number from 1 to 22, not '$level'" \
     zstd --level $level mixed.bin existing

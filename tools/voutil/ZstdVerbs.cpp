@@ -53,12 +53,17 @@ int run(const ZstdCommand& command, const char* tag, Operation operation) {
             throw SxException("Stopped by Ctrl-C", "tools/voutil/ZstdVerbs");
          progress.show(read, size, read == size);
       });
-   } catch (const SxException&) {
+   } catch (const SxException& e) {
       progress.finish();
-      if (!InterruptCatcher::caught())
-         throw;
-      std::fprintf(stderr, "voutil %s: stopped by Ctrl-C\n", tag);
-      return Interrupted;
+      if (InterruptCatcher::caught()) {
+         std::fprintf(stderr, "voutil %s: stopped by Ctrl-C\n", tag);
+         return Interrupted;
+      }
+      // The library names the temporary file that standard input was put in.
+      if (command.source == "-")
+         throw SxException(e, SxString("voutil ") + tag + ": failed on standard input",
+                           "tools/voutil/ZstdVerbs");
+      throw;
    }
    progress.finish();
    files.finish();
