@@ -25,6 +25,7 @@ cmp "$work/-x" "$work/-y"
 "$voutil" appkey set App K
 printf 'MZ\0\0PE\0\0L\001\0\0\0\0\0\0' >"$work/x86.exe"
 # Each verb prints more than a pipe buffer's worth or flushes at once, so each meets the error.
+mkfifo "$work/pipe"
 full_cases=(
   "reg query HKCU/Software/T v" "reg list HKCU/Software/T" "paths" "sys" "ps" "bits $work/x86.exe"
   "appkey get App" "stats" "--help" "log $work/l.log message" "copy $work/-x $work/copy")
@@ -34,8 +35,11 @@ for case in "${full_cases[@]}"; do
   "$voutil" "${args[@]}" >/dev/full 2>"$work/err" </dev/null || rc=$?
   [[ $rc -eq 1 && $(tail -n 1 "$work/err") == "voutil: write error on standard output: No space left on device" ]] ||
     { echo "FAILED: voutil $case >/dev/full: exit $rc"; cat "$work/err"; exit 1; }
-  # A closed pipe: the reader is gone before the tool writes.
-  rc=$( { sleep 0.2; rc=0; "$voutil" "${args[@]}" 2>"$work/err" </dev/null || rc=$?; echo $rc >"$work/rc"; } | true; cat "$work/rc")
+  # A closed pipe: its only reader is closed before the tool writes.
+  exec 4<>"$work/pipe" 5>"$work/pipe" 4<&-
+  rc=0
+  "$voutil" "${args[@]}" >&5 2>"$work/err" </dev/null || rc=$?
+  exec 5>&-
   [[ $rc -eq 1 && $(tail -n 1 "$work/err") == "voutil: write error on standard output: Broken pipe" ]] ||
     { echo "FAILED: voutil $case | (closed): exit $rc"; cat "$work/err"; exit 1; }
 done
