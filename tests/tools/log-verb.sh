@@ -14,10 +14,16 @@ printf 'a\nb\n' | "$voutil" log --no-echo "$work/b.log" - >"$work/b.out"
 [[ $(wc -l <"$work/b.log") -eq 2 ]]
 grep -Eq "\[voutil\] : b$" "$work/b.log"
 
-set +e
-"$voutil" log "$work/no/such/dir/c.log" x 2>"$work/c.err"
-rc=$?
-set -e
-[[ $rc -eq 1 ]]
-grep -q "^Can't open file '$work/no/such/dir/c.log' : " "$work/c.err"
+source "$(dirname "$0")/expect.sh"
+expect 1 "Can't open file '$work/no/such/dir/c.log' : No such file or directory" \
+  log "$work/no/such/dir/c.log" x
+expect 1 "voutil log: $work is a directory, not a regular file" log "$work" x
+expect 1 "voutil log: /dev/full is a character device, not a regular file" log /dev/full x
+# A line break in the tag could forge a line of the log; one in the message starts a line of
+# its own with the stamp and the tag.
+expect 2 "voutil log: --tag must not hold a line break" log --tag $'x\n2024-01-01 00:00:00 [util]' \
+  "$work/a.log" y
+expect 0 "" log --no-echo -- "$work/d.log" --tag $'one\ntwo'
+grep -Eqx "$stamp \[voutil\] : --tag one" "$work/d.log"
+grep -Eqx "$stamp \[voutil\] : two" "$work/d.log"
 echo "log verb: ok"

@@ -5,12 +5,11 @@ voutil=$1 work=$2
 rm -rf "$work" && mkdir -p "$work"
 export VOUTIL_REGISTRY_DIR=$work/store
 
-expect_fail() { # CODE MESSAGE COMMAND...: the command exits CODE with MESSAGE on stderr
-  local code=$1 message=$2 rc=0
+source "$(dirname "$0")/expect.sh"
+expect_fail() { # CODE MESSAGE COMMAND...: reg COMMAND exits CODE with MESSAGE, changing nothing
+  local code=$1 message=$2
   shift 2
-  "$voutil" reg "$@" 2>"$work/err" && rc=0 || rc=$?
-  [[ $rc -eq $code ]] || { echo "exit $rc, not $code: reg $*"; cat "$work/err"; exit 1; }
-  grep -qxF -- "$message" "$work/err" || { echo "missing '$message':"; cat "$work/err"; exit 1; }
+  expect "$code" "$message" reg "$@"
 }
 
 "$voutil" reg set HKCU/Software/T/A v REG_DWORD 4294967295
@@ -55,5 +54,30 @@ done
 
 expect_fail 2 "voutil reg: Unknown Registry Value Type: reg_sz" set HKCU/Software/T v reg_sz x
 expect_fail 2 "voutil reg: unknown action or wrong number of arguments" query HKCU/Software/T
-expect_fail 1 "Link' Registry Value Type not supported!" set HKCU/Software/T v REG_LINK x
+for type in REG_LINK REG_DWORD_LITTLE_ENDIAN REG_QWORD_LITTLE_ENDIAN; do
+  expect_fail 2 "voutil reg: $type values cannot be written" set HKCU/Software/T v $type x
+done
+
+# What is stored is what was typed, or the command is refused.
+for data in notanumber 4294967296 12abc 0x10 -1 "" " 1"; do
+  expect_fail 2 "voutil reg: REG_DWORD data must be a whole number from 0 to 4294967295, not '$data'" \
+    set HKCU/Software/Kept v REG_DWORD "$data"
+done
+expect_fail 2 "voutil reg: REG_QWORD data must be a whole number from 0 to 18446744073709551615, not '18446744073709551616'" \
+  set HKCU/Software/Kept v REG_QWORD 18446744073709551616
+for data in ABC zz 0x; do
+  expect_fail 2 "voutil reg: REG_BINARY data must be pairs of hexadecimal digits, not '$data'" \
+    set HKCU/Software/Kept v REG_BINARY "$data"
+done
+expect_fail 2 "voutil reg: --admin is for apply and remove" list HKCU/Software/Kept --admin
+# A line break in a name cannot forge a line of the listing.
+"$voutil" reg mkdir $'HKCU/Software/Kept/a\nforged/'
+"$voutil" reg set HKCU/Software/Kept $'n\tREG_SZ\tforged\nx' REG_SZ $'two\nlines'
+diff <("$voutil" reg list HKCU/Software/Kept) - <<'LIST'
+a\nforged/
+n\tREG_SZ\tforged\nx	REG_SZ	two\nlines
+v	REG_SZ	kept
+LIST
+"$voutil" reg set HKCU/Software/Kept -- --v REG_SZ --data
+[[ $("$voutil" reg query HKCU/Software/Kept -- --v) == --data ]]
 echo "reg verb: ok"

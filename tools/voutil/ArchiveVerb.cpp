@@ -8,7 +8,8 @@
 namespace voutil::cli {
 
 // voutil archive 7z|un7z|tgz|untgz FROM TO
-int runArchive(const Args& args) {
+int runArchive(const Args& rawArgs) {
+   const Args args = CommandLine(rawArgs, {}).operands();
    if (args.getSize() != 3)
       throw BadCommandLine("archive needs an action and two paths");
    struct Action {
@@ -21,6 +22,15 @@ int runArchive(const Args& args) {
                                      {"untgz", VoArchive::extractZip}};
    for (const Action& action : kActions) {
       if (args(0) == action.name) {
+         const bool packs = args(0) == "7z" || args(0) == "tgz";
+         if (packs) {
+            if (pathKind(args(1)) == PathKind::Missing)
+               throw VerbFailure(args(1).str() + ": no such file or directory");
+            requireWritableFileName(args(2));
+            requireDistinct(args(1), args(2));
+         } else if (pathKind(args(1)) != PathKind::Missing) {
+            requireRegularFile(args(1)); // the library names a missing archive itself
+         }
          action.run(args(1), args(2));
          return Success;
       }

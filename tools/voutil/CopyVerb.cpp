@@ -2,109 +2,107 @@
 
 #include "Progress.h"
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <future>
-#include <sx/SxFS.h>
-#include <sx/SxFileIO.h>
+#include <limits>
+#include <string>
 #include <voutil/VoCopyTask.h>
 
 namespace voutil::cli {
 
 namespace {
 
-constexpr int kInterruptedExit = 130; // 128 + SIGINT, as shells report it
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int) {
-   interrupted = 1;
-}
-
 VoFileCopyTask::Range parseRange(const SxString& text) {
    const SxList<SxString> fields = text.tokenize(":", true);
-   bool bad = fields.getSize() != 3;
-   uint64_t values[3] = {};
-   for (std::ptrdiff_t i = 0; !bad && i < 3; ++i) {
-      bool error = false;
-      values[i] = fields(i).toNumber<uint64_t>(&error);
-      bad = error;
-   }
-   if (bad)
+   if (fields.getSize() != 3)
       throw BadCommandLine("a range is SRCOFF:DSTOFF:N in bytes, not '" + text.str() + "'");
-   return {values[0], values[1], values[2]};
+   constexpr uint64_t kMax = std::numeric_limits<int64_t>::max();
+   const uint64_t source = parseUnsigned(fields(0), "SRCOFF of a range", 0, kMax);
+   const uint64_t destination = parseUnsigned(fields(1), "DSTOFF of a range", 0, kMax);
+   const uint64_t length = parseUnsigned(fields(2), "N of a range", 0, kMax);
+   if (length > kMax - destination)
+      throw BadCommandLine("the range '" + text.str() + "' ends past the largest file offset");
+   return {source, destination, length};
 }
 
-// The whole source, or nothing when it is missing (the task reports that).
-SxArray<VoFileCopyTask::Range> wholeFile(const SxString& source) {
-   if (!SxFSAction::test_f(source))
-      return {};
-   SxFileIO file;
-   file.open(source, "rb");
-   return {{0, 0, static_cast<uint64_t>(file.getSize())}};
+// Every range must lie inside the source: the task would otherwise write what it never read.
+void requireInside(const SxArray<VoFileCopyTask::Range>& ranges, const SxString& source,
+                   uint64_t size) {
+   for (const VoFileCopyTask::Range& range : ranges)
+      if (range.srcOffset > size || range.nBytes > size - range.srcOffset)
+         throw VerbFailure("the range " + std::to_string(range.srcOffset) + ":" +
+                           std::to_string(range.destOffset) + ":" + std::to_string(range.nBytes) +
+                           " reaches past the end of " + source.str() + " (" +
+                           std::to_string(size) + " bytes)");
 }
 
 } // namespace
 
 // voutil copy SRC DST [--range SRCOFF:DSTOFF:N]... [--quiet] [--progress FILE]
 int runCopy(const Args& args) {
-   ProgressOptions options;
+   const CommandLine line(args, {{"--range", true}, {"--quiet", false}, {"--progress", true}});
+   const ProgressOptions options = ProgressOptions::from(line);
    SxArray<VoFileCopyTask::Range> ranges;
-   SxList<SxString> paths;
-   for (std::ptrdiff_t i = 0; i < args.getSize(); ++i) {
-      if (options.take(args, i))
-         continue;
-      if (args(i) == "--range" && i + 1 < args.getSize())
-         ranges.append(parseRange(args(++i)));
-      else if (args(i).str().starts_with("--"))
-         throw BadCommandLine("unknown option " + args(i).str());
-      else
-         paths.append(args(i));
-   }
-   if (paths.getSize() != 2)
+   for (const SxString& range : line.values("--range"))
+      ranges.append(parseRange(range));
+   if (line.operands().getSize() != 2)
       throw BadCommandLine("copy needs a source and a destination");
-   const SxString& source = paths(0);
-   if (ranges.isEmpty())
-      ranges = wholeFile(source);
+   const SxString& sourceName = line.operands()(0);
+   const SxString& destinationName = line.operands()(1);
+   const bool patching = !ranges.isEmpty();
+   if (patching && (sourceName == "-" || destinationName == "-"))
+      throw BadCommandLine("ranges are copied between named files, not standard input or output");
 
-   VoFileCopyTask task(source, paths(1), ranges);
-   Progress progress(options, source, "copy");
-   // Ctrl-C asks the task to stop; it ends after the piece it is copying.
-   interrupted = 0;
-   const auto previous = std::signal(SIGINT, onInterrupt);
-   task.start();
-   std::future<void> finished;
-   try {
-      finished = std::async(std::launch::async, [&] { task.wait(); });
-      while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-         if (interrupted)
-            task.stop();
-         progress.show(task.getNCurrent(), task.getNTotal());
-      }
-   } catch (...) {
-      // The copy's thread uses task: it is stopped and joined before task goes away.
-      task.stop();
-      if (finished.valid())
-         finished.wait();
-      else
-         try {
-            task.wait();
-         } catch (...) {
+   // A whole copy makes a fresh destination; ranges patch the one there is.
+   FilePair files(sourceName, destinationName, !patching);
+   requireDistinct(options.file, sourceName);
+   requireDistinct(options.file, destinationName);
+   const uint64_t size = fileSize(files.input()).value_or(0);
+   if (patching)
+      requireInside(ranges, sourceName, size);
+   else
+      ranges = {{0, 0, size}};
+
+   VoFileCopyTask task(files.input(), files.output(), ranges);
+   Progress progress(options, sourceName, "copy");
+   {
+      // Ctrl-C asks the task to stop; it ends after the piece it is copying.
+      const InterruptCatcher interrupt;
+      task.start();
+      std::future<void> finished;
+      try {
+         finished = std::async(std::launch::async, [&] { task.wait(); });
+         while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            if (InterruptCatcher::caught())
+               task.stop();
+            progress.show(task.getNCurrent(), task.getNTotal());
          }
-      throw;
+         progress.show(task.getNCurrent(), task.getNTotal(), true);
+         progress.finish();
+      } catch (...) {
+         // The copy's thread uses task: it is stopped and joined before task goes away.
+         task.stop();
+         if (finished.valid())
+            finished.wait();
+         else
+            try {
+               task.wait();
+            } catch (...) {
+            }
+         throw;
+      }
+      finished.get(); // raises the task's failure
    }
-   std::signal(SIGINT, previous);
-   progress.show(task.getNCurrent(), task.getNTotal(), true);
-   progress.finish();
-   finished.get(); // raises the task's failure
    if (task.stopRequested()) {
       std::fprintf(stderr, "voutil copy: stopped after %llu of %llu bytes\n", task.getNCurrent(),
                    task.getNTotal());
-      return kInterruptedExit;
+      return Interrupted;
    }
-   std::printf("%s  %s\n", task.getMD5().get().utf8(), source.utf8());
+   // With the copy on standard output, its digest goes where it cannot mix with the bytes.
+   std::FILE* digestStream = files.outputIsStandardOutput() ? stderr : stdout;
+   files.finish();
+   std::fprintf(digestStream, "%s  %s\n", task.getMD5().get().utf8(), sourceName.utf8());
    return Success;
 }
 

@@ -4,14 +4,13 @@
 #include "Cli.h"
 
 #include <cstdio>
+#include <limits>
+#include <new>
 #include <string>
+#include <sx/SxAtomicFile.h>
 #include <sx/SxFileIO.h>
 #include <voutil/VoBase64.h>
 #include <voutil/VoEncrypt.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace voutil::cli {
 
@@ -19,35 +18,61 @@ namespace {
 
 constexpr char kSource[] = "tools/voutil/EncodingVerbs";
 
-// Standard streams carry bytes unchanged, also on Windows.
-std::FILE* binary(std::FILE* stream) {
-#ifdef _WIN32
-   _setmode(_fileno(stream), _O_BINARY);
-#endif
-   return stream;
+// Inputs are read whole: at most this many bytes, so that no input can take all memory (an
+// RSA encryption doubles it once more).
+constexpr uint64_t kMaxWholeBytes = uint64_t{1} << 30;
+// Key files are 32 characters; anything much longer is not one.
+constexpr uint64_t kMaxKeyFileBytes = 4096;
+
+// The size of the regular file name, refused when it is not one or is longer than limit.
+void requireReadableWhole(SxString const& name, uint64_t limit) {
+   requireRegularFile(name);
+   const auto size = fileSize(name);
+   if (size && *size > limit)
+      throw VerbFailure(name.str() + " has " + std::to_string(*size) + " bytes, more than the " +
+                        std::to_string(limit) + " that are read whole");
 }
 
 std::string readBytes(SxString const& name) {
    std::string bytes;
    char chunk[1 << 16];
-   if (name == "-") {
-      std::FILE* in = binary(stdin);
-      for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
-         bytes.append(chunk, got);
-      if (std::ferror(in))
-         throw SxException(SxFileIO::fileReadErr("standard input"), kSource);
+   try {
+      if (name == "-") {
+         std::FILE* in = binary(stdin);
+         for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
+            if (bytes.size() + got > kMaxWholeBytes)
+               throw VerbFailure("standard input has more than the " +
+                                 std::to_string(kMaxWholeBytes) + " bytes that are read whole");
+            bytes.append(chunk, got);
+         }
+         if (std::ferror(in))
+            throw SxException(SxFileIO::fileReadErr("standard input"), kSource);
+         return bytes;
+      }
+      requireReadableWhole(name, kMaxWholeBytes);
+      SxFileIO file;
+      file.open(name, "rb");
+      for (int64_t got; (got = file.read(chunk, sizeof chunk)) > 0;)
+         bytes.append(chunk, static_cast<std::size_t>(got));
       return bytes;
+   } catch (const std::bad_alloc&) {
+      throw VerbFailure("out of memory reading " + (name == "-" ? "standard input" : name.str()));
    }
-   SxFileIO file;
-   file.open(name, "rb");
-   for (int64_t got; (got = file.read(chunk, sizeof chunk)) > 0;)
-      bytes.append(chunk, static_cast<std::size_t>(got));
-   return bytes;
 }
 
 SxArray<char> readArray(SxString const& name) {
    const std::string bytes = readBytes(name);
    return SxArray<char>(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()));
+}
+
+// Base64 text is read as text, which would end at a NUL byte and report the rest as decoded.
+SxString readBase64Text(SxString const& name) {
+   std::string bytes = readBytes(name);
+   const std::size_t nul = bytes.find('\0');
+   if (nul != std::string::npos)
+      throw VerbFailure((name == "-" ? std::string("standard input") : name.str()) +
+                        " is not Base64 text: a NUL byte at offset " + std::to_string(nul));
+   return SxString(std::move(bytes));
 }
 
 void writeBytes(SxString const& name, char const* data, std::size_t size) {
@@ -57,31 +82,28 @@ void writeBytes(SxString const& name, char const* data, std::size_t size) {
          throw SxException(SxFileIO::fileWriteErr("standard output"), kSource);
       return;
    }
-   SxFileIO file;
-   file.open(name, "wb");
+   // The new content takes the file's place only when all of it is written.
+   SxAtomicFile file(name);
    file.write(data, static_cast<int64_t>(size));
-   file.close();
+   file.commit();
+}
+
+// An output is checked before any input is read: a kind of file that cannot become the output,
+// or one of the inputs itself.
+void requireOutputOf(SxString const& output, std::initializer_list<SxString> inputs) {
+   if (output == "-")
+      return;
+   requireWritableFileName(output);
+   for (const SxString& input : inputs)
+      requireDistinct(input, output);
 }
 
 void writeArray(SxString const& name, SxArray<char> const& data) {
    writeBytes(name, data.elements(), static_cast<std::size_t>(data.getSize()));
 }
 
-// Takes "--option N" from the end of args into value; returns whether it was there.
-bool takeNumberOption(Args& args, char const* option, long long& value) {
-   const std::ptrdiff_t n = args.getSize();
-   if (n < 2 || args(n - 2) != option)
-      return false;
-   bool error = false;
-   value = args(n - 1).toNumber<long long>(&error);
-   if (error)
-      throw BadCommandLine(std::string(option) + " needs a whole number, not '" +
-                           args(n - 1).str() + "'");
-   args = Args(args.begin(), args.end() - 2);
-   return true;
-}
-
 VoRSAKey readKey(SxString const& name) {
+   requireReadableWhole(name, kMaxKeyFileBytes);
    VoRSAKey key;
    key.readKey(name);
    return key;
@@ -90,14 +112,16 @@ VoRSAKey readKey(SxString const& name) {
 } // namespace
 
 // base64 encode|decode IN OUT
-int runBase64(const Args& args) {
+int runBase64(const Args& rawArgs) {
+   const Args args = CommandLine(rawArgs, {}).operands();
    if (args.getSize() != 3)
       throw BadCommandLine("base64 needs encode or decode, an input and an output");
+   requireOutputOf(args(2), {args(1)});
    if (args(0) == "encode") {
       const SxString text = VoBase64::encode(readArray(args(1)));
       writeBytes(args(2), text.utf8(), static_cast<std::size_t>(text.getNBytes()));
    } else if (args(0) == "decode") {
-      writeArray(args(2), VoBase64::decode(SxString(readBytes(args(1)))));
+      writeArray(args(2), VoBase64::decode(readBase64Text(args(1))));
    } else {
       throw BadCommandLine("unknown base64 action '" + args(0).str() + "'");
    }
@@ -106,13 +130,17 @@ int runBase64(const Args& args) {
 
 // rsa keygen BASE | rsa encrypt|decrypt KEYFILE IN OUT [--blocks N]
 int runRsa(const Args& args) {
-   Args rest = args;
-   long long blocks = -1;
-   const bool counted = takeNumberOption(rest, "--blocks", blocks);
-   if (blocks < -1)
-      throw BadCommandLine("--blocks takes -1 (all blocks) or a count from 0");
+   const CommandLine line(args, {{"--blocks", true}});
+   const Args& rest = line.operands();
+   const SxString* count = line.value("--blocks");
+   const long long blocks =
+       count ? parseSigned(*count, "--blocks", -1, std::numeric_limits<int64_t>::max()) : -1;
    const SxString action = rest.isEmpty() ? SxString() : rest(0);
-   if (action == "keygen" && rest.getSize() == 2 && !counted) {
+   if (rest.getSize() == 4)
+      requireOutputOf(rest(3), {rest(1), rest(2)});
+   if (action == "keygen" && rest.getSize() == 2 && !count) {
+      for (const char* suffix : {".all", ".priv", ".pub"})
+         requireWritableFileName(rest(1) + suffix);
       VoRSAKey key;
       key.generateKey();
       key.writeKey(rest(1));
@@ -129,21 +157,26 @@ int runRsa(const Args& args) {
 
 // caesar encrypt|decrypt KEYFILE IN OUT [--words N]
 int runCaesar(const Args& args) {
-   Args rest = args;
-   long long words = -1;
-   const bool counted = takeNumberOption(rest, "--words", words);
+   const CommandLine line(args, {{"--words", true}});
+   const Args& rest = line.operands();
    if (rest.getSize() != 4 || (rest(0) != "encrypt" && rest(0) != "decrypt"))
       throw BadCommandLine("caesar needs encrypt or decrypt, a key file, an input and an output");
+   requireOutputOf(rest(3), {rest(1), rest(2)});
+   const SxString* count = line.value("--words");
+   // The form of the count is checked first, its size once the input is known.
+   const uint64_t counted =
+       count ? parseUnsigned(*count, "--words", 0, std::numeric_limits<int64_t>::max()) : 0;
    const VoRSAKey key = readKey(rest(1));
    SxArray<char> data = readArray(rest(2));
-   const long long all = (data.getSize() + 7) / 8;
-   if (!counted)
-      words = all;
-   else if (words < 0 || words > all)
+   const auto all = static_cast<uint64_t>((data.getSize() + 7) / 8);
+   const uint64_t words = count ? counted : all;
+   if (words > all)
       throw BadCommandLine("--words must lie from 0 to " + std::to_string(all) +
                            ", the number of 8-byte words of the input");
-   writeArray(rest(3), rest(0) == "encrypt" ? VoCaesar::encrypt(std::move(data), key, words)
-                                            : VoCaesar::decrypt(std::move(data), key, words));
+   writeArray(rest(3),
+              rest(0) == "encrypt"
+                  ? VoCaesar::encrypt(std::move(data), key, static_cast<long long>(words))
+                  : VoCaesar::decrypt(std::move(data), key, static_cast<long long>(words)));
    return Success;
 }
 

@@ -9,7 +9,7 @@ namespace voutil::cli {
 
 // voutil paths
 int runPaths(const Args& args) {
-   if (!args.isEmpty())
+   if (!CommandLine(args, {}).operands().isEmpty())
       throw BadCommandLine("paths takes no arguments");
    auto show = [](const char* label, const SxString& value) {
       std::printf("%-18s %s\n", label, value.utf8());

@@ -29,18 +29,14 @@ double mebibytes(uint64_t bytes) {
 }
 } // namespace
 
-bool ProgressOptions::take(const Args& args, std::ptrdiff_t& i) {
-   if (args(i) == "--quiet") {
-      quiet = true;
-      return true;
+ProgressOptions ProgressOptions::from(const CommandLine& line) {
+   ProgressOptions options;
+   options.quiet = line.has("--quiet");
+   if (const SxString* file = line.value("--progress")) {
+      requireWritableFileName(*file);
+      options.file = *file;
    }
-   if (args(i) == "--progress") {
-      if (i + 1 >= args.getSize())
-         throw BadCommandLine("--progress needs a file");
-      file = args(++i);
-      return true;
-   }
-   return false;
+   return options;
 }
 
 Progress::Progress(const ProgressOptions& options, const SxString& title, const SxString& tag)

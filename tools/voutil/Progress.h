@@ -11,8 +11,9 @@ struct ProgressOptions {
    bool quiet = false;
    SxString file;
 
-   /// Takes the option at args(i) (and its value) when it is one of these, moving i past it.
-   bool take(const Args& args, std::ptrdiff_t& i);
+   /// The two options as given on the command line; a progress file that is not one, such
+   /// as a directory, is refused.
+   static ProgressOptions from(const CommandLine& line);
 };
 
 /// Shows how far a verb has come: a bar on standard error when that is a terminal and the verb

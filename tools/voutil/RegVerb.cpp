@@ -3,6 +3,7 @@
 #include "Cli.h"
 
 #include <cstdio>
+#include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <vector>
@@ -35,6 +36,24 @@ SxString windowsTypeName(DWORD type) {
               : SxString::sprintf("REG_%lu", static_cast<unsigned long>(type));
 }
 
+// The library reads numbers leniently (wrapping, stopping at junk) and binary data two digits
+// at a time; what it would store must be what the user typed.
+void requireExactData(VoRegistry::Item::RegValType type, const SxString& data) {
+   using Item = VoRegistry::Item;
+   // The library makes the key before it finds that it cannot write these types.
+   if (type == Item::Link || type == Item::DWordLittleEndian || type == Item::QWordLittleEndian)
+      throw BadCommandLine(Item::type2String(type).str() + " values cannot be written");
+   if (type == Item::DWord)
+      (void)parseUnsigned(data, "REG_DWORD data", 0, 0xFFFFFFFFu);
+   else if (type == Item::QWord)
+      (void)parseUnsigned(data, "REG_QWORD data", 0, ~uint64_t{0});
+   else if (type == Item::Binary &&
+            (data.getNBytes() % 2 != 0 ||
+             data.str().find_first_not_of("0123456789abcdefABCDEF") != std::string::npos))
+      throw BadCommandLine("REG_BINARY data must be pairs of hexadecimal digits, not '" +
+                           data.str() + "'");
+}
+
 // An enumeration ends with ERROR_NO_MORE_ITEMS; any other status is a failure of the listing.
 void requireAllListed(LSTATUS status, const SxString& key) {
    if (status != ERROR_NO_MORE_ITEMS)
@@ -65,7 +84,7 @@ int listKey(const SxString& key) {
           RegEnumKeyExW(handle.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
       if (status != ERROR_SUCCESS)
          break;
-      std::printf("%s/\n", SxString::fromUtf16(name.data()).utf8());
+      std::printf("%s/\n", escapeControls(SxString::fromUtf16(name.data())).utf8());
    }
    requireAllListed(status, key);
    std::vector<BYTE> data(256);
@@ -90,7 +109,8 @@ int listKey(const SxString& key) {
          // Types the library does not read are shown as their bytes.
          text = VoRegistry::Item::binary2String(SxArray<unsigned char>(data.data(), size));
       }
-      std::printf("%s\t%s\t%s\n", valueName.utf8(), windowsTypeName(type).utf8(), text.utf8());
+      std::printf("%s\t%s\t%s\n", escapeControls(valueName).utf8(), windowsTypeName(type).utf8(),
+                  escapeControls(text).utf8());
    }
    requireAllListed(status, key);
    return Success;
@@ -107,9 +127,18 @@ void refuseBareRoot(const SxString& key) {
 } // namespace
 
 // voutil reg query KEY VALUE | set KEY VALUE TYPE DATA | delete KEY [VALUE] | mkdir KEY |
-// list KEY
-int runReg(const Args& args) {
+// list KEY, and the description-file and .reg verbs
+int runReg(const Args& rawArgs) {
+   // The .reg verbs read their own arguments ("apply ... --to-reg FILE" among them).
+   if (isRegFileAction(rawArgs))
+      return runRegFile(rawArgs);
+   const CommandLine line(rawArgs, {{"--admin", false}});
+   const Args& args = line.operands();
    const SxString action = args.isEmpty() ? SxString() : args.first();
+   if (isRegRoadAction(action))
+      return runRegRoad(args, line.has("--admin"));
+   if (line.has("--admin"))
+      throw BadCommandLine("--admin is for apply and remove");
    const std::ptrdiff_t n = args.getSize() - 1;
    if (action == "query" && n == 2) {
       std::printf("%s\n", VoRegistry::getVal(args(1), args(2)).utf8());
@@ -120,6 +149,7 @@ int runReg(const Args& args) {
       } catch (const SxException& e) {
          throw BadCommandLine(e.getMessage().str());
       }
+      requireExactData(type, args(4));
       VoRegistry::setVal(args(1), args(2), type, args(4));
    } else if (action == "delete" && n == 2) {
       VoRegistry::rm(args(1), args(2));
@@ -130,10 +160,6 @@ int runReg(const Args& args) {
       VoRegistry::mkdir_p(args(1));
    } else if (action == "list" && n == 1) {
       return listKey(args(1));
-   } else if (isRegFileAction(args)) {
-      return runRegFile(args);
-   } else if (isRegRoadAction(action)) {
-      return runRegRoad(args);
    } else {
       throw BadCommandLine("unknown action or wrong number of arguments");
    }

@@ -2,10 +2,11 @@
 
 #include "Cli.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <cstring>
 #include <string>
 #include <sx/SxException.h>
 #include <voutil/VoAvg.h>
@@ -15,6 +16,10 @@ namespace voutil::cli {
 namespace {
 
 constexpr char kSource[] = "tools/voutil/StatsVerb";
+// The window is held in memory, 8 bytes a value: at most 80 MB.
+constexpr uint64_t kMaxWindow = 10'000'000;
+// No number is longer; what follows on a longer line is not kept.
+constexpr std::size_t kMaxLineBytes = 4096;
 
 bool isBlank(const std::string& line) {
    return line.find_first_not_of(" \t\r") == std::string::npos;
@@ -22,6 +27,8 @@ bool isBlank(const std::string& line) {
 
 // The whole line must be one finite number, blanks around it allowed.
 bool readNumber(const std::string& line, double& value) {
+   if (line.find('\0') != std::string::npos)
+      return false;
    const char* begin = line.c_str();
    char* end = nullptr;
    value = std::strtod(begin, &end);
@@ -30,28 +37,48 @@ bool readNumber(const std::string& line, double& value) {
    return isBlank(end);
 }
 
+// Reads the next line of standard input into line, without its line end; false at the end.
+// A line longer than any number ends the reading there (tooLong), so that no input, endless
+// or not, can take all memory or time.
+bool readLine(std::string& line, bool& tooLong) {
+   line.clear();
+   tooLong = false;
+   for (int c; (c = std::getc(stdin)) != EOF;) {
+      if (c == '\n')
+         return true;
+      line += static_cast<char>(c);
+      if (line.size() > kMaxLineBytes) {
+         tooLong = true;
+         return true;
+      }
+   }
+   if (std::ferror(stdin))
+      throw VerbFailure(std::string("cannot read standard input: ") + std::strerror(errno));
+   return !line.empty();
+}
+
 } // namespace
 
 // voutil stats [--window N] < numbers
 int runStats(const Args& args) {
-   unsigned window = 0;
-   for (std::ptrdiff_t i = 0; i < args.getSize(); ++i) {
-      bool error = true;
-      if (args(i) == "--window" && i + 1 < args.getSize())
-         window = args(++i).toNumber<unsigned>(&error);
-      if (error)
-         throw BadCommandLine("stats takes only --window N (a whole number)");
-   }
+   const CommandLine line(args, {{"--window", true}});
+   if (!line.operands().isEmpty())
+      throw BadCommandLine("stats reads standard input and takes no operands");
+   const SxString* windowText = line.value("--window");
+   const auto window = static_cast<unsigned>(
+       windowText ? parseUnsigned(*windowText, "--window", 0, kMaxWindow) : 0);
    VoAvg avg(window);
    unsigned long long count = 0;
-   std::string line;
-   for (long long lineNumber = 1; std::getline(std::cin, line); ++lineNumber) {
-      if (isBlank(line))
+   std::string text;
+   bool tooLong = false;
+   for (long long lineNumber = 1; readLine(text, tooLong); ++lineNumber) {
+      if (isBlank(text))
          continue;
       double value = 0.0;
-      if (!readNumber(line, value))
-         throw SxException("Line " + SxString(lineNumber) +
-                               " is not a number: " + SxString(std::string_view(line)),
+      if (tooLong || !readNumber(text, value))
+         throw SxException("Line " + SxString(lineNumber) + " is not a number: " +
+                               SxString(std::string_view(text).substr(0, kMaxLineBytes)) +
+                               (tooLong ? "..." : ""),
                            kSource);
       avg.update(value);
       ++count;

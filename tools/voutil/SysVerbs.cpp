@@ -2,8 +2,12 @@
 
 #include "Cli.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
+#include <string>
 #include <sx/SxException.h>
+#include <sx/SxFileIO.h>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 #include <windows.h>
@@ -11,36 +15,48 @@
 namespace voutil::cli {
 namespace {
 
-uint64_t numberArg(const SxString& text, const char* what) {
-   bool error = false;
-   const auto value = text.toNumber<uint64_t>(&error);
-   if (error)
-      throw BadCommandLine(std::string(what) + " must be a number: " + text.str());
-   return value;
+// Where the library keeps the applications' settings.
+const SxString kAppsKey = "HKCU/Software/MORV/Apps/";
+
+// Process ids are the system's 32-bit ids; 0 names no process.
+constexpr uint64_t kMaxPid = 0xFFFFFFFFu;
+// The waits take 32-bit milliseconds, the highest of which means "no limit".
+constexpr uint64_t kMaxTimeoutMs = 0xFFFFFFFEu;
+
+uint64_t pidArg(const SxString& text) {
+   return parseUnsigned(text, "PID", 1, kMaxPid);
 }
 
-bool isNumber(const SxString& text) {
-   bool error = false;
-   (void)text.toNumber<uint64_t>(&error);
-   return !error;
+// "--timeout MS", or fallback when it is not given.
+uint64_t timeoutOf(const CommandLine& line, uint64_t fallback) {
+   const SxString* text = line.value("--timeout");
+   return text ? parseUnsigned(*text, "--timeout", 0, kMaxTimeoutMs) : fallback;
 }
 
-// Splits "--timeout MS" off the arguments; the rest are returned in order.
-Args withoutTimeout(const Args& args, uint64_t* timeoutMs) {
-   Args rest;
-   for (std::ptrdiff_t i = 0; i < args.getSize(); ++i) {
-      if (args(i) == "--timeout") {
-         if (i + 1 >= args.getSize())
-            throw BadCommandLine("--timeout needs a number of milliseconds");
-         *timeoutMs = numberArg(args(++i), "--timeout");
-      } else if (args(i).str().starts_with("--")) {
-         throw BadCommandLine("unknown option " + args(i).str());
-      } else {
-         rest.append(args(i));
-      }
+bool isDigits(const SxString& text) {
+   return !text.isEmpty() && text.str().find_first_not_of("0123456789") == std::string::npos;
+}
+
+// A handle of the tool's own on a process, closed on every path.
+class WatchedProcess {
+public:
+   explicit WatchedProcess(uint64_t pid)
+       : handle_(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid))) {}
+   ~WatchedProcess() {
+      if (handle_)
+         CloseHandle(handle_);
    }
-   return rest;
-}
+   WatchedProcess(const WatchedProcess&) = delete;
+   WatchedProcess& operator=(const WatchedProcess&) = delete;
+
+   /// Whether the process still runs; one that cannot be asked counts as ended.
+   [[nodiscard]] bool stillRuns() const {
+      return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+   }
+
+private:
+   HANDLE handle_;
+};
 
 void show(const char* label, const SxString& value) {
    std::printf("%-12s %s\n", label, value.utf8());
@@ -50,7 +66,7 @@ void show(const char* label, const SxString& value) {
 
 // voutil sys
 int runSys(const Args& args) {
-   if (!args.isEmpty())
+   if (!CommandLine(args, {}).operands().isEmpty())
       throw BadCommandLine("sys takes no arguments");
    show("clock", SxString(static_cast<unsigned long long>(VoSysEnv::getSysTime())) + " ms");
    show("time stamp", VoSysEnv::getTimestamp());
@@ -77,8 +93,10 @@ int runSys(const Args& args) {
 
 // voutil ps [NAME] [--timeout MS]
 int runPs(const Args& args) {
-   uint64_t timeoutMs = 1;
-   const Args rest = withoutTimeout(args, &timeoutMs);
+   const CommandLine line(args, {{"--timeout", true}});
+   // A search of 0 ms would never look; 0 means "look once".
+   const uint64_t timeoutMs = std::max<uint64_t>(timeoutOf(line, 1), 1);
+   const Args& rest = line.operands();
    if (rest.getSize() > 1)
       throw BadCommandLine("ps takes at most one name");
    if (rest.isEmpty()) {
@@ -87,73 +105,110 @@ int runPs(const Args& args) {
       return Success;
    }
    const uint64_t pid = VoSysEnv::getProcessID(rest(0), timeoutMs);
-   if (pid == VoSysEnv::kProcessNotFound) {
-      std::fprintf(stderr, "No process %s found\n", rest(0).utf8());
-      return Failure;
-   }
+   if (pid == VoSysEnv::kProcessNotFound)
+      throw VerbFailure("no process " + rest(0).str() + " found");
    std::printf("%llu\n", static_cast<unsigned long long>(pid));
    return Success;
 }
 
 // voutil wait PID|NAME [--timeout MS]
 int runWait(const Args& args) {
-   uint64_t timeoutMs = 0;
-   const Args rest = withoutTimeout(args, &timeoutMs);
+   const CommandLine line(args, {{"--timeout", true}});
+   const uint64_t timeoutMs = timeoutOf(line, 0);
+   const Args& rest = line.operands();
    if (rest.getSize() != 1)
       throw BadCommandLine("wait needs one process id or name");
-   // A name is looked for as long as the wait may last (a second when that is unlimited).
-   if (isNumber(rest(0)))
-      VoSysEnv::waitForPID(numberArg(rest(0), "PID"), timeoutMs);
-   else
-      VoSysEnv::waitForProcess(rest(0), timeoutMs == 0 ? 1000 : timeoutMs, timeoutMs);
+   uint64_t pid = 0;
+   if (isDigits(rest(0))) {
+      pid = pidArg(rest(0));
+   } else {
+      // A name is looked for as long as the wait may last (a second when that is unlimited).
+      pid = VoSysEnv::getProcessID(rest(0), timeoutMs == 0 ? 1000 : timeoutMs);
+      if (pid == VoSysEnv::kProcessNotFound)
+         throw VerbFailure("no process " + rest(0).str() + " found");
+   }
+   // The library does not say whether the process ended or the time ran out.
+   const WatchedProcess process(pid);
+   VoSysEnv::waitForPID(pid, timeoutMs);
+   if (process.stillRuns())
+      throw VerbFailure("process " + rest(0).str() + " still runs after " +
+                        std::to_string(timeoutMs) + " ms");
    return Success;
 }
 
 // voutil kill PID
 int runKill(const Args& args) {
-   if (args.getSize() != 1)
+   const CommandLine line(args, {});
+   if (line.operands().getSize() != 1)
       throw BadCommandLine("kill needs one process id");
-   VoSysEnv::killProcess(numberArg(args(0), "PID"));
+   VoSysEnv::killProcess(pidArg(line.operands()(0)));
    return Success;
 }
 
 // voutil bits FILE
 int runBits(const Args& args) {
-   if (args.getSize() != 1)
+   const CommandLine line(args, {});
+   if (line.operands().getSize() != 1)
       throw BadCommandLine("bits needs one file");
-   std::printf("%d\n", VoSysEnv::is64BitApp(args(0)) ? 64 : 32);
+   const SxString& file = line.operands()(0);
+   requireRegularFile(file);
+   std::printf("%d\n", VoSysEnv::is64BitApp(file) ? 64 : 32);
    return Success;
 }
 
 // voutil link [--dir] LINK TARGET
 int runLink(const Args& args) {
-   const bool directory = !args.isEmpty() && args(0) == "--dir";
-   const std::ptrdiff_t first = directory ? 1 : 0;
-   if (args.getSize() - first != 2)
+   const CommandLine line(args, {{"--dir", false}});
+   const Args& paths = line.operands();
+   if (paths.getSize() != 2)
       throw BadCommandLine("link needs a link and a target");
-   if (directory)
-      VoSysEnv::symLinkDir(args(first), args(first + 1));
+   if (line.has("--dir"))
+      VoSysEnv::symLinkDir(paths(0), paths(1));
    else
-      VoSysEnv::symLinkFile(args(first), args(first + 1));
+      VoSysEnv::symLinkFile(paths(0), paths(1));
    return Success;
 }
 
 // voutil truncate FILE SIZE
 int runTruncate(const Args& args) {
-   if (args.getSize() != 2)
+   const CommandLine line(args, {});
+   if (line.operands().getSize() != 2)
       throw BadCommandLine("truncate needs a file and a size");
-   VoSysEnv::truncateFile(args(0), numberArg(args(1), "SIZE"));
+   const SxString& file = line.operands()(0);
+   const uint64_t size =
+       parseUnsigned(line.operands()(1), "SIZE", 0, std::numeric_limits<int64_t>::max());
+   requireRegularFile(file);
+   // The library cuts the file at its current position when the seek to size fails, which
+   // empties it; a seek of the tool's own finds such a size first.
+   try {
+      SxFileIO probe;
+      probe.open(file, "r+b");
+      probe.seek(static_cast<int64_t>(size));
+   } catch (const SxException& e) {
+      throw VerbFailure("cannot set the length of " + file.str() + " to " + std::to_string(size) +
+                        " bytes: " + e.getMessage().str());
+   }
+   // The library reports nothing; the length afterwards tells whether it worked.
+   VoSysEnv::truncateFile(file, size);
+   const auto length = fileSize(file);
+   if (length != size)
+      throw VerbFailure("cannot set the length of " + file.str() + " to " + std::to_string(size) +
+                        " bytes" + (length ? "; it is " + std::to_string(*length) + " bytes" : ""));
    return Success;
 }
 
 // voutil appkey get|set APP [KEY]
 int runAppkey(const Args& args) {
-   if (args.getSize() == 2 && args(0) == "get") {
-      std::printf("%s\n", VoSysEnv::getUserKey(args(1)).utf8());
+   const CommandLine line(args, {});
+   const Args& rest = line.operands();
+   if (rest.getSize() == 2 && rest(0) == "get") {
+      if (!VoRegistry::isVal(kAppsKey + rest(1), "userkey"))
+         throw VerbFailure("no user key stored for " + rest(1).str());
+      std::printf("%s\n", VoSysEnv::getUserKey(rest(1)).utf8());
       return Success;
    }
-   if (args.getSize() == 3 && args(0) == "set") {
-      VoSysEnv::setUserKey(args(1), args(2));
+   if (rest.getSize() == 3 && rest(0) == "set") {
+      VoSysEnv::setUserKey(rest(1), rest(2));
       return Success;
    }
    throw BadCommandLine("appkey needs 'get APP' or 'set APP KEY'");
