@@ -20,15 +20,6 @@ constexpr char kSource[] = "src/sx/SxFS";
 // constructor would use the ANSI code page), bytes elsewhere, so no name is changed on the way.
 constexpr bool kWidePaths = sizeof(fs::path::value_type) == 2;
 
-fs::path toPath(const SxString& s) {
-   if constexpr (kWidePaths) {
-      const SxArray<SxChar16> units = s.utf16();
-      return fs::path(std::wstring(units.begin(), units.end() - 1));
-   } else {
-      return fs::path(s.bytes());
-   }
-}
-
 SxString fromPath(const fs::path& p) {
    if constexpr (kWidePaths)
       return SxString::fromUtf16(p.generic_wstring().c_str());
@@ -53,11 +44,20 @@ std::string withoutTrailingSeparators(const std::string& path) {
 }
 } // namespace
 
+fs::path sxSystemPath(const SxString& s) {
+   if constexpr (kWidePaths) {
+      const SxArray<SxChar16> units = s.utf16();
+      return fs::path(std::wstring(units.begin(), units.end() - 1));
+   } else {
+      return fs::path(s.bytes());
+   }
+}
+
 SxFileInfo::SxFileInfo(const SxString& path) : path_(path) {}
 
 SxString SxFileInfo::getAbsPath() const {
    std::error_code ec;
-   const fs::path abs = fs::absolute(toPath(path_), ec);
+   const fs::path abs = fs::absolute(sxSystemPath(path_), ec);
    return ec ? path_ : fromPath(abs.lexically_normal());
 }
 
@@ -82,17 +82,17 @@ SxString SxFileInfo::getName() const {
 
 bool SxFSAction::test_f(const SxString& path) {
    std::error_code ec;
-   return !path.isEmpty() && fs::is_regular_file(toPath(path), ec);
+   return !path.isEmpty() && fs::is_regular_file(sxSystemPath(path), ec);
 }
 
 bool SxFSAction::test_d(const SxString& path) {
    std::error_code ec;
-   return !path.isEmpty() && fs::is_directory(toPath(path), ec);
+   return !path.isEmpty() && fs::is_directory(sxSystemPath(path), ec);
 }
 
 void SxFSAction::mkdir_p(const SxString& path, int mode) {
    std::error_code ec;
-   const fs::path p = toPath(path);
+   const fs::path p = sxSystemPath(path);
    if (fs::is_directory(p, ec))
       return;
    fs::create_directories(p, ec);
@@ -106,7 +106,7 @@ void SxFSAction::mkdir_p(const SxString& path, int mode) {
 
 void SxFSAction::touch(const SxString& path, int mode) {
    std::error_code ec;
-   const fs::path p = toPath(path);
+   const fs::path p = sxSystemPath(path);
    if (fs::exists(p, ec)) {
       fs::last_write_time(p, fs::file_time_type::clock::now(), ec);
    } else if (std::FILE* created = SxOS::current().open(path, "ab", mode)) {
@@ -130,8 +130,8 @@ SxAtomicFile::SxAtomicFile(const SxString& target, int permissions) : target_(ta
    // Through a link, the file it points to is replaced and the link stays.
    std::error_code ec;
    SxString real = target;
-   if (fs::is_symlink(toPath(target), ec)) {
-      const fs::path resolved = fs::weakly_canonical(toPath(target), ec);
+   if (fs::is_symlink(sxSystemPath(target), ec)) {
+      const fs::path resolved = fs::weakly_canonical(sxSystemPath(target), ec);
       if (!ec)
          real = fromPath(resolved);
    }

@@ -96,7 +96,7 @@ int64_t parseSigned(const SxString& text, const std::string& what, int64_t min, 
 }
 
 std::filesystem::path fsPath(const SxString& path) {
-   return std::filesystem::path(std::u8string(path.str().begin(), path.str().end()));
+   return sxSystemPath(path);
 }
 
 std::optional<uint64_t> fileSize(const SxString& path) {

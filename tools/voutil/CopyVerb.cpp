@@ -102,7 +102,7 @@ int runCopy(const Args& args) {
    // With the copy on standard output, its digest goes where it cannot mix with the bytes.
    std::FILE* digestStream = files.outputIsStandardOutput() ? stderr : stdout;
    files.finish();
-   std::fprintf(digestStream, "%s  %s\n", task.getMD5().get().utf8(), sourceName.utf8());
+   std::fprintf(digestStream, "%s  %s\n", task.getMD5().get().utf8(), sourceName.bytes().c_str());
    return Success;
 }
 

@@ -12,7 +12,7 @@ int runPaths(const Args& args) {
    if (!CommandLine(args, {}).operands().isEmpty())
       throw BadCommandLine("paths takes no arguments");
    auto show = [](const char* label, const SxString& value) {
-      std::printf("%-18s %s\n", label, value.utf8());
+      std::printf("%-18s %s\n", label, value.bytes().c_str());
    };
    show("executable name", VoSysEnv::getExecName());
    show("executable path", VoSysEnv::getExecPath());

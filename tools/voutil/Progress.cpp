@@ -63,8 +63,8 @@ void Progress::finish() {
 void Progress::drawBar(uint64_t current, uint64_t total) {
    const double percent = percentOf(current, total);
    const int filled = percent >= 100.0 ? kBarWidth : static_cast<int>(percent * kBarWidth / 100.0);
-   std::fprintf(stderr, "\r%s [%.*s%.*s] %6.2f%%  %.1f of %.1f MiB ", title_.utf8(), filled,
-                "##############################", kBarWidth - filled,
+   std::fprintf(stderr, "\r%s [%.*s%.*s] %6.2f%%  %.1f of %.1f MiB ", title_.bytes().c_str(),
+                filled, "##############################", kBarWidth - filled,
                 "------------------------------", percent, mebibytes(current), mebibytes(total));
    std::fflush(stderr);
    drawn_ = true;

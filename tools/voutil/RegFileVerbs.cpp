@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <sx/SxException.h>
+#include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <voutil/VoRegistry.h>
 #ifdef _WIN32
@@ -80,8 +81,7 @@ int runRegFile(const Args& args) {
       const SxString description = asDirectory(args(1)) + "registry.json";
       std::error_code ignored;
       if (args(4) != "-" &&
-          std::filesystem::equivalent(std::filesystem::u8path(args(4).utf8()),
-                                      std::filesystem::u8path(description.utf8()), ignored))
+          std::filesystem::equivalent(sxSystemPath(args(4)), sxSystemPath(description), ignored))
          throw BadCommandLine("refusing to write the preview over its own " + description.str());
       const VoRegistry::ItemList items = VoRegistry::read(asDirectory(args(1)));
       if (args(4) == "-")

@@ -150,7 +150,7 @@ int runVerb(const Verb& verb, int argc, char** argv) {
       std::fprintf(stderr, "voutil %s: %s\n", verb.name, e.what());
    } catch (const SxException& e) {
       for (const SxString& message : e.getMessages())
-         std::fprintf(stderr, "%s\n", message.utf8());
+         std::fprintf(stderr, "%s\n", message.bytes().c_str());
    } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "voutil %s: out of memory\n", verb.name);
    } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <sx/SxExport.h>
 #include <sx/SxString.h>
 
@@ -47,3 +48,8 @@ public:
    /// read.
    [[nodiscard]] static bool sameFile(const SxString& a, const SxString& b);
 };
+
+/// The system's own name for path: its UTF-16 units where paths are wide (Windows, where the
+/// narrow form would go through the ANSI code page), its bytes elsewhere, so that no name is
+/// changed on its way to the system.
+SXFS_API std::filesystem::path sxSystemPath(const SxString& path);
