@@ -19,7 +19,6 @@ case $(basename "$script" .sh) in
   archive-and-paths) skip "Debian has no Windows 7-Zip tool to put beside voutil.exe" ;;
   reg-verb) skip "it expects the system's message texts, which are Wine's own wording" ;;
   encoding-verbs) skip "it checks the POSIX permission bits of the key files, which Windows files lack" ;;
-  reg-names) skip "voutil.exe reads its arguments through the narrow argv, in the ANSI code page" ;;
 esac
 
 shim=$(mktemp -d)

@@ -17,6 +17,10 @@
 #include <sx/SxFS.h>
 #include <sx/SxTimer.h>
 #include <voutil/VoSysEnv.h>
+#ifdef _WIN32
+#include <shellapi.h>
+#include <windows.h>
+#endif
 
 using namespace voutil::cli;
 
@@ -130,17 +134,36 @@ std::string escapedBytes(const char* text) {
    return shown;
 }
 
-int runVerb(const Verb& verb, int argc, char** argv) {
+#ifdef _WIN32
+// The narrow command line has passed through the ANSI code page, which turns other characters
+// into '?': the arguments come from the wide command line. first is where the verb's own begin.
+Args verbArguments(int first, int, char**) {
+   Args args;
+   int count = 0;
+   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+   for (int i = first; wide && i < count; ++i)
+      args.append(SxString::fromUtf16(reinterpret_cast<const char16_t*>(wide[i])));
+   LocalFree(wide);
+   return args;
+}
+#else
+Args verbArguments(int first, int argc, char** argv) {
+   Args args;
+   for (int i = first; i < argc; ++i) {
+      args.append(SxString::fromUtf8(argv[i]));
+      // Bytes that are not UTF-8 ride along unchanged; the few sequences that cannot (the
+      // encoded forms of the stand-ins for such bytes) could name another file.
+      if (args.last().bytes() != argv[i])
+         throw BadCommandLine("'" + escapedBytes(argv[i]) +
+                              "' is not UTF-8 and cannot be passed on byte for byte");
+   }
+   return args;
+}
+#endif
+
+int runVerb(const Verb& verb, int first, int argc, char** argv) {
    try {
-      Args args;
-      for (int i = 2; i < argc; ++i) {
-         args.append(SxString::fromUtf8(argv[i]));
-         // Bytes that are not UTF-8 ride along unchanged; the few sequences that cannot (the
-         // encoded forms of the stand-ins for such bytes) could name another file.
-         if (args.last().bytes() != argv[i])
-            throw BadCommandLine("'" + escapedBytes(argv[i]) +
-                                 "' is not UTF-8 and cannot be passed on byte for byte");
-      }
+      const Args args = verbArguments(first, argc, argv);
       return verb.run(args);
    } catch (const BadCommandLine& e) {
       std::fprintf(stderr, "voutil %s: %s\nUsage: voutil %s %s\n", verb.name, e.what(), verb.name,
@@ -185,11 +208,16 @@ int main(int argc, char** argv) {
    // A closed pipe is reported as a write error, not a silent death.
    std::signal(SIGPIPE, SIG_IGN);
 #endif
+   // The verb's arguments are read from the whole command line: on Windows from its wide form.
+   const int allArgc = argc;
+   char** const allArgv = argv;
    bool timings = false;
+   int verbAt = 1;
    if (argc >= 2 && std::strcmp(argv[1], "--timings") == 0) {
       timings = true;
       --argc;
       ++argv;
+      ++verbAt;
    }
    if (timings) {
       // The table must exist before the handler is registered, or it is destroyed before the
@@ -220,7 +248,7 @@ int main(int argc, char** argv) {
       status = Success;
    } else {
       setRootDirectory();
-      status = runVerb(*verb, argc, argv);
+      status = runVerb(*verb, verbAt + 1, allArgc, allArgv);
    }
    if (standardOutputFailed()) {
       std::fprintf(stderr, "voutil: write error on standard output: %s\n", std::strerror(errno));
