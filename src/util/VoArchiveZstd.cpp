@@ -2,9 +2,7 @@
 // sizes zstd recommends.
 
 #include <memory>
-#include <optional>
 #include <sx/SxArray.h>
-#include <sx/SxAtomicFile.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
 #include <voutil/VoArchive.h>
@@ -17,17 +15,15 @@ constexpr char kSource[] = "src/util/VoArchive";
 using CompressionContext = std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)>;
 using DecompressionContext = std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)>;
 
-// The destination is written beside its final place and takes it only when the whole output
-// is there, so a failure leaves what the caller had. Writing the source over itself would read
-// back the output, so it is refused before anything is written.
-void openFiles(SxString const& source, SxString const& destination, SxFileIO& in,
-               std::optional<SxAtomicFile>& out) {
+// The destination is created (or emptied) here, before anything else can fail. Writing the
+// source over itself would read back the output, so that is refused before anything is written.
+void openFiles(SxString const& source, SxString const& destination, SxFileIO& in, SxFileIO& out) {
    if (!SxFSAction::test_f(source))
       throw SxException("File " + source + " does not exist", kSource);
    if (SxFSAction::sameFile(source, destination))
       throw SxException("Destination " + destination + " is the source file", kSource);
    in.open(source, "rb", 0600);
-   out.emplace(destination, 0600);
+   out.open(destination, "wb", 0600);
 }
 
 // A streaming call answers with an error code in place of a size; the loops stop on it rather
@@ -62,7 +58,7 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
    SxTakeTime timer(SxTimer::getTimerId(Timer::Compression));
    try {
       SxFileIO in;
-      std::optional<SxAtomicFile> out;
+      SxFileIO out;
       openFiles(source, destination, in, out);
       const int64_t sourceSize = in.getSize();
       const size_t inSize = ZSTD_CStreamInSize();
@@ -89,12 +85,12 @@ void VoArchive::compressZSTD(SxString const& source, SxString const& destination
             ZSTD_outBuffer output{outBuffer.elements(), outSize, 0};
             const size_t remaining =
                 checked(ZSTD_compressStream2(context.get(), &output, &input, directive));
-            out->io().write(outBuffer, asCount(output.pos));
+            out.write(outBuffer, asCount(output.pos));
             flushed = lastChunk ? remaining == 0 : input.pos == input.size;
          }
       }
       in.close();
-      out->commit();
+      out.close();
    } catch (SxException const& e) {
       throw SxException(e, "Cannot compress " + source + " using zstd", kSource);
    }
@@ -105,7 +101,7 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
    SxTakeTime timer(SxTimer::getTimerId(Timer::Decompression));
    try {
       SxFileIO in;
-      std::optional<SxAtomicFile> out;
+      SxFileIO out;
       openFiles(source, destination, in, out);
       const int64_t sourceSize = in.getSize();
       const size_t inSize = ZSTD_DStreamInSize();
@@ -116,7 +112,6 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
       if (!context)
          throw SxException("Cannot create zstd decompression context", kSource);
 
-      bool frameOpen = false;
       do {
          const int64_t got = in.read(inBuffer, asCount(inSize));
          report(onRead, in, sourceSize);
@@ -126,20 +121,13 @@ void VoArchive::extractZSTD(SxString const& source, SxString const& destination,
          bool outputFull = false;
          while (input.pos < input.size || outputFull) {
             ZSTD_outBuffer output{outBuffer.elements(), outSize, 0};
-            const size_t consumed = input.pos;
-            const size_t left = checked(ZSTD_decompressStream(context.get(), &output, &input));
-            // A call that moves nothing after a frame's end already looks at the next one.
-            if (output.pos > 0 || input.pos > consumed)
-               frameOpen = left != 0;
-            out->io().write(outBuffer, asCount(output.pos));
+            checked(ZSTD_decompressStream(context.get(), &output, &input));
+            out.write(outBuffer, asCount(output.pos));
             outputFull = output.pos == output.size;
          }
       } while (in.getOffset() < in.getSize());
-      // zstd answers 0 only where a frame ends: anything else means the input was cut off.
-      if (frameOpen)
-         throw SxException("File " + source + " ends inside a zstd frame", kSource);
       in.close();
-      out->commit();
+      out.close();
    } catch (SxException const& e) {
       throw SxException(e, "Cannot decompress " + source + " using zstd", kSource);
    }

@@ -86,15 +86,13 @@ VoLog::~VoLog() {
    }
 }
 
-// Opening and closing take the log's lock too, so that a message on another thread is never
-// written to a file that is being closed or replaced.
+// Opening and closing take no lock: a program that opens or closes the log while other threads
+// log orders those calls itself.
 void VoLog::open(SxString const& fileName) {
-   SxMutexBlock lock(voGlobalLogMutex);
    voGlobalLogIO.open(fileName, "wb", 0600);
 }
 
 void VoLog::close() {
-   SxMutexBlock lock(voGlobalLogMutex);
    voGlobalLogIO.close();
 }
 

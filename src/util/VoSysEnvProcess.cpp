@@ -2,14 +2,11 @@
 
 #include "VoScopedHandle.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <string_view>
 #include <sx/SxError.h>
 #include <sx/SxFS.h>
 #include <sx/SxFileIO.h>
-#include <thread>
 #include <voutil/VoLog.h>
 #include <voutil/VoSysEnv.h>
 
@@ -23,10 +20,6 @@ namespace {
 constexpr char kSource[] = "src/util/VoSysEnv";
 
 using vo::detail::ScopedHandle;
-
-// Between two looks for a process the thread sleeps this long, so that a long wait for a process
-// to appear costs no processor time.
-constexpr uint64_t kLookIntervalMs = 20;
 
 enum class Walk { NoSnapshot, NoFirstEntry, Done };
 
@@ -79,9 +72,6 @@ uint64_t VoSysEnv::getProcessID(const SxString& name, uint64_t timeoutMs) {
       if (walk != Walk::Done)
          return found;
       elapsed = getSysTime() - start;
-      if (found == kProcessNotFound && elapsed < timeoutMs)
-         std::this_thread::sleep_for(
-             std::chrono::milliseconds(std::min(kLookIntervalMs, timeoutMs - elapsed)));
    }
    return found;
 }

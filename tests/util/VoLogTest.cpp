@@ -91,22 +91,6 @@ TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
    expectWholeMessages(found);
 }
 
-// Opening and closing take the log's lock: no message is cut or written to a closing file.
-TEST_F(VoLogTest, OpeningAndClosingWhileOthersLogLeaveWholeMessages) {
-   log_.disableLogToStdOut();
-   {
-      const std::jthread writer([] {
-         for (int i = 0; i < 3000; ++i)
-            voLogMsg("t0", "first\nsecond");
-      });
-      for (int i = 0; i < 300; ++i) {
-         log_.close();
-         log_.open(SxString(logName()));
-      }
-   }
-   expectWholeMessages(lines());
-}
-
 // A message is one write: a write that fails drops its message, quietly; what was logged before
 // stays, and the log goes on with the next message.
 TEST_F(VoLogTest, WriteFaultsDropTheirMessageAndKeepTheOthers) {

@@ -19,7 +19,6 @@
 
 #ifndef _WIN32
 #include <common/FaultInjectingRegistryBackend.h>
-#include <sys/resource.h>
 #include <voplatform/TestSeams.h>
 #endif
 
@@ -70,17 +69,6 @@ TEST(VoSysEnvProcess, WaitingForAMissingNameLogsTheSearchAndFails) {
                                "18446744073709551615\n"),
                      HasSubstr("[util] : Waiting for Process 18446744073709551615 to end.\n")));
 }
-
-#ifdef __linux__
-// A process that does not appear is looked for between sleeps, not in a busy loop.
-TEST(VoSysEnvProcess, LookingForAProcessSleepsBetweenLooks) {
-   rusage before{}, after{};
-   ::getrusage(RUSAGE_THREAD, &before);
-   EXPECT_EQ(VoSysEnv::getProcessID("no-such-program.exe", 300), VoSysEnv::kProcessNotFound);
-   ::getrusage(RUSAGE_THREAD, &after);
-   EXPECT_GE(after.ru_nvcsw - before.ru_nvcsw, 5) << "times the thread gave up the processor";
-}
-#endif
 
 // A minimal header: "MZ", then "PE\0\0" and the two bytes of the machine type.
 std::string peHeader(const char (&machine)[3]) {

@@ -40,9 +40,11 @@ using Operation = void (*)(const ZstdCommand&, const SxString& source, const SxS
                            const VoArchive::ReadProgress& onRead);
 
 // Runs the operation from the command's source to its destination, with a progress display
-// and Ctrl-C ending it cleanly.
+// and Ctrl-C ending it cleanly. The library writes its destination in place; the verb makes the
+// output anew, so that a failure or Ctrl-C leaves an existing destination as it was and no partial
+// new one.
 int run(const ZstdCommand& command, const char* tag, Operation operation) {
-   FilePair files(command.source, command.destination);
+   FilePair files(command.source, command.destination, true);
    requireDistinct(command.progress.file, command.source);
    requireDistinct(command.progress.file, command.destination);
    Progress progress(command.progress, command.source, tag);

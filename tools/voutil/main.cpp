@@ -68,7 +68,9 @@ const Verb kVerbs[] = {
      "shift IN's 64-bit words with the key of KEYFILE, the first N only (default: all)", runCaesar},
     {"zstd", "[--level N] [--quiet] [--progress FILE] SRC DST",
      "compress SRC into the zstd file DST (level 1 to 22, 3 unless given)", runZstd},
-    {"unzstd", "[--quiet] [--progress FILE] SRC DST", "decompress the zstd file SRC into DST",
+    {"unzstd", "[--quiet] [--progress FILE] SRC DST",
+     "decompress the zstd file SRC into DST; a SRC cut off inside a frame gives the bytes it\n"
+     "      holds without an error",
      runUnzstd},
     {"copy", "SRC DST [--range SRCOFF:DSTOFF:N]... [--quiet] [--progress FILE]",
      "copy SRC (or its ranges) into DST and print the MD5 of the copied bytes as md5sum does\n"

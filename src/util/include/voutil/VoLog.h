@@ -20,8 +20,8 @@ VOUTIL_API void voLogMsg(char const* tag, SxString const& message);
 /// A handle on the one log file of the process. Every VoLog acts on the same file and echo flag;
 /// destroying any of them closes the file.
 ///
-/// open and close take the log's lock, so each message goes whole to the file before or after
-/// them; the echo switches are not ordered against voLogMsg.
+/// open, close and the echo switches are not ordered against voLogMsg: a program that opens or
+/// closes the log while other threads log must order those calls itself.
 class VOUTIL_API VoLog {
 public:
    /// Opens fileName as the log (see open), then switches the echo on.
