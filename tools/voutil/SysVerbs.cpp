@@ -94,8 +94,11 @@ int runSys(const Args& args) {
 // voutil ps [NAME] [--timeout MS]
 int runPs(const Args& args) {
    const CommandLine line(args, {{"--timeout", true}});
-   // A search of 0 ms would never look; 0 means "look once".
-   const uint64_t timeoutMs = std::max<uint64_t>(timeoutOf(line, 1), 1);
+   // A search of 0 ms would never look; 0 means "look at least once". The library starts its
+   // clock before the first look, so a limit of 1 ms can pass before it: a short one is given.
+   constexpr uint64_t kLookAtLeastOnceMs = 100;
+   const uint64_t given = timeoutOf(line, 0);
+   const uint64_t timeoutMs = given == 0 ? kLookAtLeastOnceMs : given;
    const Args& rest = line.operands();
    if (rest.getSize() > 1)
       throw BadCommandLine("ps takes at most one name");
