@@ -18,8 +18,9 @@
 #include <sx/SxTimer.h>
 #include <voutil/VoSysEnv.h>
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #endif
 
 using namespace voutil::cli;
@@ -124,18 +125,6 @@ bool standardOutputFailed() {
    return std::fflush(stdout) != 0 || std::ferror(stdout);
 }
 
-// The text with every byte outside printable ASCII as \xHH, for messages.
-std::string escapedBytes(const char* text) {
-   std::string shown;
-   for (const char* p = text; *p; ++p) {
-      const auto byte = static_cast<unsigned char>(*p);
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-      shown += byte < 0x20 || byte >= 0x7f ? std::string(hex) : std::string(1, *p);
-   }
-   return shown;
-}
-
 #ifdef _WIN32
 // The narrow command line has passed through the ANSI code page, which turns other characters
 // into '?': the arguments come from the wide command line. first is where the verb's own begin.
@@ -149,6 +138,18 @@ Args verbArguments(int first, int, char**) {
    return args;
 }
 #else
+// The text with every byte outside printable ASCII as \xHH, for messages.
+std::string escapedBytes(const char* text) {
+   std::string shown;
+   for (const char* p = text; *p; ++p) {
+      const auto byte = static_cast<unsigned char>(*p);
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      shown += byte < 0x20 || byte >= 0x7f ? std::string(hex) : std::string(1, *p);
+   }
+   return shown;
+}
+
 Args verbArguments(int first, int argc, char** argv) {
    Args args;
    for (int i = first; i < argc; ++i) {
