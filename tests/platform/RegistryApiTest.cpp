@@ -195,18 +195,6 @@ TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
    EXPECT_EQ(cch, 2u);
 }
 
-// No C++ exception leaves a Reg* function: a C caller gets a status.
-TEST_F(RegistryApi, AnExceptionBelowACallBecomesAStatus) {
-   using Fault = vo::test::FaultInjectingRegistryBackend;
-   const auto faulty =
-       std::make_shared<Fault>(voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
-   ScopedRegistryBackend installed(faulty);
-   Key k;
-   faulty->failCall(Fault::Op::OpenKey, Fault::kThrow);
-   EXPECT_EQ(open(HKEY_CURRENT_USER, u"Software", &k), ERROR_INTERNAL_ERROR);
-   EXPECT_TRUE(faulty->fired());
-}
-
 // Every call works on a key as deep as Windows allows, 512 levels below its root, and no key
 // goes deeper.
 TEST_F(RegistryApi, KeysHoldAtEveryDepthUpToTheLimit) {
