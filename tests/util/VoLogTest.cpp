@@ -76,21 +76,6 @@ TEST_F(VoLogTest, PiecesOfAMessageShareAStampAndCommandLinesAreJoinedWithBlanks)
                              "[util] : w\xC3\xA9 x", "[util] : tar -xf x.zip", "[util] : tar "}));
 }
 
-TEST_F(VoLogTest, LinesOfConcurrentMessagesNeverInterleave) {
-   log_.disableLogToStdOut();
-   {
-      std::vector<std::jthread> threads;
-      for (const char* tag : {"t0", "t1", "t2", "t3"})
-         threads.emplace_back([tag] {
-            for (int i = 0; i < 200; ++i)
-               voLogMsg(tag, "first\nsecond");
-         });
-   }
-   const Lines found = lines();
-   ASSERT_EQ(found.size(), 4u * 200 * 2);
-   expectWholeMessages(found);
-}
-
 // Opening and closing take the log's lock: no message is cut or written to a closing file.
 TEST_F(VoLogTest, OpeningAndClosingWhileOthersLogLeaveWholeMessages) {
    log_.disableLogToStdOut();
