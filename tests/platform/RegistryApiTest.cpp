@@ -48,10 +48,6 @@ LSTATUS setDword(HKEY key, const std::u16string& name, DWORD value) {
    return RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                          sizeof value);
 }
-LSTATUS querySize(HKEY key, const char16_t* name) {
-   DWORD size = 0;
-   return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size);
-}
 // The DWORD value name of key, or 99 when it cannot be read.
 DWORD dwordOf(HKEY key, const std::u16string& name) {
    DWORD value = 99, size = sizeof value;
@@ -251,7 +247,7 @@ TEST_F(RegistryApi, AMachineStoreThatCannotBeWrittenIsReadOnly) {
        << "each root is a tree of its own";
    EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor"), ERROR_ACCESS_DENIED);
    ASSERT_EQ(open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", &reader), ERROR_SUCCESS);
-   EXPECT_EQ(querySize(reader.h, u"v"), ERROR_SUCCESS);
+   EXPECT_EQ(dwordOf(reader.h, u"v"), 8u);
    EXPECT_EQ(create(HKEY_CURRENT_USER, u"Software\\Mine", &user), ERROR_SUCCESS);
 
    // A machine store nobody has made yet reads as empty and stays unmade.
