@@ -189,30 +189,6 @@ TEST(SxFileIO, FailuresNameTheFileAndOnlyWriteErrorsAreTagged) {
 #endif
 }
 
-// Short and interrupted writes are carried on; a failed one raises the tagged write error.
-TEST(SxFileIO, TypedArrayWritesCarryOnAfterShortOrInterruptedCallsAndRaiseFailures) {
-   TempDir dir;
-   const SxString name = dir.file("typed").c_str();
-   const SxArray<int32_t> ints{1, 2, 3, 4};
-   const std::string whole(reinterpret_cast<const char*>(ints.elements()), 16);
-   for (const vo::test::WriteFault& fault : vo::test::writeFaults(true)) {
-      SxFileIO io;
-      io.open(name, "wb");
-      io.write(SxArray<char>{'>'});
-      const auto messages = fault.messagesOf([&] {
-         io.write(ints);
-         io.write(ints, 2);
-      });
-      io.close();
-      EXPECT_EQ(messages, (fault.harmless() ? vo::test::Messages{}
-                                            : vo::test::Messages{fault.on(name.str())}));
-      EXPECT_EQ(vo::test::readFile(name.utf8()), fault.harmless() ? ">" + whole + whole.substr(0, 8)
-                                                 : fault.skip == 0 ? ">"
-                                                                   : ">" + whole)
-          << fault.what;
-   }
-}
-
 TEST(SxFileIO, TypedAccessAgainstTheOpenModeStopsTheProcess) {
    TempDir dir;
    const SxString name = dir.file("f").c_str();

@@ -1,7 +1,6 @@
-// Names that are not UTF-8 reach the system as the bytes they were given: nothing collides and
-// no other file is touched.
+// Names that are not UTF-8 reach the system as the bytes they were given: no other file is
+// touched.
 
-#include <common/RegistryScratch.h>
 #include <common/TempDir.h>
 #include <gtest/gtest.h>
 #include <voutil/VoArchive.h>
@@ -10,15 +9,6 @@
 namespace {
 
 using namespace vo::test;
-
-TEST(ByteNames, RegistryValueNamesDifferingInAnInvalidByteStayTwoValues) {
-   const RegistryScratch scratch;
-   VoRegistry::setVal(scratch.key(), "v\x80", VoRegistry::Item::Sz, "first");
-   VoRegistry::setVal(scratch.key(), "v\x81", VoRegistry::Item::Sz, "second");
-   EXPECT_EQ(VoRegistry::getNElems(scratch.key()), 2);
-   EXPECT_EQ(VoRegistry::getVal(scratch.key(), "v\x80"), "first");
-   EXPECT_EQ(VoRegistry::getVal(scratch.key(), "v\x81"), "second");
-}
 
 #ifndef _WIN32
 // A Latin-1 name, copied, compressed and hashed: every file lands under the exact bytes asked

@@ -165,23 +165,6 @@ TEST_F(VoRegistryTest, MakingAndRemoving) {
    EXPECT_FALSE(VoRegistry::contains(scratch.key("Sub/Deep")));
 }
 
-// Keys as deep as Windows allows, 512 levels below the root; the scratch key lies at level 3.
-TEST_F(VoRegistryTest, KeysAtEveryDepthUpToTheLimit) {
-   for (const int depth : {11, 12, 100, 512}) {
-      SxString deep = key;
-      for (int level = 4; level <= depth; ++level)
-         deep += "/d";
-      VoRegistry::setVal(deep, "v", Item::Sz, "deep");
-      EXPECT_EQ(VoRegistry::getVal(deep, "v"), "deep") << depth;
-      EXPECT_EQ(VoRegistry::getNElems(deep), 1);
-      VoRegistry::rm(deep, "v");
-      EXPECT_FALSE(VoRegistry::isVal(deep, "v"));
-      VoRegistry::rm_rf(scratch.key("d"));
-      EXPECT_FALSE(VoRegistry::contains(scratch.key("d")));
-      EXPECT_TRUE(VoRegistry::contains(key));
-   }
-}
-
 // Move construction is used nowhere in the library, so only this test reaches it.
 TEST_F(VoRegistryTest, AMovedKeyHandleHandsItsKeyOver) {
    voplatform::RegKey from = open(KEY_READ);

@@ -129,12 +129,9 @@ TEST(VoSysEnvIdentity, MachineIdComesFromTheRegistry) {
       VoRegistry::setVal(key, "MachineGuid", VoRegistry::Item::Sz, before);
 }
 
-TEST(VoSysEnvIdentity, UserKeysPerApplication) {
+TEST(VoSysEnvIdentity, FeedbackPerApplication) {
    const SxString app = "VoutilTest-" + VoSysEnv::getNewGUID();
    const SxString key = "HKCU/Software/MORV/Apps/" + app;
-   EXPECT_EQ(VoSysEnv::getUserKey(app), "");
-   VoSysEnv::setUserKey(app, "K-123");
-   EXPECT_EQ(VoRegistry::getVal(key, "userkey"), "K-123");
    EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 0);
    VoRegistry::setVal(key, "FeedbackProvided", VoRegistry::Item::DWord, "7");
    EXPECT_EQ(VoSysEnv::isQuestionaireAnswered(app), 7);

@@ -66,16 +66,6 @@ protected:
    const std::string back = dir.file("back.bin");
 };
 
-// Around the sizes of the stream buffers; the destination is emptied first.
-TEST_F(VoArchiveZstd, RoundTripsAnySizeByteForByte) {
-   writeFile(back, std::string(1 << 20, 'x'));
-   const std::size_t block = ZSTD_CStreamInSize();
-   for (std::size_t size : {std::size_t{0}, std::size_t{1}, block, 2 * block, 3 * block + 17}) {
-      const std::string content = mixedData(size);
-      EXPECT_EQ(roundTrip(content), content) << size << " bytes";
-   }
-}
-
 TEST_F(VoArchiveZstd, EmptySourceGivesACompleteFrameAndFramesFollowOneAnother) {
    EXPECT_EQ(roundTrip(""), "");
    const std::string empty = readFile(packed);
