@@ -1,5 +1,6 @@
 // Walking, checking and converting UTF-8 and UTF-16, optionally keeping lone surrogates.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <sx/SxUtf.h>
@@ -149,18 +150,30 @@ std::string SxUtf::sanitize(std::string_view text) {
 }
 
 std::string SxUtf::fromBytes(std::string_view bytes) {
-   const std::size_t bad = firstMalformed(bytes, Surrogates::Keep);
+   const std::size_t bad = std::min(firstMalformed(bytes, Surrogates::Keep), bytes.find('\xED'));
    if (bad == std::string_view::npos)
       return std::string(bytes);
+   // Whether what starts at pos becomes a low surrogate: an encoded one, or a byte that does not
+   // decode and is kept as U+DC80..U+DCFF.
+   auto startsLowSurrogate = [&](std::size_t pos) {
+      std::size_t next = pos;
+      const char32_t c = pos < bytes.size() ? decodeUtf8(bytes, next, Surrogates::Keep) : 0;
+      return (c >= 0xDC00 && c <= 0xDFFF) || (c == kReplacement && next == pos + 1);
+   };
    std::string out(bytes.substr(0, bad));
    out.reserve(bytes.size() + 8);
    for (std::size_t pos = bad; pos < bytes.size();) {
       const std::size_t start = pos;
       const char32_t c = decodeUtf8(bytes, pos, Surrogates::Keep);
-      if (c == kReplacement && pos == start + 1)
-         appendUtf8(out, kByteEscapes + byteAt(bytes, start), Surrogates::Keep);
-      else
+      // A high surrogate before a low one would pair up in UTF-16 and come back as another
+      // character, so its bytes are kept one by one instead.
+      const bool pairsUp = c >= 0xD800 && c <= 0xDBFF && startsLowSurrogate(pos);
+      if ((c == kReplacement && pos == start + 1) || pairsUp) {
+         for (std::size_t i = start; i < pos; ++i)
+            appendUtf8(out, kByteEscapes + byteAt(bytes, i), Surrogates::Keep);
+      } else {
          out.append(bytes.substr(start, pos - start));
+      }
    }
    return out;
 }
