@@ -51,13 +51,17 @@ for dir in "" "$work/desc\\"; do
 done
 expect 1 "voutil reg: $work/dirjson/registry.json is a directory, not a regular file" \
   reg show "$work/dirjson"
-for capture in adir fifo; do
+# FIFOs and devices are POSIX files that a Windows program under Wine does not see as such.
+specials=(adir)
+[[ -n ${VOUTIL_UNDER_WINE:-} ]] || specials+=(fifo)
+for capture in "${specials[@]}"; do
   expect 1 "$(head -n 1 <("$voutil" reg import-csv "$work/$capture" E: "$work/x" 2>&1))" \
     reg import-csv "$work/$capture" E: "$work/x"
   grep -q "^voutil reg: $work/$capture is a .*, not a regular file" "$work/.case/err"
 done
-expect 1 "voutil reg: /dev/zero is a character device, not a regular file" \
-  reg import-csv /dev/zero E: "$work/x"
+[[ -n ${VOUTIL_UNDER_WINE:-} ]] ||
+  expect 1 "voutil reg: /dev/zero is a character device, not a regular file" \
+    reg import-csv /dev/zero E: "$work/x"
 expect 1 "voutil reg: '$work/desc/registry.json' and '$work/desc/registry.json' are the same file" \
   reg import-csv "$work/desc/registry.json" E: "$work/desc"
 echo "registry road: ok"

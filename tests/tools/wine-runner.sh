@@ -40,4 +40,5 @@ rm -f "\$out" "\$err"
 exit \$status
 SHIM
 chmod +x "$shim/voutil"
-bash ${VOUTIL_TRACE:+-x} "$script" "$shim/voutil" "$@"
+# Cases on FIFOs and devices, which Wine does not show a Windows program, check this.
+VOUTIL_UNDER_WINE=1 bash ${VOUTIL_TRACE:+-x} "$script" "$shim/voutil" "$@"
