@@ -1,6 +1,6 @@
 #pragma once
 
-// Test tools for the foundation's file-system seam: a double that makes a chosen call fail with
+// Test tools for the foundation's system-call seam: a double that makes a chosen call fail with
 // a chosen errno, deliver a short count or report an interruption; a guard that installs it for
 // the length of a test; and the table of write faults every write path must survive.
 
@@ -59,6 +59,22 @@ public:
       if (const auto e = take(Call::Rename))
          return errno = *e, -1;
       return target().rename(from, to);
+   }
+   int pipe(Handle ends[2]) override {
+      if (const auto e = take(Call::Pipe))
+         return errno = *e, -1;
+      return target().pipe(ends);
+   }
+   int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
+             bool hiddenWindow, Handle* child) override {
+      if (const auto e = take(Call::Spawn))
+         return errno = *e, -1;
+      return target().spawn(program, args, stdio, hiddenWindow, child);
+   }
+   int startThread(std::function<void()> body, std::thread* thread) override {
+      if (const auto e = take(Call::StartThread))
+         return errno = *e, -1;
+      return target().startThread(std::move(body), thread);
    }
 
 private:
