@@ -26,9 +26,9 @@ public:
    int flush(std::FILE* file) override { return std::fflush(file) == 0 ? 0 : -1; }
    int close(std::FILE* file) override { return std::fclose(file) == 0 ? 0 : -1; }
 
-   int startThread(std::function<void()> body, std::thread* thread) override {
+   int startThread(const std::function<std::thread()>& create, std::thread* thread) override {
       try {
-         *thread = std::thread(std::move(body));
+         *thread = create();
          return 0;
       } catch (const std::system_error& e) {
          errno = e.code().value();

@@ -33,7 +33,7 @@ void SxSystemThread::start(Priority priority) {
          failure_ = std::current_exception();
       }
    };
-   if (SxOS::current().startThread(run, &thread_) != 0)
+   if (SxOS::current().startThread([&run] { return std::thread(run); }, &thread_) != 0)
       throw SxException("Can't start a thread : " + SxString(std::strerror(errno)), kSource);
 }
 

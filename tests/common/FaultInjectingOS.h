@@ -59,8 +59,8 @@ public:
              bool hiddenWindow, Handle* child) override {
       return refused(Call::Spawn) ? -1 : target().spawn(program, args, stdio, hiddenWindow, child);
    }
-   int startThread(std::function<void()> body, std::thread* thread) override {
-      return refused(Call::StartThread) ? -1 : target().startThread(std::move(body), thread);
+   int startThread(const std::function<std::thread()>& create, std::thread* thread) override {
+      return refused(Call::StartThread) ? -1 : target().startThread(create, thread);
    }
 
 private:

@@ -80,11 +80,6 @@ std::wstring wide(const SxString& s) {
    return std::wstring(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
 }
 
-std::wstring wide(const SxString& s) {
-   const SxArray<SxChar16> units = s.utf16();
-   return std::wstring(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
-}
-
 // The attribute list that limits what a child inherits to the handles given.
 class InheritOnly {
 public:

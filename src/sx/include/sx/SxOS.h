@@ -110,10 +110,11 @@ public:
    /// errno (ENOENT: no such program), leaving *child untouched.
    virtual int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
                      bool hiddenWindow, Handle* child) = 0;
-   /// Starts a thread of the system running body and stores it in *thread, which must hold no
-   /// thread. Returns 0, or -1 with errno (EAGAIN: the system can start no more threads),
-   /// leaving *thread untouched.
-   virtual int startThread(std::function<void()> body, std::thread* thread) = 0;
+   /// Starts a thread of the system by calling create, which constructs it, and stores it in
+   /// *thread, which must hold no thread. The caller constructs the thread so that the thread's
+   /// code stays in the caller's module. Returns 0, or -1 with errno (EAGAIN: the system can
+   /// start no more threads), leaving *thread untouched.
+   virtual int startThread(const std::function<std::thread()>& create, std::thread* thread) = 0;
 
    /// The implementation in use: the platform's, unless a test installed another.
    static SxOS& current();
@@ -163,8 +164,8 @@ public:
              bool hiddenWindow, Handle* child) override {
       return target_.spawn(program, args, stdio, hiddenWindow, child);
    }
-   int startThread(std::function<void()> body, std::thread* thread) override {
-      return target_.startThread(std::move(body), thread);
+   int startThread(const std::function<std::thread()>& create, std::thread* thread) override {
+      return target_.startThread(create, thread);
    }
 
 protected:
