@@ -1,11 +1,13 @@
 #pragma once
 
-// The calls that the C library's streams make the same way on every platform; the platform
-// implementations derive from this.
+// The calls that the C library's streams, and the standard library's threads, make the same way
+// on every platform; the platform implementations derive from this.
 
 #include <cerrno>
 #include <cstdio>
 #include <sx/SxOS.h>
+#include <system_error>
+#include <utility>
 
 namespace sx::detail {
 
@@ -23,6 +25,16 @@ public:
 
    int flush(std::FILE* file) override { return std::fflush(file) == 0 ? 0 : -1; }
    int close(std::FILE* file) override { return std::fclose(file) == 0 ? 0 : -1; }
+
+   int startThread(const std::function<std::thread()>& create, std::thread* thread) override {
+      try {
+         *thread = create();
+         return 0;
+      } catch (const std::system_error& e) {
+         errno = e.code().value();
+         return -1;
+      }
+   }
 
 private:
    // A transfer that moved some bytes before its error reports them, and the caller's next call

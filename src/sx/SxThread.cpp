@@ -1,6 +1,10 @@
 // Threads whose wait re-raises what ended their main function.
 
+#include <cerrno>
+#include <cstring>
 #include <sx/SxError.h>
+#include <sx/SxException.h>
+#include <sx/SxOS.h>
 #include <sx/SxThread.h>
 #include <utility>
 
@@ -22,13 +26,15 @@ void SxSystemThread::start(Priority priority) {
    failure_ = nullptr;
    // An exception must not leave a thread's function (the process would end); it travels to
    // the owner through wait instead.
-   thread_ = std::thread([this] {
+   const auto run = [this] {
       try {
          main();
       } catch (...) {
          failure_ = std::current_exception();
       }
-   });
+   };
+   if (SxOS::current().startThread([&run] { return std::thread(run); }, &thread_) != 0)
+      throw SxException("Can't start a thread : " + SxString(std::strerror(errno)), kSource);
 }
 
 void SxSystemThread::wait() {

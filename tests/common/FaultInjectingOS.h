@@ -1,6 +1,6 @@
 #pragma once
 
-// Test tools for the foundation's file-system seam: a double that makes a chosen call fail with
+// Test tools for the foundation's system-call seam: a double that makes a chosen call fail with
 // a chosen errno, deliver a short count or report an interruption; a guard that installs it for
 // the length of a test; and the table of write faults every write path must survive.
 
@@ -44,11 +44,7 @@ public:
    int64_t write(std::FILE* file, const void* data, int64_t n) override {
       return transfer(Call::Write, n, [&](int64_t m) { return target().write(file, data, m); });
    }
-   int sync(std::FILE* file) override {
-      if (const auto e = take(Call::Sync))
-         return errno = *e, -1;
-      return target().sync(file);
-   }
+   int sync(std::FILE* file) override { return refused(Call::Sync) ? -1 : target().sync(file); }
    int close(std::FILE* file) override {
       // A failing close still closes the file, as the contract says.
       const auto e = take(Call::Close);
@@ -56,9 +52,15 @@ public:
       return e ? (errno = *e, -1) : result;
    }
    int rename(const SxString& from, const SxString& to) override {
-      if (const auto e = take(Call::Rename))
-         return errno = *e, -1;
-      return target().rename(from, to);
+      return refused(Call::Rename) ? -1 : target().rename(from, to);
+   }
+   int pipe(Handle ends[2]) override { return refused(Call::Pipe) ? -1 : target().pipe(ends); }
+   int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
+             bool hiddenWindow, Handle* child) override {
+      return refused(Call::Spawn) ? -1 : target().spawn(program, args, stdio, hiddenWindow, child);
+   }
+   int startThread(const std::function<std::thread()>& create, std::thread* thread) override {
+      return refused(Call::StartThread) ? -1 : target().startThread(create, thread);
    }
 
 private:
@@ -82,6 +84,14 @@ private:
       if (hit.effect == Effect::Short)
          return std::nullopt;
       return hit.effect == Effect::Interrupt ? EINTR : hit.error;
+   }
+
+   // Whether the call must fail; errno then holds its error.
+   bool refused(Call kind) {
+      const auto e = take(kind);
+      if (e)
+         errno = *e;
+      return e.has_value();
    }
 
    template <class Transfer>

@@ -3,6 +3,7 @@
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <cstring>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <sx/SxAtomicFile.h>
 #include <sx/SxException.h>
@@ -24,6 +25,17 @@ using ::testing::StartsWith;
 using vo::test::messageOf;
 using vo::test::raisedBy;
 using vo::test::TempDir;
+
+// How many descriptors (handles on Windows) the process holds.
+std::ptrdiff_t openDescriptors() {
+#ifdef _WIN32
+   DWORD count = 0;
+   ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+   return count;
+#else
+   return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+#endif
+}
 
 TEST(SxFS, SplitsPathsAndCreatesDirectoriesAndFilesAndTellsThemApart) {
    // Each path with its directory; the name is run1 throughout.
@@ -247,6 +259,33 @@ TEST(SxMappedFile, HoldsTheWholeFileAndAFileCutShortRaisesTheReadError) {
 #else
    EXPECT_TRUE(whole.isMapped());
 #endif
+}
+
+// A pipe or a child that cannot be made fails the start with the system's reason, and leaves no
+// pipe end open. The program is never looked at, so it need not exist.
+TEST(SxProcess, AFailedPipeOrSpawnFailsTheStartAndLeaksNothing) {
+   using Call = SxOS::Call;
+   const struct {
+      Call call;
+      int skip;
+      int error;
+      const char* step;
+   } faults[] = {{Call::Pipe, 0, EMFILE, "pipe"},
+                 {Call::Pipe, 2, ENFILE, "pipe"},
+                 {Call::Spawn, 0, EAGAIN, "spawn"}};
+   for (const auto& fault : faults) {
+      const auto descriptors = openDescriptors();
+      vo::test::FaultInjectingOS os;
+      vo::test::ScopedOS installed(os);
+      os.inject(fault.call, vo::test::FaultInjectingOS::Effect::Fail, fault.error, fault.skip);
+      SxProcess p("tool");
+      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
+      EXPECT_EQ(messageOf([&] { p.start({}); }), std::string("Can't start process 'tool' : ") +
+                                                     fault.step + ": " +
+                                                     std::strerror(fault.error));
+      EXPECT_TRUE(os.fired()) << fault.step;
+      EXPECT_EQ(openDescriptors(), descriptors) << fault.step;
+   }
 }
 
 #ifndef _WIN32

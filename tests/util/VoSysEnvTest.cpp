@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/TempDir.h>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -187,6 +189,21 @@ TEST(VoSysEnvParallel, AFailureIsRaisedOnceEveryWorkerHasEnded) {
       EXPECT_THROW(VoSysEnv::parallelFor(40, body, true), std::runtime_error);
       EXPECT_EQ(running, 0) << (onCaller ? "on the caller" : "on a worker");
    }
+}
+
+// A worker that cannot be started fails the loop, after the worker already started has ended.
+TEST(VoSysEnvParallel, AWorkerThatCannotStartFailsTheLoopOnceTheStartedOnesEnd) {
+   vo::test::FaultInjectingOS os;
+   vo::test::ScopedOS installed(os);
+   os.inject(SxOS::Call::StartThread, vo::test::FaultInjectingOS::Effect::Fail, EAGAIN, 1);
+   std::atomic<int> ended = 0;
+   const auto body = [&](uint64_t, uint64_t) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      ++ended;
+   };
+   EXPECT_EQ(vo::test::messageOf([&] { VoSysEnv::parallelFor(40, body, true); }),
+             std::string("Can't start a thread : ") + std::strerror(EAGAIN));
+   EXPECT_EQ(ended, 1) << "only the first worker ran, and to its end";
 }
 
 #ifndef _WIN32

@@ -1,14 +1,18 @@
-// The foundation's file-system calls on POSIX.
+// The foundation's system calls on POSIX.
 
 #include "../SxStdioOS.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <spawn.h>
 #include <string>
 #include <sx/SxFS.h>
 #include <sx/SxOS.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -121,6 +125,40 @@ public:
    }
 
    void unmap(const char* /*data*/, std::size_t /*size*/, void* /*mapping*/) override {}
+
+   int pipe(Handle ends[2]) override {
+      int fds[2];
+      if (::pipe2(fds, O_CLOEXEC) != 0)
+         return -1;
+      ends[0] = fds[0];
+      ends[1] = fds[1];
+      return 0;
+   }
+
+   // Every descriptor is opened close-on-exec, so the child gets only the three dup2 gives it.
+   int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
+             bool /*hiddenWindow*/, Handle* child) override {
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      for (int fd = 0; fd < 3; ++fd)
+         if (stdio[fd] != kNoHandle)
+            posix_spawn_file_actions_adddup2(&actions, static_cast<int>(stdio[fd]), fd);
+      std::vector<std::string> storage;
+      for (const SxString& a : args)
+         storage.push_back(a.bytes());
+      std::vector<char*> argv;
+      for (std::string& s : storage)
+         argv.push_back(s.data());
+      argv.push_back(nullptr);
+      pid_t pid = -1;
+      const int rc =
+          ::posix_spawn(&pid, program.bytes().c_str(), &actions, nullptr, argv.data(), environ);
+      posix_spawn_file_actions_destroy(&actions);
+      if (rc != 0)
+         return errno = rc, -1;
+      *child = pid;
+      return 0;
+   }
 };
 
 } // namespace

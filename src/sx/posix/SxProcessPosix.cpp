@@ -8,15 +8,12 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <sx/SxException.h>
+#include <sx/SxOS.h>
 #include <sx/SxUtf.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace sx::detail {
 
@@ -90,9 +87,8 @@ void ChildDeleter::operator()(ChildProcess* child) const {
    delete child;
 }
 
-std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
-                                                       const SxList<SxString>& args, int pipes,
-                                                       bool /*hiddenWindow*/) {
+std::unique_ptr<ChildProcess, ChildDeleter>
+spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, bool hiddenWindow) {
    std::unique_ptr<ChildProcess, ChildDeleter> child(new ChildProcess);
    int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
    auto fail = [&](const char* what, int err) {
@@ -104,40 +100,31 @@ std::unique_ptr<ChildProcess, ChildDeleter> spawnChild(const SxString& program,
                             SxString(std::strerror(err)),
                         kSource);
    };
-   // Our end of the input pipe does not block, so that writing can turn to reading the output.
-   if ((pipes & SxProcess::StdIn) &&
-       (::pipe2(inPipe, O_CLOEXEC) != 0 || ::fcntl(inPipe[1], F_SETFL, O_NONBLOCK) != 0))
-      fail("pipe", errno);
-   if ((pipes & SxProcess::StdOut) && ::pipe2(outPipe, O_CLOEXEC) != 0)
-      fail("pipe", errno);
-   if ((pipes & SxProcess::StdErr) && ::pipe2(errPipe, O_CLOEXEC) != 0)
-      fail("pipe", errno);
+   SxOS& os = SxOS::current();
+   auto makePipe = [&](int(&fds)[2]) {
+      SxOS::Handle ends[2];
+      if (os.pipe(ends) != 0)
+         fail("pipe", errno);
+      fds[0] = static_cast<int>(ends[0]);
+      fds[1] = static_cast<int>(ends[1]);
+   };
+   if (pipes & SxProcess::StdIn) {
+      makePipe(inPipe);
+      // Our end does not block, so that writing can turn to reading the output.
+      if (::fcntl(inPipe[1], F_SETFL, O_NONBLOCK) != 0)
+         fail("pipe", errno);
+   }
+   if (pipes & SxProcess::StdOut)
+      makePipe(outPipe);
+   if (pipes & SxProcess::StdErr)
+      makePipe(errPipe);
 
-   posix_spawn_file_actions_t actions;
-   posix_spawn_file_actions_init(&actions);
-   if (inPipe[0] >= 0)
-      posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-   if (outPipe[1] >= 0)
-      posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-   if (errPipe[1] >= 0)
-      posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+   const SxOS::Handle stdio[3] = {inPipe[0], outPipe[1], errPipe[1]};
+   SxOS::Handle pid = SxOS::kNoHandle;
+   if (os.spawn(program, args, stdio, hiddenWindow, &pid) != 0)
+      fail("spawn", errno);
 
-   std::vector<std::string> storage;
-   for (const SxString& a : args)
-      storage.push_back(a.bytes());
-   std::vector<char*> argv;
-   for (std::string& s : storage)
-      argv.push_back(s.data());
-   argv.push_back(nullptr);
-
-   pid_t pid = -1;
-   const int rc =
-       ::posix_spawn(&pid, program.bytes().c_str(), &actions, nullptr, argv.data(), environ);
-   posix_spawn_file_actions_destroy(&actions);
-   if (rc != 0)
-      fail("spawn", rc);
-
-   child->pid = pid;
+   child->pid = static_cast<pid_t>(pid);
    child->in = inPipe[1];
    child->out = outPipe[0];
    child->err = errPipe[0];

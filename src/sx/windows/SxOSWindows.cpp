@@ -1,14 +1,16 @@
-// The foundation's file-system calls on Windows, through the wide API so that names outside
+// The foundation's system calls on Windows, through the wide API so that names outside
 // the ANSI code page work.
 
 #include "../SxStdioOS.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
 #include <string>
 #include <sx/SxOS.h>
 #include <sys/stat.h>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -30,6 +32,8 @@ int errnoOf(DWORD error) {
    case ERROR_DISK_FULL:
    case ERROR_HANDLE_DISK_FULL:
       return ENOSPC;
+   case ERROR_BAD_EXE_FORMAT:
+      return ENOEXEC;
    case ERROR_NOT_ENOUGH_MEMORY:
    case ERROR_OUTOFMEMORY:
       return ENOMEM;
@@ -43,6 +47,82 @@ int failWithLastError() {
    return -1;
 }
 
+// Quotes one argument so that the child's runtime splits the command line back into exactly
+// this argument: backslashes are literal except before a double quote.
+std::wstring quoteArgument(const std::wstring& arg) {
+   if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+      return arg;
+   std::wstring out = L"\"";
+   for (std::size_t i = 0;; ++i) {
+      std::size_t backslashes = 0;
+      while (i < arg.size() && arg[i] == L'\\') {
+         ++i;
+         ++backslashes;
+      }
+      if (i == arg.size()) {
+         out.append(backslashes * 2, L'\\');
+         break;
+      }
+      if (arg[i] == L'"') {
+         out.append(backslashes * 2 + 1, L'\\');
+         out += L'"';
+      } else {
+         out.append(backslashes, L'\\');
+         out += arg[i];
+      }
+   }
+   out += L'"';
+   return out;
+}
+
+std::wstring wide(const SxString& s) {
+   const SxArray<SxChar16> units = s.utf16();
+   return std::wstring(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
+}
+
+// The attribute list that limits what a child inherits to the handles given.
+class InheritOnly {
+public:
+   explicit InheritOnly(const HANDLE (&candidates)[3]) {
+      for (HANDLE h : candidates) {
+         DWORD flags = 0;
+         if (h && h != INVALID_HANDLE_VALUE && ::GetHandleInformation(h, &flags) &&
+             (flags & HANDLE_FLAG_INHERIT) &&
+             std::find(handles_, handles_ + count_, h) == handles_ + count_)
+            handles_[count_++] = h;
+      }
+      SIZE_T size = 0;
+      ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+      storage_.resize(size);
+      list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+      if (!::InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+         list_ = nullptr;
+         return;
+      }
+      if (count_ > 0 &&
+          !::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
+                                       count_ * sizeof(HANDLE), nullptr, nullptr)) {
+         ::DeleteProcThreadAttributeList(list_);
+         list_ = nullptr;
+      }
+   }
+   ~InheritOnly() {
+      if (list_)
+         ::DeleteProcThreadAttributeList(list_);
+   }
+   InheritOnly(const InheritOnly&) = delete;
+   InheritOnly& operator=(const InheritOnly&) = delete;
+
+   /// The list, or null when it could not be built (GetLastError says why).
+   [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+   [[nodiscard]] bool inheritsAny() const { return count_ > 0; }
+
+private:
+   HANDLE handles_[3] = {};
+   DWORD count_ = 0;
+   std::vector<char> storage_;
+   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 HANDLE handleOf(std::FILE* file) {
    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
 }
@@ -161,6 +241,63 @@ public:
    void unmap(const char* data, std::size_t /*size*/, void* mapping) override {
       ::UnmapViewOfFile(data);
       ::CloseHandle(static_cast<HANDLE>(mapping));
+   }
+
+   int pipe(Handle ends[2]) override {
+      HANDLE readEnd = nullptr, writeEnd = nullptr;
+      if (!::CreatePipe(&readEnd, &writeEnd, nullptr, 0))
+         return failWithLastError();
+      ends[0] = reinterpret_cast<Handle>(readEnd);
+      ends[1] = reinterpret_cast<Handle>(writeEnd);
+      return 0;
+   }
+
+   int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
+             bool hiddenWindow, Handle* child) override {
+      const DWORD own[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+      HANDLE streams[3];
+      for (int i = 0; i < 3; ++i) {
+         streams[i] =
+             stdio[i] == kNoHandle ? ::GetStdHandle(own[i]) : reinterpret_cast<HANDLE>(stdio[i]);
+         // Only a handle marked inheritable can be passed on; the list below keeps it to this
+         // child.
+         if (stdio[i] != kNoHandle)
+            ::SetHandleInformation(streams[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+      }
+      STARTUPINFOEXW extended{};
+      STARTUPINFOW& startup = extended.StartupInfo;
+      startup.cb = sizeof extended;
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdInput = streams[0];
+      startup.hStdOutput = streams[1];
+      startup.hStdError = streams[2];
+      if (hiddenWindow) {
+         startup.dwFlags |= STARTF_USESHOWWINDOW;
+         startup.wShowWindow = SW_HIDE;
+      }
+      // The child inherits its own three handles and nothing else: with plain inheritance a
+      // child started at the same moment on another thread would also get these pipe ends, and
+      // hold them open until it ends.
+      const InheritOnly inheritOnly(streams);
+      if (!inheritOnly.list())
+         return failWithLastError();
+      extended.lpAttributeList = inheritOnly.list();
+
+      std::wstring commandLine;
+      for (const SxString& a : args) {
+         if (!commandLine.empty())
+            commandLine += L' ';
+         commandLine += quoteArgument(wide(a));
+      }
+      const std::wstring application = wide(program);
+      PROCESS_INFORMATION info{};
+      const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | (hiddenWindow ? CREATE_NO_WINDOW : 0);
+      if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr,
+                            inheritOnly.inheritsAny(), flags, nullptr, nullptr, &startup, &info))
+         return failWithLastError();
+      ::CloseHandle(info.hThread);
+      *child = reinterpret_cast<Handle>(info.hProcess);
+      return 0;
    }
 };
 

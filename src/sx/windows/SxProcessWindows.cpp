@@ -1,15 +1,16 @@
 #include "../SxProcessImpl.h"
 
-#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
+#include <sx/SxOS.h>
 #include <sx/SxUtf.h>
 #include <thread>
 #include <utility>
-#include <vector>
 #include <windows.h>
 
 namespace sx::detail {
@@ -21,39 +22,6 @@ void closeHandle(HANDLE& h) {
    if (h && h != INVALID_HANDLE_VALUE)
       ::CloseHandle(h);
    h = nullptr;
-}
-
-// Quotes one argument so that the child's runtime splits the command line back into exactly
-// this argument: backslashes are literal except before a double quote.
-std::wstring quoteArgument(const std::wstring& arg) {
-   if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-      return arg;
-   std::wstring out = L"\"";
-   for (std::size_t i = 0;; ++i) {
-      std::size_t backslashes = 0;
-      while (i < arg.size() && arg[i] == L'\\') {
-         ++i;
-         ++backslashes;
-      }
-      if (i == arg.size()) {
-         out.append(backslashes * 2, L'\\');
-         break;
-      }
-      if (arg[i] == L'"') {
-         out.append(backslashes * 2 + 1, L'\\');
-         out += L'"';
-      } else {
-         out.append(backslashes, L'\\');
-         out += arg[i];
-      }
-   }
-   out += L'"';
-   return out;
-}
-
-std::wstring wide(const SxString& s) {
-   const SxArray<SxChar16> units = s.utf16();
-   return std::wstring(units.elements(), static_cast<std::size_t>(units.getSize() - 1));
 }
 
 // Reads the pipe to its end, handing whole characters to hook. A hook that raises is not called
@@ -93,49 +61,6 @@ void drainInto(HANDLE pipe, std::string& text) {
       text.append(buffer, got);
 }
 
-// The attribute list that limits what a child inherits to the handles given.
-class InheritOnly {
-public:
-   explicit InheritOnly(const HANDLE (&candidates)[3]) {
-      for (HANDLE h : candidates) {
-         DWORD flags = 0;
-         if (h && h != INVALID_HANDLE_VALUE && ::GetHandleInformation(h, &flags) &&
-             (flags & HANDLE_FLAG_INHERIT) &&
-             std::find(handles_, handles_ + count_, h) == handles_ + count_)
-            handles_[count_++] = h;
-      }
-      SIZE_T size = 0;
-      ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-      storage_.resize(size);
-      list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-      if (!::InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
-         list_ = nullptr;
-         return;
-      }
-      if (count_ > 0 &&
-          !::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
-                                       count_ * sizeof(HANDLE), nullptr, nullptr)) {
-         ::DeleteProcThreadAttributeList(list_);
-         list_ = nullptr;
-      }
-   }
-   ~InheritOnly() {
-      if (list_)
-         ::DeleteProcThreadAttributeList(list_);
-   }
-   InheritOnly(const InheritOnly&) = delete;
-   InheritOnly& operator=(const InheritOnly&) = delete;
-
-   /// The list, or null when it could not be built (GetLastError says why).
-   [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
-   [[nodiscard]] bool inheritsAny() const { return count_ > 0; }
-
-private:
-   HANDLE handles_[3] = {};
-   DWORD count_ = 0;
-   std::vector<char> storage_;
-   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
 } // namespace
 
 struct ChildProcess {
@@ -170,24 +95,24 @@ void ChildDeleter::operator()(ChildProcess* child) const {
 std::unique_ptr<ChildProcess, ChildDeleter>
 spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, bool hiddenWindow) {
    std::unique_ptr<ChildProcess, ChildDeleter> child(new ChildProcess);
-   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
    HANDLE childIn = nullptr, childOut = nullptr, childErr = nullptr;
-   auto fail = [&](const char* what, DWORD code) {
+   auto fail = [&](const char* what, int err) {
       closeHandle(childIn);
       closeHandle(childOut);
       closeHandle(childErr);
       throw SxException("Can't start process '" + program + "' : " + SxString(what) + ": " +
-                            sxstrerror(static_cast<long>(code)),
+                            SxString(std::strerror(err)),
                         kSource);
    };
-   // Our ends must not be inherited, or the child would hold its own pipes open.
+   SxOS& os = SxOS::current();
    auto makePipe = [&](HANDLE& ours, HANDLE& theirs, bool childReads) {
-      HANDLE readEnd = nullptr, writeEnd = nullptr;
-      if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-         fail("CreatePipe", ::GetLastError());
+      SxOS::Handle ends[2];
+      if (os.pipe(ends) != 0)
+         fail("pipe", errno);
+      const auto readEnd = reinterpret_cast<HANDLE>(ends[0]);
+      const auto writeEnd = reinterpret_cast<HANDLE>(ends[1]);
       ours = childReads ? writeEnd : readEnd;
       theirs = childReads ? readEnd : writeEnd;
-      ::SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
    };
    if (pipes & SxProcess::StdIn)
       makePipe(child->in, childIn, true);
@@ -196,44 +121,15 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
    if (pipes & SxProcess::StdErr)
       makePipe(child->err, childErr, false);
 
-   STARTUPINFOEXW extended{};
-   STARTUPINFOW& startup = extended.StartupInfo;
-   startup.cb = sizeof extended;
-   startup.dwFlags = STARTF_USESTDHANDLES;
-   startup.hStdInput = childIn ? childIn : ::GetStdHandle(STD_INPUT_HANDLE);
-   startup.hStdOutput = childOut ? childOut : ::GetStdHandle(STD_OUTPUT_HANDLE);
-   startup.hStdError = childErr ? childErr : ::GetStdHandle(STD_ERROR_HANDLE);
-   if (hiddenWindow) {
-      startup.dwFlags |= STARTF_USESHOWWINDOW;
-      startup.wShowWindow = SW_HIDE;
-   }
-   // The child inherits its own three handles and nothing else: with plain inheritance a child
-   // started at the same moment on another thread would also get these pipe ends, and hold them
-   // open until it ends.
-   const InheritOnly inheritOnly({startup.hStdInput, startup.hStdOutput, startup.hStdError});
-   if (!inheritOnly.list())
-      fail("UpdateProcThreadAttribute", ::GetLastError());
-   extended.lpAttributeList = inheritOnly.list();
-
-   std::wstring commandLine;
-   for (const SxString& a : args) {
-      if (!commandLine.empty())
-         commandLine += L' ';
-      commandLine += quoteArgument(wide(a));
-   }
-   const std::wstring application = wide(program);
-   PROCESS_INFORMATION info{};
-   const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | (hiddenWindow ? CREATE_NO_WINDOW : 0);
-   const BOOL ok =
-       ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr,
-                        inheritOnly.inheritsAny(), flags, nullptr, nullptr, &startup, &info);
-   if (!ok)
-      fail("CreateProcessW", ::GetLastError());
+   auto handleOf = [](HANDLE h) { return h ? reinterpret_cast<SxOS::Handle>(h) : SxOS::kNoHandle; };
+   const SxOS::Handle stdio[3] = {handleOf(childIn), handleOf(childOut), handleOf(childErr)};
+   SxOS::Handle process = SxOS::kNoHandle;
+   if (os.spawn(program, args, stdio, hiddenWindow, &process) != 0)
+      fail("spawn", errno);
    closeHandle(childIn);
    closeHandle(childOut);
    closeHandle(childErr);
-   ::CloseHandle(info.hThread);
-   child->process = info.hProcess;
+   child->process = reinterpret_cast<HANDLE>(process);
    return child;
 }
 

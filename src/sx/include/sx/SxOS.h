@@ -2,19 +2,44 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <sx/SxExport.h>
+#include <sx/SxList.h>
 #include <sx/SxString.h>
+#include <thread>
+#include <utility>
 
-/// The file-system calls the foundation makes, behind one small interface so that tests can make
-/// any of them fail. Every file the foundation opens, reads, writes, syncs, renames, removes,
-/// examines or maps goes through SxOS::current().
+/// The system calls the foundation makes, behind one small interface so that tests can make any
+/// of them fail. Every file the foundation opens, reads, writes, syncs, renames, removes,
+/// examines or maps, every pipe and child process it creates and every thread it starts goes
+/// through SxOS::current().
 ///
 /// Failures follow the C library: a call returns -1 (or null) and sets errno. The default
 /// implementation of each platform maps its native errors to errno values in one place.
 class SXFS_API SxOS {
 public:
    /// The kinds of calls, for doubles that count and fail them.
-   enum class Call { Open, Read, Write, Flush, Sync, Close, Seek, Rename, Unlink, Stat, Map };
+   enum class Call {
+      Open,
+      Read,
+      Write,
+      Flush,
+      Sync,
+      Close,
+      Seek,
+      Rename,
+      Unlink,
+      Stat,
+      Map,
+      Pipe,
+      Spawn,
+      StartThread
+   };
+
+   /// A pipe end or a child process: a descriptor or process id on POSIX, a HANDLE on Windows.
+   using Handle = intptr_t;
+   /// No handle: as a child's standard stream, the one this process has.
+   static constexpr Handle kNoHandle = -1;
 
    /// What a stat call tells about a file.
    struct FileStat {
@@ -73,6 +98,24 @@ public:
    /// Undoes a successful map.
    virtual void unmap(const char* data, std::size_t size, void* mapping) = 0;
 
+   /// Creates an anonymous pipe: ends[0] reads what ends[1] writes. Neither end is inherited by
+   /// child processes except as a standard stream handed to spawn. Returns 0, or -1 with errno,
+   /// leaving ends untouched.
+   virtual int pipe(Handle ends[2]) = 0;
+   /// Starts program as a child process with args as its argument list (args[0] names the
+   /// program) and stdio[0], stdio[1], stdio[2] as its standard input, output and error
+   /// (kNoHandle: this process's own). The child inherits no other handle; with hiddenWindow it
+   /// shows no window where the platform has windows. Stores the child (its process id on POSIX,
+   /// its process handle on Windows, which the caller closes) in *child. Returns 0, or -1 with
+   /// errno (ENOENT: no such program), leaving *child untouched.
+   virtual int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
+                     bool hiddenWindow, Handle* child) = 0;
+   /// Starts a thread of the system by calling create, which constructs it, and stores it in
+   /// *thread, which must hold no thread. The caller constructs the thread so that the thread's
+   /// code stays in the caller's module. Returns 0, or -1 with errno (EAGAIN: the system can
+   /// start no more threads), leaving *thread untouched.
+   virtual int startThread(const std::function<std::thread()>& create, std::thread* thread) = 0;
+
    /// The implementation in use: the platform's, unless a test installed another.
    static SxOS& current();
    /// Makes os the implementation in use (the platform's when null) and returns the one before.
@@ -115,6 +158,14 @@ public:
    }
    void unmap(const char* data, std::size_t size, void* mapping) override {
       target_.unmap(data, size, mapping);
+   }
+   int pipe(Handle ends[2]) override { return target_.pipe(ends); }
+   int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
+             bool hiddenWindow, Handle* child) override {
+      return target_.spawn(program, args, stdio, hiddenWindow, child);
+   }
+   int startThread(const std::function<std::thread()>& create, std::thread* thread) override {
+      return target_.startThread(create, thread);
    }
 
 protected:

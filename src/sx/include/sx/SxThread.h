@@ -23,7 +23,8 @@ public:
    /// that derived classes can assign their own members between idle objects.
    SxSystemThread& operator=(const SxSystemThread&) { return *this; }
 
-   /// Starts a thread running main. Starting a running thread does nothing.
+   /// Starts a thread running main. Starting a running thread does nothing. Raises SxException
+   /// "Can't start a thread : <reason>" when the system starts no thread.
    virtual void start(Priority priority = Normal);
    /// Blocks until main has returned; returns at once when the thread was never started. When
    /// main ended by an exception, wait raises that exception (once), so that the owner learns
