@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <sx/SxUtf.h>
+#include <vector>
 
 namespace {
 unsigned char byteAt(std::string_view text, std::size_t pos) {
@@ -153,27 +154,37 @@ std::string SxUtf::fromBytes(std::string_view bytes) {
    const std::size_t bad = std::min(firstMalformed(bytes, Surrogates::Keep), bytes.find('\xED'));
    if (bad == std::string_view::npos)
       return std::string(bytes);
-   // Whether what starts at pos becomes a low surrogate: an encoded one, or a byte that does not
-   // decode and is kept as U+DC80..U+DCFF.
-   auto startsLowSurrogate = [&](std::size_t pos) {
-      std::size_t next = pos;
-      const char32_t c = pos < bytes.size() ? decodeUtf8(bytes, next, Surrogates::Keep) : 0;
-      return (c >= 0xDC00 && c <= 0xDFFF) || (c == kReplacement && next == pos + 1);
+   // The characters from the first doubtful byte on, each either kept as it is or kept byte by
+   // byte as U+DC80..U+DCFF: a byte that does not decode, and a high surrogate before what
+   // becomes a low one, which would pair up with it in UTF-16 and come back as another
+   // character. That is decided from the end, since a high surrogate's follower may itself be
+   // kept byte by byte.
+   struct Piece {
+      std::size_t start, end;
+      char32_t c;
+      bool byBytes;
    };
-   std::string out(bytes.substr(0, bad));
-   out.reserve(bytes.size() + 8);
+   std::vector<Piece> pieces;
    for (std::size_t pos = bad; pos < bytes.size();) {
       const std::size_t start = pos;
       const char32_t c = decodeUtf8(bytes, pos, Surrogates::Keep);
-      // A high surrogate before a low one would pair up in UTF-16 and come back as another
-      // character, so its bytes are kept one by one instead.
-      const bool pairsUp = c >= 0xD800 && c <= 0xDBFF && startsLowSurrogate(pos);
-      if ((c == kReplacement && pos == start + 1) || pairsUp) {
-         for (std::size_t i = start; i < pos; ++i)
-            appendUtf8(out, kByteEscapes + byteAt(bytes, i), Surrogates::Keep);
-      } else {
-         out.append(bytes.substr(start, pos - start));
+      pieces.push_back({start, pos, c, c == kReplacement && pos == start + 1});
+   }
+   bool nextStartsLow = false;
+   for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
+      if (piece->c >= 0xD800 && piece->c <= 0xDBFF && nextStartsLow)
+         piece->byBytes = true;
+      nextStartsLow = piece->byBytes || (piece->c >= 0xDC00 && piece->c <= 0xDFFF);
+   }
+   std::string out(bytes.substr(0, bad));
+   out.reserve(bytes.size() + 8);
+   for (const Piece& piece : pieces) {
+      if (!piece.byBytes) {
+         out.append(bytes.substr(piece.start, piece.end - piece.start));
+         continue;
       }
+      for (std::size_t i = piece.start; i < piece.end; ++i)
+         appendUtf8(out, kByteEscapes + byteAt(bytes, i), Surrogates::Keep);
    }
    return out;
 }

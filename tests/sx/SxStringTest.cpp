@@ -25,10 +25,11 @@ std::string taggedMessage(Call&& call) {
 TEST(SxString, ConvertsToUtf16AndBackAndReplacesWhatIsMalformed) {
    EXPECT_EQ(SxString::fromUtf16(u"a\0b", 3).getNBytes(), 3) << "an explicit length keeps NULs";
    // Names are bytes: what does not decode survives to the bytes and through UTF-16.
-   for (const char* name : {"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "caf\xE9", "x\xFFy",
-                            "\xC0\xAF", "\xE2\x82", "\xED\xA0\x80",
-                            // a high surrogate before what becomes a low one must not pair up
-                            "\xED\xA3\xA3\x81", "\xED\xA0\x80\xED\xB0\x80"}) {
+   for (const char* name :
+        {"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "caf\xE9", "x\xFFy", "\xC0\xAF", "\xE2\x82",
+         "\xED\xA0\x80",
+         // a high surrogate before what becomes a low one must not pair up
+         "\xED\xA3\xA3\x81", "\xED\xA0\x80\xED\xB0\x80", "\xED\xA3\x9F\xED\xA3\xA3\x9F"}) {
       const SxString text(name);
       EXPECT_EQ(text.bytes(), name);
       const SxArray<SxChar16> units = text.utf16();
