@@ -8,6 +8,7 @@
 #include <string>
 #include <sx/SxAtomicFile.h>
 #include <sx/SxSymbol.h>
+#include <sx/SxUtf.h>
 
 using sx::detail::JsonTree;
 
@@ -352,8 +353,9 @@ SxString SxSymbol::toJSON() const {
    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
    writer.SetIndent(' ', 2);
    emit(writer, value(node()));
-   return SxString::fromUtf8(buffer.GetString(), static_cast<std::ptrdiff_t>(buffer.GetSize())) +
-          "\n";
+   // JSON text is Unicode: a lone surrogate (a "\\udc00" escape read in, or a name byte that does
+   // not decode) is written as U+FFFD, so that what is written always reads back.
+   return SxString(SxUtf::sanitize(std::string_view(buffer.GetString(), buffer.GetSize())) + "\n");
 }
 
 void SxSymbol::write(const SxString& path) const {

@@ -243,6 +243,14 @@ TEST(SxSymbol, WrittenTextsKeepTheirEscapesAndAlwaysParse) {
    std::ptrdiff_t i = 0;
    for (const auto& [stored, read] : cases)
       EXPECT_EQ(back(i++).toString(), read) << stored;
+
+   // A lone surrogate read from an escape is written as U+FFFD (one a byte), so what is written
+   // reads back.
+   SxJSONParser lone;
+   lone.readString("[\"a\\udddd\"]", "lone.json");
+   parser.readString(lone.getRootSymbol().toJSON(), "again.json");
+   EXPECT_EQ(parser.getRootSymbol().toList().first().toString(),
+             "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
