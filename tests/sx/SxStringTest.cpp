@@ -273,7 +273,7 @@ TEST(SxSymbol, HandlesStayValidWhileSiblingsAreAppended) {
 
    root.setType(SxSymbol::Group);
    EXPECT_EQ(taggedMessage([&] { (void)first.getElem("late"); }),
-             "[InvalidOperation] first in '' no longer exists");
+             "[InvalidOperation] #1 in '' no longer exists");
 }
 
 TEST(SxSchema, ValidationNamesTheOffendingPlace) {

@@ -14,7 +14,30 @@ class SxSchema;
 
 namespace sx::detail {
 struct JsonTree;
-}
+
+/// The steps from a tree's root to a node. Paths of the usual depths are held inline, so that a
+/// handle costs no allocation.
+class SymbolPath {
+public:
+   [[nodiscard]] std::size_t size() const { return size_; }
+   [[nodiscard]] uint32_t operator[](std::size_t i) const {
+      return i < kInline ? inline_[i] : deeper_[i - kInline];
+   }
+   void push_back(uint32_t step) {
+      if (size_ < kInline)
+         inline_[size_] = step;
+      else
+         deeper_.push_back(step);
+      ++size_;
+   }
+
+private:
+   static constexpr std::size_t kInline = 6;
+   uint32_t inline_[kInline] = {};
+   uint32_t size_ = 0;
+   std::vector<uint32_t> deeper_;
+};
+} // namespace sx::detail
 
 namespace SxParserKit {
 
@@ -40,8 +63,9 @@ public:
    /// False for the invalid symbol.
    [[nodiscard]] bool isValid() const { return tree_ != nullptr; }
    [[nodiscard]] Type getType() const;
-   /// Where the node is, such as "registry[3].key", for messages.
-   [[nodiscard]] const SxString& getLocation() const { return location_; }
+   /// Where the node is, such as "registry[3].key", for messages. Worked out when asked, since
+   /// only messages need it; a member that is gone shows as its number, such as "#2".
+   [[nodiscard]] SxString getLocation() const;
 
    /// The member name of this object node. A missing member raises when required and gives the
    /// invalid symbol otherwise; a node that is not an object raises.
@@ -72,25 +96,23 @@ public:
    void write(const SxString& path) const;
 
 private:
-   SxSymbol(std::shared_ptr<sx::detail::JsonTree> tree, std::vector<uint32_t> path, void* node,
-            SxString location);
+   SxSymbol(std::shared_ptr<sx::detail::JsonTree> tree, sx::detail::SymbolPath path, void* node);
    /// The tree's rapidjson value for this symbol, found again from the root when the tree has
    /// changed shape since it was last found.
    [[nodiscard]] void* node() const;
    /// The node, after checking that it has the type.
    void* requireType(Type type, const char* what) const;
-   [[nodiscard]] SxSymbol child(uint32_t step, void* node, SxString location) const;
+   [[nodiscard]] SxSymbol child(uint32_t step, void* node) const;
    /// Checks this node for the type and takes it as the node to append to.
    void* prepareAppend(Type type, const char* what);
    /// The symbol of the member or element just added to this node.
-   SxSymbol appendedMember(const SxString& name);
+   SxSymbol appendedMember();
    SxSymbol appendedElement();
 
    std::shared_ptr<sx::detail::JsonTree> tree_;
-   std::vector<uint32_t> path_; // one step per level below the root (see SxSymbol.cpp)
-   void* node_ = nullptr;       // where the node was found, valid while layout_ is the tree's
+   sx::detail::SymbolPath path_; // one step per level below the root (see SxSymbol.cpp)
+   void* node_ = nullptr;        // where the node was found, valid while layout_ is the tree's
    uint64_t layout_ = 0;
-   SxString location_;
 
    friend class ::SxJSONParser;
    friend class ::SxSchema;
