@@ -71,13 +71,15 @@ VoRegistry::ItemList VoRegistry::read(SxString const& dir) {
       ItemList items;
       const SxParserKit::SxSymbol registry = root.getElem("registry", false);
       if (registry.isValid()) {
-         for (SxParserKit::SxSymbol const& entry : registry.toList()) {
+         const SxList<SxParserKit::SxSymbol> entries = registry.toList();
+         items.reserve(entries.getSize());
+         for (SxParserKit::SxSymbol const& entry : entries) {
             Item item;
             item.key = entry.getElem("key", true).toString();
             item.value = entry.getElem("value", true).toString();
             item.data = entry.getElem("data", true).toString();
             item.type = Item::string2Type(entry.getElem("regType", true).toString());
-            items.append(item);
+            items.append(std::move(item));
          }
       }
       return items;

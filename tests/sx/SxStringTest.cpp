@@ -192,6 +192,8 @@ TEST(SxJSONParser, ErrorsNameTheLineAndColumnAndNumbersMustFitADouble) {
        {"[1,\n " + std::string(54, '1') + "7e276]",
         "line 2, column 2: Number too big to be stored in double."},
        {"1e400", "line 1, column 1: Number too big to be stored in double."},
+       // A byte that does not decode is held as a lone surrogate, which JSON cannot carry.
+       {"[\"\xED\x95\x9C\", \"\xFF\"]", "line 1, column 10: Invalid encoding in string."},
        {"{\"a\":" + std::string(100000, '['),
         "line 1, column 261: Nesting deeper than 256 levels."},
    };
