@@ -11,17 +11,24 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <pcre2.h>
+#include <rapidjson/filereadstream.h>
+#include <rapidjson/filewritestream.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/schema.h>
 #include <string>
 #include <sx/SxFileIO.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 #include <voutil/VoRegistry.h>
 #include <voutil/VoSysEnv.h>
 
@@ -121,20 +128,39 @@ std::pair<double, double> bareCaptureScan(const std::string& file) {
    return {watch.wallSeconds(), watch.cpuSeconds()};
 }
 
-// The peak resident memory of run, in bytes, measured in a child process of its own so that
-// nothing else this benchmark holds counts.
-template <class Run>
-double peakResidentBytes(Run&& run) {
-   const pid_t child = ::fork();
-   if (child == 0) {
-      run();
-      ::_exit(0);
-   }
-   int status = 0;
-   rusage usage{};
-   if (child < 0 || ::wait4(child, &status, 0, &usage) != child || status != 0)
+// The peak resident memory, in bytes, of one step ("readCSV CAPTURE", "import CAPTURE DIR" or
+// "read DIR") run in a fresh process of this program, which reports its own high-water mark. A
+// child's figure from wait4 would not do: it keeps the high-water mark of the memory the child
+// started with, which is all this benchmark holds.
+double peakResidentBytes(const std::vector<std::string>& step) {
+   std::string command = "/proc/" + std::to_string(::getpid()) + "/exe --peak-of";
+   for (const std::string& arg : step)
+      command += " '" + arg + "'";
+   std::FILE* child = ::popen(command.c_str(), "r");
+   if (!child)
       return -1;
-   return static_cast<double>(usage.ru_maxrss) * 1024.0;
+   double bytes = -1;
+   if (std::fscanf(child, "%lf", &bytes) != 1)
+      bytes = -1;
+   return ::pclose(child) == 0 ? bytes : -1;
+}
+
+// Runs one step for peakResidentBytes.
+int runStep(int argc, char** argv) {
+   const std::string step = argc > 2 ? argv[2] : "";
+   if (step == "readCSV" && argc == 4)
+      (void)VoRegistry::readCSV(argv[3], "E:");
+   else if (step == "import" && argc == 5)
+      VoRegistry::write(argv[4], VoRegistry::readCSV(argv[3], "E:"));
+   else if (step == "read" && argc == 4)
+      (void)VoRegistry::read(argv[3]);
+   else
+      return 2;
+   std::ifstream status("/proc/self/status");
+   for (std::string line; std::getline(status, line);)
+      if (line.rfind("VmHWM:", 0) == 0)
+         std::printf("%.0f\n", std::stod(line.substr(6)) * 1024);
+   return 0;
 }
 
 void readCSV(benchmark::State& state) {
@@ -162,39 +188,134 @@ void readCSV(benchmark::State& state) {
    state.counters["x_bare_pcre2"] = mbPerSecond / (bytes / bareSeconds / 1e6);
    state.counters["x_bare_pcre2_cpu"] = mbPerCpuSecond / (bytes / bareCpuSeconds / 1e6);
    state.counters["items"] = static_cast<double>(items);
-   state.counters["peak_rss_x_capture"] =
-       peakResidentBytes([&] { (void)VoRegistry::readCSV(file.c_str(), "E:"); }) / bytes;
+   state.counters["peak_rss_x_capture"] = peakResidentBytes({"readCSV", file}) / bytes;
+}
+
+// The reference for the description file: the same Items written with RapidJSON's SAX writer,
+// and read back with its SAX reader, validated by the same schema in the same pass. Returns the
+// seconds of each.
+std::pair<double, double> saxReference(const VoRegistry::ItemList& items, const std::string& file) {
+   auto start = std::chrono::steady_clock::now();
+   {
+      std::FILE* out = std::fopen(file.c_str(), "wb");
+      char buffer[1 << 16];
+      rapidjson::FileWriteStream stream(out, buffer, sizeof buffer);
+      rapidjson::PrettyWriter<rapidjson::FileWriteStream> w(stream);
+      w.SetIndent(' ', 2);
+      w.StartObject();
+      w.Key("version");
+      w.Int(2);
+      w.Key("registry");
+      w.StartArray();
+      for (const VoRegistry::Item& item : items) {
+         w.StartObject();
+         w.Key("key");
+         w.String(item.key.utf8(), static_cast<rapidjson::SizeType>(item.key.getNBytes()));
+         w.Key("value");
+         w.String(item.value.utf8(), static_cast<rapidjson::SizeType>(item.value.getNBytes()));
+         w.Key("regType");
+         const SxString type = VoRegistry::Item::type2String(item.type);
+         w.String(type.utf8(), static_cast<rapidjson::SizeType>(type.getNBytes()));
+         w.Key("data");
+         w.String(item.data.utf8(), static_cast<rapidjson::SizeType>(item.data.getNBytes()));
+         w.EndObject();
+      }
+      w.EndArray();
+      w.EndObject();
+      stream.Flush();
+      std::fclose(out);
+   }
+   const double writeSeconds =
+       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+   // Items built from the events that the validator passes on.
+   struct ItemBuilder : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ItemBuilder> {
+      VoRegistry::ItemList items;
+      VoRegistry::Item item;
+      SxString* field = nullptr;
+      bool isType = false;
+      bool Key(const char* s, rapidjson::SizeType n, bool) {
+         const std::string_view key(s, n);
+         isType = key == "regType";
+         field = key == "key" ? &item.key : key == "value" ? &item.value : &item.data;
+         return true;
+      }
+      bool String(const char* s, rapidjson::SizeType n, bool) {
+         if (isType)
+            item.type = VoRegistry::Item::string2Type(SxString::fromUtf8(s, n));
+         else if (field)
+            *field = SxString::fromUtf8(s, n);
+         return true;
+      }
+      bool EndObject(rapidjson::SizeType) {
+         if (field)
+            items.append(std::move(item));
+         item = {};
+         field = nullptr;
+         return true;
+      }
+   };
+   start = std::chrono::steady_clock::now();
+   const std::string schemaFile = (VoSysEnv::getSchemaPath() + "voregistry-schema.json").utf8();
+   std::ifstream schemaIn(schemaFile, std::ios::binary);
+   const std::string schemaText((std::istreambuf_iterator<char>(schemaIn)),
+                                std::istreambuf_iterator<char>());
+   rapidjson::Document schemaDoc;
+   schemaDoc.Parse(schemaText.c_str(), schemaText.size());
+   const rapidjson::SchemaDocument schema(schemaDoc);
+   ItemBuilder builder;
+   rapidjson::GenericSchemaValidator<rapidjson::SchemaDocument, ItemBuilder> validator(schema,
+                                                                                       builder);
+   std::FILE* in = std::fopen(file.c_str(), "rb");
+   char buffer[1 << 16];
+   rapidjson::FileReadStream stream(in, buffer, sizeof buffer);
+   rapidjson::Reader reader;
+   const bool ok =
+       !reader.Parse<rapidjson::kParseValidateEncodingFlag>(stream, validator).IsError();
+   std::fclose(in);
+   const double readSeconds =
+       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+   if (!ok || builder.items.getSize() != items.getSize())
+      return {-1, -1};
+   return {writeSeconds, readSeconds};
 }
 
 // The capture's Items through the description file: write and read (with validation) in
-// Items a second, and the peak resident memory of an import (readCSV, then write) and of a read
+// Items a second, beside RapidJSON's SAX writer and reader with validation in the same pass, and
+// the peak resident memory of an import (readCSV, then write) and of a read
 // over the capture's size.
 void describeCapture(benchmark::State& state) {
    const std::string& file = captureFile();
    const double bytes = static_cast<double>(fs::file_size(file));
    const SxString dir = (workDir().string() + "/capture-desc/").c_str();
    const VoRegistry::ItemList items = VoRegistry::readCSV(file.c_str(), "E:");
-   double writeSeconds = 0;
-   double readSeconds = 0;
+   double writeSeconds = 0, writeCpuSeconds = 0;
+   double readSeconds = 0, readCpuSeconds = 0;
    for (auto _ : state) {
-      auto start = std::chrono::steady_clock::now();
+      const Stopwatch writing;
       VoRegistry::write(dir, items);
-      writeSeconds +=
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      start = std::chrono::steady_clock::now();
+      writeSeconds += writing.wallSeconds();
+      writeCpuSeconds += writing.cpuSeconds();
+      const Stopwatch reading;
       benchmark::DoNotOptimize(VoRegistry::read(dir).getSize());
-      readSeconds +=
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      readSeconds += reading.wallSeconds();
+      readCpuSeconds += reading.cpuSeconds();
    }
    const double n = static_cast<double>(items.getSize()) * static_cast<double>(state.iterations());
+   const auto [saxWriteSeconds, saxReadSeconds] =
+       saxReference(items, workDir().string() + "/sax-reference.json");
+   const double itemCount = static_cast<double>(items.getSize());
    state.counters["write_items_per_s"] = n / writeSeconds;
    state.counters["read_items_per_s"] = n / readSeconds;
+   state.counters["write_items_per_s_cpu"] = n / writeCpuSeconds;
+   state.counters["read_items_per_s_cpu"] = n / readCpuSeconds;
+   state.counters["write_x_goal"] = n / writeSeconds / 500000.0;
+   state.counters["read_x_goal"] = n / readSeconds / 500000.0;
+   state.counters["write_x_sax"] = n / writeSeconds / (itemCount / saxWriteSeconds);
+   state.counters["read_x_sax"] = n / readSeconds / (itemCount / saxReadSeconds);
    state.counters["import_peak_rss_x_capture"] =
-       peakResidentBytes(
-           [&] { VoRegistry::write(dir + "again/", VoRegistry::readCSV(file.c_str(), "E:")); }) /
-       bytes;
-   state.counters["read_peak_rss_x_capture"] =
-       peakResidentBytes([&] { (void)VoRegistry::read(dir); }) / bytes;
+       peakResidentBytes({"import", file, dir.utf8() + std::string("again/")}) / bytes;
+   state.counters["read_peak_rss_x_capture"] = peakResidentBytes({"read", dir.utf8()}) / bytes;
 }
 
 void read(benchmark::State& state) {
@@ -246,6 +367,8 @@ BENCHMARK(read)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(createRegEntries)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char** argv) {
+   if (argc > 1 && std::string_view(argv[1]) == "--peak-of")
+      return runStep(argc, argv);
    // A store of its own, so that the benchmark never touches the user's registry.
    const std::string store = (workDir() / "registry").string();
    fs::create_directories(store);

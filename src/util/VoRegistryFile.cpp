@@ -55,12 +55,16 @@ VoRegistry::ItemList VoRegistry::read(SxString const& dir) {
    if (!SxFSAction::test_f(schemaPath))
       throw SxException("Required schema file " + schemaPath + " not found", kSource);
    try {
-      SxFileIO io;
-      io.open(path, "rb", 0600);
-      const SxString text = io.readUtf8();
-      io.close();
       SxJSONParser data;
-      data.readString(text, path);
+      {
+         // The tree holds its own copy of every text, so the file's text goes before the Items
+         // are built.
+         SxFileIO io;
+         io.open(path, "rb", 0600);
+         const SxString text = io.readUtf8();
+         io.close();
+         data.readString(text, path);
+      }
       SxJSONParser schema;
       schema.readFile(schemaPath);
       SxSchema(schema.getAst()).validate(data.getAst());
