@@ -1,5 +1,7 @@
 // Unicode text held as UTF-8: conversions, searching, cutting and formatting.
 
+#include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -61,6 +63,14 @@ SxString SxString::fromAscii(const char* ascii) {
       const auto c = static_cast<unsigned char>(*ascii);
       SxUtf::appendUtf8(s.text_, c < 0x80 ? c : SxUtf::kReplacement);
    }
+   return s;
+}
+
+SxString SxString::adoptAscii(std::string&& ascii) {
+   assert(std::all_of(ascii.begin(), ascii.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+   SxString s;
+   s.text_ = std::move(ascii);
    return s;
 }
 

@@ -229,7 +229,7 @@ SxString VoBase64::encode(SxArray<char> const& data) {
       // The terminating NUL goes into the string's own terminator.
       if (VoBase64_ntop(bytes, data.getSize(), text.data(), length + 1) != length)
          throw SxException("Invalid size of encoded output", kSource);
-      return SxString(std::move(text));
+      return SxString::adoptAscii(std::move(text));
    } catch (SxException const& e) {
       throw SxException(e, "Base64 encode error", kSource);
    }
@@ -250,7 +250,7 @@ SxArray<char> VoBase64::decode(SxString const& text) {
          };
          // One pass into room for the longest result: every four characters give at most
          // three bytes, and a partial group writes one byte ahead.
-         bytes.resize(text.getNBytes() / 4 * 3 + 3);
+         bytes.resizeForOverwrite(text.getNBytes() / 4 * 3 + 3);
          try {
             length = pass(reinterpret_cast<unsigned char*>(bytes.elements()), bytes.getSize());
          } catch (SxException const&) {

@@ -93,6 +93,19 @@ TEST(SxArray, LargeArraysKeepTheirElementsAsTheyGrow) {
 #ifndef _WIN32
    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values.elements()) % kSxLargeBlockBytes, 0u);
 #endif
+
+   // Only resizeForOverwrite leaves new elements unset: memory used before must not show.
+   for (const std::ptrdiff_t size : {std::ptrdiff_t{64}, std::ptrdiff_t{8} << 20}) {
+      for (int round = 0; round < 2; ++round) {
+         SxArray<char> dirty;
+         dirty.resizeForOverwrite(size);
+         std::fill(dirty.begin(), dirty.end(), 'x');
+      }
+      SxArray<char> made(size), grown;
+      grown.resize(size);
+      EXPECT_EQ(std::count(made.begin(), made.end(), '\0'), size);
+      EXPECT_EQ(std::count(grown.begin(), grown.end(), '\0'), size);
+   }
 }
 
 TEST(SxLog, OnlyEnabledComponentsWrite) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 #include <sx/SxLargeBlock.h>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -13,7 +15,11 @@ class SxArray {
 public:
    SxArray() = default;
    /// Creates an array of n value-initialised elements.
-   explicit SxArray(std::ptrdiff_t n) : elems_(static_cast<std::size_t>(n)) {}
+   explicit SxArray(std::ptrdiff_t n) : elems_(static_cast<std::size_t>(n)) {
+      // The allocator leaves new plain elements as they are (see resizeForOverwrite).
+      if constexpr (std::is_trivially_default_constructible_v<T>)
+         std::fill(elems_.begin(), elems_.end(), T());
+   }
    SxArray(std::initializer_list<T> init) : elems_(init) {}
    /// Copies n elements starting at data.
    SxArray(const T* data, std::ptrdiff_t n) : elems_(data, data + n) {}
@@ -25,7 +31,15 @@ public:
    [[nodiscard]] bool isEmpty() const { return elems_.empty(); }
 
    /// Changes the number of elements; new elements are value-initialised, kept ones unchanged.
-   void resize(std::ptrdiff_t n) { elems_.resize(static_cast<std::size_t>(n)); }
+   void resize(std::ptrdiff_t n) {
+      if constexpr (std::is_trivially_default_constructible_v<T>)
+         elems_.resize(static_cast<std::size_t>(n), T());
+      else
+         elems_.resize(static_cast<std::size_t>(n));
+   }
+   /// Changes the number of elements for a caller that writes every new one before reading it:
+   /// new elements of a plain type are left as the memory gives them, not zeroed first.
+   void resizeForOverwrite(std::ptrdiff_t n) { elems_.resize(static_cast<std::size_t>(n)); }
    void append(const T& elem) { elems_.push_back(elem); }
    void append(T&& elem) { elems_.push_back(std::move(elem)); }
    void removeAll() { elems_.clear(); }

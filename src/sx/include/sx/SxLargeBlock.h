@@ -3,6 +3,8 @@
 #include <new>
 #include <string>
 #include <sx/SxExport.h>
+#include <type_traits>
+#include <utility>
 
 /// Blocks of at least this many bytes are asked for on huge pages where the system gives them
 /// without a privilege. On a virtual machine the first touch of fresh memory costs more than
@@ -42,6 +44,16 @@ struct SxBlockAllocator {
       return static_cast<T*>(sxAllocateBlock(n * sizeof(T)));
    }
    void deallocate(T* p, std::size_t n) noexcept { sxFreeBlock(p, n * sizeof(T)); }
+   /// An element of a plain type made without a value is left as the memory gives it, so that an
+   /// array grown only to be overwritten is not zeroed first; SxArray passes a zero value where
+   /// it promises one. Other types are value-initialised as usual.
+   template <class U>
+   void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+      if constexpr (std::is_trivially_default_constructible_v<U>)
+         ::new (static_cast<void*>(p)) U;
+      else
+         ::new (static_cast<void*>(p)) U();
+   }
    template <class U>
    bool operator==(SxBlockAllocator<U> const&) const noexcept {
       return true;

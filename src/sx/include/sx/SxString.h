@@ -60,6 +60,9 @@ public:
    static SxString fromUtf8(const char* utf8, std::ptrdiff_t nBytes);
    /// Takes NUL-terminated 7-bit text; bytes above 127 become U+FFFD.
    static SxString fromAscii(const char* ascii);
+   /// Takes over text that its maker guarantees to be ASCII, such as an encoder's output, without
+   /// reading it again: every byte must be below 0x80.
+   static SxString adoptAscii(std::string&& ascii);
    /// Takes UTF-16 text up to its first NUL unit; lone surrogates are kept.
    static SxString fromUtf16(const char16_t* utf16);
    /// Takes exactly nUnits UTF-16 units; NUL units are kept.
