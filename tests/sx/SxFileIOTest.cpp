@@ -308,23 +308,82 @@ TEST(SxProcess, ArgumentsGoUnsplitStreamsAndExitCodesComeBackAndAMissingProgramR
    EXPECT_EQ(SxProcess("/bin/sh", {"-c", "kill -9 $$"}).run({}), 128 + 9);
 }
 
-// The output is read while the input is written: an echoing child fills its output pipe long
-// before it has read its whole input.
-TEST(SxProcess, LargeInputToAnEchoingChildAndLargeOutputOnBothStreamsDoNotDeadlock) {
-   SxProcess p("/bin/sh", {"-c", "tr a-z A-Z; head -c 300000 /dev/zero | tr '\\0' y >&2"});
-   p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
-   p.start({});
-   p.write(SxString(std::string(1 << 20, 'a')));
-   p.finishExecution();
-   EXPECT_EQ(p.getStdout().str(), std::string(1 << 20, 'A'));
-   EXPECT_EQ(p.getStderr().getNBytes(), 300000);
+// Letters in no repeating order, so that a byte lost or sent twice shows.
+std::string letters(std::size_t size) {
+   std::string text(size, 'a');
+   uint32_t state = 1;
+   for (char& c : text)
+      c = static_cast<char>('a' + (state = state * 1103515245u + 12345u) % 26);
+   return text;
+}
 
-   // No SIGPIPE ends this process when the child has gone.
+// The output is read while the input is written: an echoing child fills its output pipe long
+// before it has read its whole input. Interrupted and short pipe transfers are carried on.
+TEST(SxProcess, AnEchoingChildGetsAndGivesBackEveryByteThroughInterruptedAndShortTransfers) {
+   using Call = SxOS::Call;
+   using Effect = vo::test::FaultInjectingOS::Effect;
+   const std::string input = letters(1 << 20);
+   std::string upper = input;
+   std::transform(upper.begin(), upper.end(), upper.begin(),
+                  [](char c) { return static_cast<char>(c - 'a' + 'A'); });
+   for (const Call call : {Call::WritePipe, Call::ReadPipe})
+      for (const Effect effect : {Effect::Interrupt, Effect::Short})
+         for (const int skip : {0, 5}) {
+            vo::test::FaultInjectingOS os;
+            vo::test::ScopedOS installed(os);
+            os.inject(call, effect, 0, skip);
+            SxProcess p("/bin/sh", {"-c", "tr a-z A-Z; head -c 300000 /dev/zero | tr '\\0' y >&2"});
+            p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
+            p.start({});
+            p.write(SxString(input));
+            p.finishExecution();
+            const auto row = ::testing::Message() << static_cast<int>(call) << "/"
+                                                  << static_cast<int>(effect) << "/" << skip;
+            EXPECT_TRUE(p.getStdout().str() == upper) << row;
+            EXPECT_EQ(p.getStderr().getNBytes(), 300000) << row;
+            EXPECT_TRUE(os.fired()) << row;
+         }
+}
+
+// A failed pipe transfer raises its message, with no signal, whether it happens while the input
+// is written or in the wait; the child is reaped all the same.
+TEST(SxProcess, AFailedPipeWriteOrReadRaisesItsMessage) {
+   using Call = SxOS::Call;
+   const std::string writeFailed = "Can't write to the standard input of process '/bin/cat'";
+   const std::string readFailed =
+       "Can't read from child process: " + std::string(std::strerror(EIO));
+   const struct {
+      Call call;
+      int error;
+      int skip;
+      bool writes;
+      const std::string& message;
+   } faults[] = {{Call::WritePipe, EPIPE, 0, true, writeFailed},
+                 {Call::WritePipe, EIO, 2, true, writeFailed},
+                 {Call::ReadPipe, EIO, 1, true, readFailed},
+                 {Call::ReadPipe, EIO, 0, false, readFailed}};
+   for (const auto& fault : faults) {
+      vo::test::FaultInjectingOS os;
+      vo::test::ScopedOS installed(os);
+      os.inject(fault.call, vo::test::FaultInjectingOS::Effect::Fail, fault.error, fault.skip);
+      SxProcess p("/bin/cat");
+      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+      p.start({});
+      EXPECT_EQ(messageOf([&] {
+                   if (fault.writes)
+                      p.write(SxString(std::string(1 << 20, 'a')));
+                   p.finishExecution();
+                }),
+                fault.message);
+      EXPECT_TRUE(os.fired()) << fault.message;
+   }
+
+   // A child that has gone makes the write fail, and no SIGPIPE ends this process.
    SxProcess gone("/bin/true");
    gone.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
    gone.start({});
-   EXPECT_THAT(messageOf([&] { gone.write(SxString(std::string(1 << 20, 'a'))); }),
-               StartsWith("Can't write to the standard input of process '/bin/true'"));
+   EXPECT_EQ(messageOf([&] { gone.write(SxString(std::string(1 << 20, 'a'))); }),
+             "Can't write to the standard input of process '/bin/true'");
    EXPECT_EQ(gone.wait(), 0);
 }
 
