@@ -31,25 +31,23 @@ static bool holdBack = false;
 
 extern "C" size_t ZSTD_decompressStream(ZSTD_DCtx* context, ZSTD_outBuffer* output,
                                         ZSTD_inBuffer* input) {
-   using Decompress = size_t (*)(ZSTD_DCtx*, ZSTD_outBuffer*, ZSTD_inBuffer*);
-   static const auto real = reinterpret_cast<Decompress>(dlsym(RTLD_NEXT, "ZSTD_decompressStream"));
+   static const auto real = reinterpret_cast<decltype(&ZSTD_decompressStream)>(
+       dlsym(RTLD_NEXT, "ZSTD_decompressStream"));
    if (!holdBack)
       return real(context, output, input);
    static std::string held;
-   std::string buffer(ZSTD_DStreamOutSize(), '\0');
-   size_t result = 0;
+   char buffer[1 << 17];
    for (ZSTD_outBuffer all{}; input->pos < input->size || all.pos == all.size;) {
-      all = {buffer.data(), buffer.size(), 0};
-      result = real(context, &all, input);
-      if (ZSTD_isError(result))
+      all = {buffer, sizeof buffer, 0};
+      if (const size_t result = real(context, &all, input); ZSTD_isError(result))
          return result;
-      held.append(buffer, 0, all.pos);
+      held.append(buffer, all.pos);
    }
-   const size_t n = std::min(held.size(), output->size - output->pos);
-   held.copy(static_cast<char*>(output->dst) + output->pos, n);
+   const size_t n =
+       held.copy(static_cast<char*>(output->dst) + output->pos, output->size - output->pos);
    output->pos += n;
    held.erase(0, n);
-   return held.empty() ? result : 1;
+   return held.size();
 }
 #endif
 
