@@ -398,6 +398,45 @@ TEST(SxProcess, AChildInheritsOnlyItsOwnHandles) {
    EXPECT_FALSE(writerLeft) << "the child holds our pipe end";
 }
 
+// Commands written to the interpreter's input run while its output is read; interrupted and short
+// pipe transfers are carried on, failed ones raised.
+TEST(SxProcess, PipeFaultsOnWindowsAreCarriedOnOrRaised) {
+   using Call = SxOS::Call;
+   using Effect = vo::test::FaultInjectingOS::Effect;
+   const std::string writeFailed =
+       std::string("Can't write to the standard input of process '") + commandInterpreter() + "'";
+   const std::string readFailed =
+       "Can't read from child process: " + std::string(std::strerror(EIO));
+   const struct {
+      Call call;
+      Effect effect;
+      int error;
+      const std::string* raised;
+   } faults[] = {{Call::WritePipe, Effect::Interrupt, 0, nullptr},
+                 {Call::ReadPipe, Effect::Short, 0, nullptr},
+                 {Call::ReadPipe, Effect::Interrupt, 0, nullptr},
+                 {Call::WritePipe, Effect::Fail, EPIPE, &writeFailed},
+                 {Call::ReadPipe, Effect::Fail, EIO, &readFailed}};
+   for (const auto& fault : faults) {
+      vo::test::FaultInjectingOS os;
+      vo::test::ScopedOS installed(os);
+      os.inject(fault.call, fault.effect, fault.error);
+      SxProcess p(commandInterpreter());
+      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
+      p.start({});
+      const std::string raised = messageOf([&] {
+         p.write(SxString("echo piped\r\n"));
+         p.finishExecution();
+      });
+      const auto row = &fault - faults;
+      EXPECT_TRUE(os.fired()) << row;
+      EXPECT_EQ(raised, fault.raised ? *fault.raised : "<nothing thrown>") << row;
+      if (!fault.raised) {
+         EXPECT_TRUE(p.getStdout().contains("piped")) << row;
+      }
+   }
+}
+
 struct FailingErrorHook : SxProcess {
    using SxProcess::SxProcess;
    void readFromStderr(const SxString&) override { throw SxException("hook failed", "test"); }
