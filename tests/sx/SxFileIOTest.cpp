@@ -288,6 +288,53 @@ TEST(SxProcess, AFailedPipeOrSpawnFailsTheStartAndLeaksNothing) {
    }
 }
 
+// Writes input in two pieces to program, which echoes it, with each pipe fault armed in turn.
+// Interrupted and short transfers, at the first call or a later one, are carried on, and echoed
+// checks what the child gave back; a failed one raises its message, and the child is reaped all
+// the same.
+template <class Echoed>
+void expectPipeFaultsCarriedOnOrRaised(const SxString& program, const SxList<SxString>& args,
+                                       const std::string& input, Echoed&& echoed) {
+   using Call = SxOS::Call;
+   using Effect = vo::test::FaultInjectingOS::Effect;
+   const std::string writeFailed =
+       "Can't write to the standard input of process '" + program.str() + "'";
+   const std::string readFailed =
+       "Can't read from child process: " + std::string(std::strerror(EIO));
+   const struct {
+      Call call;
+      Effect effect;
+      int error;
+      int skip;
+      const std::string* raised;
+   } faults[] = {{Call::WritePipe, Effect::Interrupt, 0, 0, nullptr},
+                 {Call::WritePipe, Effect::Short, 0, 1, nullptr},
+                 {Call::ReadPipe, Effect::Interrupt, 0, 1, nullptr},
+                 {Call::ReadPipe, Effect::Short, 0, 0, nullptr},
+                 {Call::WritePipe, Effect::Fail, EPIPE, 0, &writeFailed},
+                 {Call::WritePipe, Effect::Fail, EIO, 1, &writeFailed},
+                 {Call::ReadPipe, Effect::Fail, EIO, 1, &readFailed}};
+   for (const auto& fault : faults) {
+      SCOPED_TRACE(&fault - faults);
+      vo::test::FaultInjectingOS os;
+      vo::test::ScopedOS installed(os);
+      os.inject(fault.call, fault.effect, fault.error, fault.skip);
+      SxProcess p(program, args);
+      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
+      p.start({});
+      const long long half = static_cast<long long>(input.size() / 2);
+      const std::string raised = messageOf([&] {
+         p.write(input.data(), half);
+         p.write(input.data() + half, static_cast<long long>(input.size()) - half);
+         p.finishExecution();
+      });
+      EXPECT_TRUE(os.fired());
+      EXPECT_EQ(raised, fault.raised ? *fault.raised : "<nothing thrown>");
+      if (!fault.raised)
+         echoed(p);
+   }
+}
+
 #ifndef _WIN32
 
 TEST(SxProcess, ArgumentsGoUnsplitStreamsAndExitCodesComeBackAndAMissingProgramRaises) {
@@ -309,50 +356,18 @@ TEST(SxProcess, ArgumentsGoUnsplitStreamsAndExitCodesComeBackAndAMissingProgramR
 }
 
 // The output is read while the input is written: an echoing child fills its output pipe long
-// before it has read its whole input. Interrupted and short pipe transfers are carried on; a
-// failed one raises its message, and the child is reaped all the same.
+// before it has read its whole input.
 TEST(SxProcess, AnEchoingChildGetsEveryByteBackThroughFaultyPipesOrTheFailureIsRaised) {
-   using Call = SxOS::Call;
-   using Effect = vo::test::FaultInjectingOS::Effect;
-   const std::string writeFailed = "Can't write to the standard input of process '/bin/sh'";
-   const std::string readFailed =
-       "Can't read from child process: " + std::string(std::strerror(EIO));
-   const struct {
-      Call call;
-      Effect effect;
-      int error;
-      int skip;
-      const std::string* raised;
-   } faults[] = {{Call::WritePipe, Effect::Interrupt, 0, 0, nullptr},
-                 {Call::WritePipe, Effect::Short, 0, 5, nullptr},
-                 {Call::ReadPipe, Effect::Interrupt, 0, 5, nullptr},
-                 {Call::ReadPipe, Effect::Short, 0, 0, nullptr},
-                 {Call::WritePipe, Effect::Fail, EPIPE, 0, &writeFailed},
-                 {Call::WritePipe, Effect::Fail, EIO, 2, &writeFailed},
-                 {Call::ReadPipe, Effect::Fail, EIO, 1, &readFailed}};
    // Letters in no short cycle, so that a byte lost or sent twice shows.
    std::string input(1 << 20, 'a');
    for (std::size_t i = 0; i < input.size(); ++i)
       input[i] = static_cast<char>('a' + (i * 2654435761u >> 13) % 26);
-   for (const auto& fault : faults) {
-      vo::test::FaultInjectingOS os;
-      vo::test::ScopedOS installed(os);
-      os.inject(fault.call, fault.effect, fault.error, fault.skip);
-      SxProcess p("/bin/sh", {"-c", "cat; head -c 300000 /dev/zero | tr '\\0' y >&2"});
-      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
-      p.start({});
-      const std::string raised = messageOf([&] {
-         p.write(SxString(input));
-         p.finishExecution();
-      });
-      const auto row = &fault - faults;
-      EXPECT_TRUE(os.fired()) << row;
-      EXPECT_EQ(raised, fault.raised ? *fault.raised : "<nothing thrown>") << row;
-      if (!fault.raised) {
-         EXPECT_TRUE(p.getStdout().str() == input) << row;
-         EXPECT_EQ(p.getStderr().getNBytes(), 300000) << row;
-      }
-   }
+   expectPipeFaultsCarriedOnOrRaised("/bin/sh",
+                                     {"-c", "cat; head -c 300000 /dev/zero | tr '\\0' y >&2"},
+                                     input, [&](const SxProcess& p) {
+                                        EXPECT_TRUE(p.getStdout().str() == input);
+                                        EXPECT_EQ(p.getStderr().getNBytes(), 300000);
+                                     });
 
    // A child that has gone makes the write fail, and no SIGPIPE ends this process.
    SxProcess gone("/bin/true");
@@ -398,43 +413,10 @@ TEST(SxProcess, AChildInheritsOnlyItsOwnHandles) {
    EXPECT_FALSE(writerLeft) << "the child holds our pipe end";
 }
 
-// Commands written to the interpreter's input run while its output is read; interrupted and short
-// pipe transfers are carried on, failed ones raised.
-TEST(SxProcess, PipeFaultsOnWindowsAreCarriedOnOrRaised) {
-   using Call = SxOS::Call;
-   using Effect = vo::test::FaultInjectingOS::Effect;
-   const std::string writeFailed =
-       std::string("Can't write to the standard input of process '") + commandInterpreter() + "'";
-   const std::string readFailed =
-       "Can't read from child process: " + std::string(std::strerror(EIO));
-   const struct {
-      Call call;
-      Effect effect;
-      int error;
-      const std::string* raised;
-   } faults[] = {{Call::WritePipe, Effect::Interrupt, 0, nullptr},
-                 {Call::ReadPipe, Effect::Short, 0, nullptr},
-                 {Call::ReadPipe, Effect::Interrupt, 0, nullptr},
-                 {Call::WritePipe, Effect::Fail, EPIPE, &writeFailed},
-                 {Call::ReadPipe, Effect::Fail, EIO, &readFailed}};
-   for (const auto& fault : faults) {
-      vo::test::FaultInjectingOS os;
-      vo::test::ScopedOS installed(os);
-      os.inject(fault.call, fault.effect, fault.error);
-      SxProcess p(commandInterpreter());
-      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut);
-      p.start({});
-      const std::string raised = messageOf([&] {
-         p.write(SxString("echo piped\r\n"));
-         p.finishExecution();
-      });
-      const auto row = &fault - faults;
-      EXPECT_TRUE(os.fired()) << row;
-      EXPECT_EQ(raised, fault.raised ? *fault.raised : "<nothing thrown>") << row;
-      if (!fault.raised) {
-         EXPECT_TRUE(p.getStdout().contains("piped")) << row;
-      }
-   }
+TEST(SxProcess, CommandsOnTheInterpretersInputRunThroughFaultyPipesOrTheFailureIsRaised) {
+   expectPipeFaultsCarriedOnOrRaised(
+       commandInterpreter(), {}, "echo piped\r\n",
+       [](const SxProcess& p) { EXPECT_TRUE(p.getStdout().contains("piped")); });
 }
 
 struct FailingErrorHook : SxProcess {
