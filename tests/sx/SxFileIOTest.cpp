@@ -261,42 +261,17 @@ TEST(SxMappedFile, HoldsTheWholeFileAndAFileCutShortRaisesTheReadError) {
 #endif
 }
 
-// A pipe or a child that cannot be made fails the start with the system's reason, and leaves no
-// pipe end open. The program is never looked at, so it need not exist.
-TEST(SxProcess, AFailedPipeOrSpawnFailsTheStartAndLeaksNothing) {
-   using Call = SxOS::Call;
-   const struct {
-      Call call;
-      int skip;
-      int error;
-      const char* step;
-   } faults[] = {{Call::Pipe, 0, EMFILE, "pipe"},
-                 {Call::Pipe, 2, ENFILE, "pipe"},
-                 {Call::Spawn, 0, EAGAIN, "spawn"}};
-   for (const auto& fault : faults) {
-      const auto descriptors = openDescriptors();
-      vo::test::FaultInjectingOS os;
-      vo::test::ScopedOS installed(os);
-      os.inject(fault.call, vo::test::FaultInjectingOS::Effect::Fail, fault.error, fault.skip);
-      SxProcess p("tool");
-      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
-      EXPECT_EQ(messageOf([&] { p.start({}); }), std::string("Can't start process 'tool' : ") +
-                                                     fault.step + ": " +
-                                                     std::strerror(fault.error));
-      EXPECT_TRUE(os.fired()) << fault.step;
-      EXPECT_EQ(openDescriptors(), descriptors) << fault.step;
-   }
-}
-
-// Writes input in two pieces to program, which echoes it, with each pipe fault armed in turn.
+// Starts program and writes input in two pieces to it, which echoes it, with each fault armed in
+// turn. A pipe or a child that cannot be made fails the start with the system's reason.
 // Interrupted and short transfers, at the first call or a later one, are carried on, and echoed
-// checks what the child gave back; a failed one raises its message, and the child is reaped all
-// the same.
+// checks what the child gave back; a failed one raises its message. The child is reaped and no
+// pipe end stays open either way.
 template <class Echoed>
 void expectPipeFaultsCarriedOnOrRaised(const SxString& program, const SxList<SxString>& args,
                                        const std::string& input, Echoed&& echoed) {
    using Call = SxOS::Call;
    using Effect = vo::test::FaultInjectingOS::Effect;
+   const std::string startFailed = "Can't start process '" + program.str() + "' : ";
    const std::string writeFailed =
        "Can't write to the standard input of process '" + program.str() + "'";
    const std::string readFailed =
@@ -306,32 +281,40 @@ void expectPipeFaultsCarriedOnOrRaised(const SxString& program, const SxList<SxS
       Effect effect;
       int error;
       int skip;
-      const std::string* raised;
-   } faults[] = {{Call::WritePipe, Effect::Interrupt, 0, 0, nullptr},
-                 {Call::WritePipe, Effect::Short, 0, 1, nullptr},
-                 {Call::ReadPipe, Effect::Interrupt, 0, 1, nullptr},
-                 {Call::ReadPipe, Effect::Short, 0, 0, nullptr},
-                 {Call::WritePipe, Effect::Fail, EPIPE, 0, &writeFailed},
-                 {Call::WritePipe, Effect::Fail, EIO, 1, &writeFailed},
-                 {Call::ReadPipe, Effect::Fail, EIO, 1, &readFailed}};
+      std::string raised;
+   } faults[] = {
+       {Call::Pipe, Effect::Fail, EMFILE, 0, startFailed + "pipe: " + std::strerror(EMFILE)},
+       {Call::Pipe, Effect::Fail, ENFILE, 2, startFailed + "pipe: " + std::strerror(ENFILE)},
+       {Call::Spawn, Effect::Fail, EAGAIN, 0, startFailed + "spawn: " + std::strerror(EAGAIN)},
+       {Call::WritePipe, Effect::Interrupt, 0, 0, ""},
+       {Call::WritePipe, Effect::Short, 0, 1, ""},
+       {Call::ReadPipe, Effect::Interrupt, 0, 1, ""},
+       {Call::ReadPipe, Effect::Short, 0, 0, ""},
+       {Call::WritePipe, Effect::Fail, EPIPE, 0, writeFailed},
+       {Call::WritePipe, Effect::Fail, EIO, 1, writeFailed},
+       {Call::ReadPipe, Effect::Fail, EIO, 1, readFailed}};
    for (const auto& fault : faults) {
       SCOPED_TRACE(&fault - faults);
+      const auto descriptors = openDescriptors();
       vo::test::FaultInjectingOS os;
       vo::test::ScopedOS installed(os);
       os.inject(fault.call, fault.effect, fault.error, fault.skip);
-      SxProcess p(program, args);
-      p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
-      p.start({});
-      const long long half = static_cast<long long>(input.size() / 2);
-      const std::string raised = messageOf([&] {
-         p.write(input.data(), half);
-         p.write(input.data() + half, static_cast<long long>(input.size()) - half);
-         p.finishExecution();
-      });
+      {
+         SxProcess p(program, args);
+         p.setCommunication(SxProcess::StdIn | SxProcess::StdOut | SxProcess::StdErr);
+         const long long half = static_cast<long long>(input.size() / 2);
+         const std::string raised = messageOf([&] {
+            p.start({});
+            p.write(input.data(), half);
+            p.write(input.data() + half, static_cast<long long>(input.size()) - half);
+            p.finishExecution();
+         });
+         EXPECT_EQ(raised, fault.raised.empty() ? "<nothing thrown>" : fault.raised);
+         if (fault.raised.empty())
+            echoed(p);
+      }
       EXPECT_TRUE(os.fired());
-      EXPECT_EQ(raised, fault.raised ? *fault.raised : "<nothing thrown>");
-      if (!fault.raised)
-         echoed(p);
+      EXPECT_EQ(openDescriptors(), descriptors);
    }
 }
 
