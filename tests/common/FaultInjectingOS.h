@@ -55,6 +55,14 @@ public:
       return refused(Call::Rename) ? -1 : target().rename(from, to);
    }
    int pipe(Handle ends[2]) override { return refused(Call::Pipe) ? -1 : target().pipe(ends); }
+   int64_t readPipe(Handle end, void* buffer, int64_t n) override {
+      return transfer(Call::ReadPipe, n,
+                      [&](int64_t m) { return target().readPipe(end, buffer, m); });
+   }
+   int64_t writePipe(Handle end, const void* data, int64_t n) override {
+      return transfer(Call::WritePipe, n,
+                      [&](int64_t m) { return target().writePipe(end, data, m); });
+   }
    int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
              bool hiddenWindow, Handle* child) override {
       return refused(Call::Spawn) ? -1 : target().spawn(program, args, stdio, hiddenWindow, child);

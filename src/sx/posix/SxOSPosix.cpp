@@ -135,6 +135,14 @@ public:
       return 0;
    }
 
+   int64_t readPipe(Handle end, void* buffer, int64_t n) override {
+      return ::read(static_cast<int>(end), buffer, static_cast<std::size_t>(n));
+   }
+
+   int64_t writePipe(Handle end, const void* data, int64_t n) override {
+      return ::write(static_cast<int>(end), data, static_cast<std::size_t>(n));
+   }
+
    // Every descriptor is opened close-on-exec, so the child gets only the three dup2 gives it.
    int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
              bool /*hiddenWindow*/, Handle* child) override {

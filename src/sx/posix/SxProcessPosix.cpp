@@ -59,6 +59,26 @@ private:
    bool wasPending_ = false;
 };
 
+[[noreturn]] void failRead(int err) {
+   throw SxException("Can't read from child process: " + SxString(std::strerror(err)), kSource);
+}
+
+// Appends what the pipe holds to text, after poll reported it ready; false at its end. An
+// interrupted read takes nothing and is tried again at the next poll.
+bool readInto(int fd, std::string& text) {
+   char buffer[65536];
+   const int64_t got = SxOS::current().readPipe(fd, buffer, sizeof buffer);
+   if (got > 0) {
+      text.append(buffer, static_cast<std::size_t>(got));
+      return true;
+   }
+   if (got == 0)
+      return false;
+   if (errno == EINTR || errno == EAGAIN)
+      return true;
+   failRead(errno);
+}
+
 } // namespace
 
 struct ChildProcess {
@@ -139,6 +159,7 @@ spawnChild(const SxString& program, const SxList<SxString>& args, int pipes, boo
 bool writeChild(ChildProcess& child, const char* data, long long n) {
    if (child.in < 0)
       return false;
+   SxOS& os = SxOS::current();
    SigpipeBlock sigpipe;
    while (n > 0) {
       pollfd fds[] = {{child.in, POLLOUT, 0}, {child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
@@ -148,19 +169,12 @@ bool writeChild(ChildProcess& child, const char* data, long long n) {
          return false;
       }
       std::string* read[] = {nullptr, &child.outRead, &child.errRead};
-      for (int i = 1; i < 3; ++i) {
-         if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-            continue;
-         char buffer[65536];
-         const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-         if (got > 0)
-            read[i]->append(buffer, static_cast<std::size_t>(got));
-         else if (got == 0 || errno != EINTR)
+      for (int i = 1; i < 3; ++i)
+         if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readInto(fds[i].fd, *read[i]))
             closeFd(i == 1 ? child.out : child.err);
-      }
       if (!(fds[0].revents & (POLLOUT | POLLERR | POLLHUP)))
          continue;
-      const ssize_t w = ::write(child.in, data, static_cast<std::size_t>(n));
+      const int64_t w = os.writePipe(child.in, data, n);
       if (w < 0 && (errno == EINTR || errno == EAGAIN))
          continue;
       if (w <= 0) {
@@ -211,23 +225,15 @@ int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& o
       if (::poll(fds, n, -1) < 0) {
          if (errno == EINTR)
             continue;
-         throw SxException("Can't read from child process: " + SxString(std::strerror(errno)),
-                           kSource);
+         failRead(errno);
       }
       for (nfds_t i = 0; i < n; ++i) {
          if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
-         char buffer[65536];
-         const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-         if (got < 0 && errno == EINTR)
-            continue;
-         if (got <= 0) {
+         const bool open = readInto(fds[i].fd, owners[i]->pending);
+         if (!open)
             closeFd(*owners[i]->fd);
-            flush(*owners[i], true);
-            continue;
-         }
-         owners[i]->pending.append(buffer, static_cast<std::size_t>(got));
-         flush(*owners[i], false);
+         flush(*owners[i], !open);
       }
    }
 

@@ -34,6 +34,9 @@ int errnoOf(DWORD error) {
       return ENOSPC;
    case ERROR_BAD_EXE_FORMAT:
       return ENOEXEC;
+   case ERROR_BROKEN_PIPE:
+   case ERROR_NO_DATA:
+      return EPIPE;
    case ERROR_NOT_ENOUGH_MEMORY:
    case ERROR_OUTOFMEMORY:
       return ENOMEM;
@@ -123,6 +126,12 @@ private:
    std::vector<char> storage_;
    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
+
+// A transfer takes at most a gigabyte at a time: the system counts bytes in 32 bits.
+DWORD chunk(int64_t n) {
+   return static_cast<DWORD>(std::min<int64_t>(n, int64_t{1} << 30));
+}
+
 HANDLE handleOf(std::FILE* file) {
    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
 }
@@ -250,6 +259,21 @@ public:
       ends[0] = reinterpret_cast<Handle>(readEnd);
       ends[1] = reinterpret_cast<Handle>(writeEnd);
       return 0;
+   }
+
+   int64_t readPipe(Handle end, void* buffer, int64_t n) override {
+      DWORD got = 0;
+      if (::ReadFile(reinterpret_cast<HANDLE>(end), buffer, chunk(n), &got, nullptr))
+         return got;
+      // The last write end closed: the end of the data, not a failure.
+      return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : failWithLastError();
+   }
+
+   int64_t writePipe(Handle end, const void* data, int64_t n) override {
+      DWORD put = 0;
+      if (!::WriteFile(reinterpret_cast<HANDLE>(end), data, chunk(n), &put, nullptr))
+         return failWithLastError();
+      return put;
    }
 
    int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],

@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <sx/SxError.h>
 #include <sx/SxException.h>
 #include <sx/SxOS.h>
@@ -24,6 +25,27 @@ void closeHandle(HANDLE& h) {
    h = nullptr;
 }
 
+// Reads the pipe to its end, handing each piece to take; false when the reads stopped at a
+// failure, which is then kept in failure. An interrupted read is tried again.
+bool readPipe(HANDLE pipe, const std::function<void(std::string_view)>& take,
+              std::exception_ptr& failure) {
+   SxOS& os = SxOS::current();
+   char buffer[65536];
+   for (;;) {
+      const int64_t got = os.readPipe(reinterpret_cast<SxOS::Handle>(pipe), buffer, sizeof buffer);
+      if (got > 0)
+         take(std::string_view(buffer, static_cast<std::size_t>(got)));
+      else if (got == 0)
+         return true;
+      else if (errno != EINTR) {
+         if (!failure)
+            failure = std::make_exception_ptr(SxException(
+                "Can't read from child process: " + SxString(std::strerror(errno)), kSource));
+         return false;
+      }
+   }
+}
+
 // Reads the pipe to its end, handing whole characters to hook. A hook that raises is not called
 // again and its exception is kept in failure; the pipe is still drained, so that the child never
 // blocks on a full pipe (and an exception never escapes the reader thread).
@@ -39,26 +61,25 @@ void readAll(HANDLE pipe, const std::function<void(const SxString&)>& hook,
       }
    };
    std::string pending;
-   char buffer[65536];
-   DWORD got = 0;
-   while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      pending.append(buffer, got);
-      const std::size_t n = SxUtf::completePrefix(pending);
-      if (n > 0) {
-         deliver(std::string_view(pending).substr(0, n));
-         pending.erase(0, n);
-      }
-   }
-   if (!pending.empty())
+   const bool whole = readPipe(
+       pipe,
+       [&](std::string_view piece) {
+          pending.append(piece);
+          const std::size_t n = SxUtf::completePrefix(pending);
+          if (n > 0) {
+             deliver(std::string_view(pending).substr(0, n));
+             pending.erase(0, n);
+          }
+       },
+       failure);
+   if (whole && !pending.empty())
       deliver(pending);
 }
 
 // Reads the pipe to its end into text; the reader of a child's output while its input is written.
-void drainInto(HANDLE pipe, std::string& text) {
-   char buffer[65536];
-   DWORD got = 0;
-   while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
-      text.append(buffer, got);
+void drainInto(HANDLE pipe, std::string& text, std::exception_ptr& failure) {
+   readPipe(
+       pipe, [&](std::string_view piece) { text.append(piece); }, failure);
 }
 
 } // namespace
@@ -72,6 +93,7 @@ struct ChildProcess {
    // its whole input, so the output is read while the input is written. waitChild hands it on.
    std::thread outDrain, errDrain;
    std::string outRead, errRead;
+   std::exception_ptr outFailure, errFailure;
 
    void joinDrains() {
       for (std::thread* drain : {&outDrain, &errDrain})
@@ -137,13 +159,17 @@ bool writeChild(ChildProcess& child, const char* data, long long n) {
    if (!child.in)
       return false;
    if (child.out && !child.outDrain.joinable())
-      child.outDrain = std::thread(drainInto, child.out, std::ref(child.outRead));
+      child.outDrain =
+          std::thread(drainInto, child.out, std::ref(child.outRead), std::ref(child.outFailure));
    if (child.err && !child.errDrain.joinable())
-      child.errDrain = std::thread(drainInto, child.err, std::ref(child.errRead));
+      child.errDrain =
+          std::thread(drainInto, child.err, std::ref(child.errRead), std::ref(child.errFailure));
+   SxOS& os = SxOS::current();
    while (n > 0) {
-      DWORD written = 0;
-      const DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-      if (!::WriteFile(child.in, data, chunk, &written, nullptr) || written == 0)
+      const int64_t written = os.writePipe(reinterpret_cast<SxOS::Handle>(child.in), data, n);
+      if (written < 0 && errno == EINTR)
+         continue;
+      if (written <= 0)
          return false;
       data += written;
       n -= written;
@@ -158,6 +184,9 @@ void closeChildStdin(ChildProcess& child) {
 int waitChild(ChildProcess& child, const std::function<void(const SxString&)>& onOut,
               const std::function<void(const SxString&)>& onErr) {
    child.joinDrains();
+   for (const std::exception_ptr& failure : {child.outFailure, child.errFailure})
+      if (failure)
+         std::rethrow_exception(failure);
    if (!child.outRead.empty())
       onOut(SxString(std::exchange(child.outRead, {})));
    if (!child.errRead.empty())

@@ -32,6 +32,8 @@ public:
       Stat,
       Map,
       Pipe,
+      ReadPipe,
+      WritePipe,
       Spawn,
       StartThread
    };
@@ -102,6 +104,15 @@ public:
    /// child processes except as a standard stream handed to spawn. Returns 0, or -1 with errno,
    /// leaving ends untouched.
    virtual int pipe(Handle ends[2]) = 0;
+   /// Reads up to n bytes from the read end of a pipe, waiting until at least one byte is there
+   /// or every write end is closed, and returns how many it read: 0 only when every write end is
+   /// closed and nothing is left. Returns -1 and sets errno on failure; EINTR asks for a retry.
+   virtual int64_t readPipe(Handle end, void* buffer, int64_t n) = 0;
+   /// Writes up to n bytes to the write end of a pipe and returns how many it wrote, from 1 to
+   /// n. An end made non-blocking takes what fits and returns -1 with EAGAIN when nothing fits.
+   /// Returns -1 and sets errno on failure: EPIPE when no read end is open (POSIX then also
+   /// raises SIGPIPE, which the caller blocks). EINTR asks for a retry.
+   virtual int64_t writePipe(Handle end, const void* data, int64_t n) = 0;
    /// Starts program as a child process with args as its argument list (args[0] names the
    /// program) and stdio[0], stdio[1], stdio[2] as its standard input, output and error
    /// (kNoHandle: this process's own). The child inherits no other handle; with hiddenWindow it
@@ -160,6 +171,12 @@ public:
       target_.unmap(data, size, mapping);
    }
    int pipe(Handle ends[2]) override { return target_.pipe(ends); }
+   int64_t readPipe(Handle end, void* buffer, int64_t n) override {
+      return target_.readPipe(end, buffer, n);
+   }
+   int64_t writePipe(Handle end, const void* data, int64_t n) override {
+      return target_.writePipe(end, data, n);
+   }
    int spawn(const SxString& program, const SxList<SxString>& args, const Handle stdio[3],
              bool hiddenWindow, Handle* child) override {
       return target_.spawn(program, args, stdio, hiddenWindow, child);

@@ -51,11 +51,13 @@ public:
    /// Writes text to the child's standard input (channel StdIn), reading its captured output
    /// meanwhile (kept for the hooks in wait), so that a child that echoes its input never
    /// blocks the write. Raises "Can't write to the standard input of process '<program>'" when
-   /// the input is not open or the child has gone; no signal ends this process.
+   /// the input is not open or the child has gone; no signal ends this process. Raises
+   /// "Can't read from child process: <reason>" when reading the output fails.
    virtual void write(const SxString& text);
    virtual void write(const char* data, long long nBytes);
    /// Waits until the child has ended, after handing all its captured output to the hooks, and
-   /// returns its exit code (128 plus the signal number for a child ended by a signal).
+   /// returns its exit code (128 plus the signal number for a child ended by a signal). Raises
+   /// "Can't read from child process: <reason>" when reading the output fails.
    virtual int wait();
    /// Closes the child's standard input, then waits as wait does.
    virtual void finishExecution();
