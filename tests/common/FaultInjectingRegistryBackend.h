@@ -1,8 +1,11 @@
 #pragma once
 
 // Test tools for the registry backend seam (POSIX only): a wrapper that makes one chosen call
-// fail with a chosen status, and a guard that installs a backend for the length of a test.
+// fail with a chosen status, a guard that installs a backend for the length of a test, and a
+// scratch store installed with both.
 
+#include <common/TempDir.h>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -103,5 +106,15 @@ inline voplatform::SqliteStoreFiles storeFilesIn(const std::string& dir,
                                                  bool machineReadOnly = false) {
    return {dir + "/user.sqlite", dir + "/machine.sqlite", machineReadOnly};
 }
+
+/// A store of its own in a temporary directory, the registry's backend until the object goes;
+/// faults can make its calls fail.
+struct ScratchStore {
+   TempDir dir;
+   std::shared_ptr<FaultInjectingRegistryBackend> faults =
+       std::make_shared<FaultInjectingRegistryBackend>(
+           voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
+   ScopedRegistryBackend installed{faults};
+};
 
 } // namespace vo::test

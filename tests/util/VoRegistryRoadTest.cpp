@@ -14,9 +14,7 @@
 namespace {
 
 using Item = VoRegistry::Item;
-using vo::test::messageOf;
-using vo::test::messagesOf;
-using vo::test::readFile;
+using namespace vo::test;
 
 TEST(JsonExceptionTags, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
    const std::pair<const char*, const char*> tags[] = {
@@ -63,7 +61,7 @@ protected:
 
    SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
-      vo::test::writeFile(dir_.file(name), text);
+      writeFile(dir_.file(name), text);
    }
    static std::string line(const std::string& path, const std::string& detail,
                            const std::string& op = "RegSetValue") {
@@ -91,9 +89,9 @@ protected:
       return text;
    }
 
-   vo::test::TempDir dir_;
+   TempDir dir_;
    const std::string trace_ = dir_.file("driver.trace");
-   vo::test::RegistryScratch scratch_;
+   RegistryScratch scratch_;
    const SxString machineKey_ = scratch_.key().substitute("HKCU/Software", "HKLM/SOFTWARE");
 };
 
@@ -155,7 +153,7 @@ TEST_F(RegistryRoad, AFailedDescriptionWriteLeavesTheExistingFileAlone) {
 
    // The file is replaced whole or not at all, so a failed write leaves one that still reads.
    const VoRegistry::ItemList next{{"HKCU/a", "b", Item::Sz, std::string(100000, 'n').c_str()}};
-   for (const vo::test::WriteFault& fault : vo::test::writeFaults(false)) {
+   for (const WriteFault& fault : writeFaults(false)) {
       const auto messages = fault.messagesOf([&] { VoRegistry::write(dir(), next); });
       if (fault.harmless()) {
          EXPECT_EQ(describe(VoRegistry::read(dir())), describe(next)) << fault.what;
