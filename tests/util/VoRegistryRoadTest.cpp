@@ -61,7 +61,7 @@ protected:
 
    SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
-      writeFile(dir_.file(name), text);
+      vo::test::writeFile(dir_.file(name), text);
    }
    static std::string line(const std::string& path, const std::string& detail,
                            const std::string& op = "RegSetValue") {
