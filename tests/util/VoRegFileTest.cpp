@@ -77,11 +77,7 @@ TEST_F(VoRegFile, AnExportImportsBackToTheSameFileInEveryEncoding) {
       big += "0123456789abcdef"[i % 16];
    VoRegistry::setVal(key, "big", Item::Binary, big.c_str());
    // Types and sizes the Item types do not write.
-   voplatform::RegKey handle;
-   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
-                           key.substitute("HKCU/", "").substitute("/", "\\").utf16().elements(), 0,
-                           KEY_WRITE, handle.receive()),
-             ERROR_SUCCESS);
+   const voplatform::RegKey handle = scratch.open(KEY_WRITE);
    const BYTE data[] = {1, 2, 3, 4, 5};
    const struct {
       const char* name;
