@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <common/FaultInjectingRegistryBackend.h>
+#include <common/ScopedEnv.h>
 #include <common/TempDir.h>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 
 namespace {
 
+using vo::test::ScopedEnv;
 using vo::test::ScopedRegistryBackend;
 using vo::test::storeFilesIn;
 using vo::test::TempDir;
@@ -315,15 +317,12 @@ TEST_F(RegistryApi, AWriteLockHeldElsewhereEndsTheWaitWithBusy) {
 // directory. A place that cannot be used fails the calls with a line on standard error instead
 // of reading as an empty store.
 TEST_F(RegistryApi, TheUsersStoreLivesInItsHomeOrNowhere) {
-   std::vector<std::pair<const char*, std::string>> saved;
-   for (const char* name : {"HOME", "XDG_CONFIG_HOME", "VOUTIL_REGISTRY_DIR"}) {
-      if (const char* value = std::getenv(name))
-         saved.emplace_back(name, value);
-      ::unsetenv(name);
+   std::string userFile;
+   {
+      const ScopedEnv home("HOME", nullptr), config("XDG_CONFIG_HOME", nullptr),
+          store("VOUTIL_REGISTRY_DIR", nullptr);
+      userFile = voplatform::defaultSqliteStoreFiles().userFile;
    }
-   const std::string userFile = voplatform::defaultSqliteStoreFiles().userFile;
-   for (const auto& [name, value] : saved)
-      ::setenv(name, value.c_str(), 1);
    EXPECT_EQ(userFile,
              std::string(::getpwuid(::getuid())->pw_dir) + "/.config/voutil/registry/user.sqlite");
 

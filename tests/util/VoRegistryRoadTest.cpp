@@ -3,6 +3,7 @@
 #include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/RegistryScratch.h>
+#include <common/ScopedEnv.h>
 #include <common/TempDir.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -40,24 +41,11 @@ std::string describe(const VoRegistry::ItemList& items) {
    return text;
 }
 
-// Where the device-control library traces its calls; an empty name: nowhere.
-void traceDriverTo(const std::string& file) {
-#ifdef _WIN32
-   _putenv_s("VODEVCTL_TRACE", file.c_str());
-#else
-   ::setenv("VODEVCTL_TRACE", file.c_str(), 1);
-#endif
-}
-
 // A scratch directory and registry key, a machine key of its own, and a trace of what the
 // device-control library was asked.
 class RegistryRoad : public ::testing::Test {
 protected:
-   RegistryRoad() { traceDriverTo(trace_); }
-   ~RegistryRoad() override {
-      VoRegistry::rm_rf(machineKey_);
-      traceDriverTo("");
-   }
+   ~RegistryRoad() override { VoRegistry::rm_rf(machineKey_); }
 
    SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
@@ -91,6 +79,7 @@ protected:
 
    TempDir dir_;
    const std::string trace_ = dir_.file("driver.trace");
+   const ScopedEnv traced_{"VODEVCTL_TRACE", trace_.c_str()}; // where the driver traces its calls
    RegistryScratch scratch_;
    const SxString machineKey_ = scratch_.key().substitute("HKCU/Software", "HKLM/SOFTWARE");
 };
