@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <utility>
 #include <voplatform/RegistryBackend.h>
 
@@ -20,9 +19,6 @@ public:
    enum class Op { OpenKey, CreateKey, QueryValue, SetValue, DeleteTree, QueryInfo, EnumKey };
 
    using ForwardingRegistryBackend::ForwardingRegistryBackend;
-
-   /// The status that makes the failing call throw an exception instead of returning.
-   static constexpr LSTATUS kThrow = -1;
 
    /// Makes the call of op that comes after skip further calls of op return status, once,
    /// without reaching the store.
@@ -75,10 +71,7 @@ private:
    LSTATUS inject(Op op, Call&& call) {
       std::unique_lock<std::mutex> lock(mutex_);
       if (armed_ && armed_->op == op && armed_->skip-- == 0) {
-         const LSTATUS status = std::exchange(armed_, std::nullopt)->status;
-         if (status == kThrow)
-            throw std::runtime_error("injected");
-         return status;
+         return std::exchange(armed_, std::nullopt)->status;
       }
       lock.unlock();
       return call();
