@@ -38,9 +38,6 @@ public:
       return fired_;
    }
 
-   int64_t read(std::FILE* file, void* buffer, int64_t n) override {
-      return transfer(Call::Read, n, [&](int64_t m) { return target().read(file, buffer, m); });
-   }
    int64_t write(std::FILE* file, const void* data, int64_t n) override {
       return transfer(Call::Write, n, [&](int64_t m) { return target().write(file, data, m); });
    }

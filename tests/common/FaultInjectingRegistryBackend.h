@@ -1,11 +1,13 @@
 #pragma once
 
 // Test tools for the registry backend seam (POSIX only): a wrapper that makes one chosen call
-// fail with a chosen status, and a guard that installs a backend for the length of a test.
+// fail with a chosen status, a guard that installs a backend for the length of a test, and a
+// scratch store installed with both.
 
+#include <common/TempDir.h>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <utility>
 #include <voplatform/RegistryBackend.h>
 
@@ -17,9 +19,6 @@ public:
    enum class Op { OpenKey, CreateKey, QueryValue, SetValue, DeleteTree, QueryInfo, EnumKey };
 
    using ForwardingRegistryBackend::ForwardingRegistryBackend;
-
-   /// The status that makes the failing call throw an exception instead of returning.
-   static constexpr LSTATUS kThrow = -1;
 
    /// Makes the call of op that comes after skip further calls of op return status, once,
    /// without reaching the store.
@@ -72,10 +71,7 @@ private:
    LSTATUS inject(Op op, Call&& call) {
       std::unique_lock<std::mutex> lock(mutex_);
       if (armed_ && armed_->op == op && armed_->skip-- == 0) {
-         const LSTATUS status = std::exchange(armed_, std::nullopt)->status;
-         if (status == kThrow)
-            throw std::runtime_error("injected");
-         return status;
+         return std::exchange(armed_, std::nullopt)->status;
       }
       lock.unlock();
       return call();
@@ -103,5 +99,15 @@ inline voplatform::SqliteStoreFiles storeFilesIn(const std::string& dir,
                                                  bool machineReadOnly = false) {
    return {dir + "/user.sqlite", dir + "/machine.sqlite", machineReadOnly};
 }
+
+/// A store of its own in a temporary directory, the registry's backend until the object goes;
+/// faults can make its calls fail.
+struct ScratchStore {
+   TempDir dir;
+   std::shared_ptr<FaultInjectingRegistryBackend> faults =
+       std::make_shared<FaultInjectingRegistryBackend>(
+           voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
+   ScopedRegistryBackend installed{faults};
+};
 
 } // namespace vo::test

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sx/SxException.h>
+#include <voplatform/RegKey.h>
 #include <voutil/VoRegistry.h>
+#include <windows.h>
 
 namespace vo::test {
 
@@ -33,6 +35,17 @@ public:
    /// The scratch key path, or a path below it.
    [[nodiscard]] SxString key(const SxString& below = SxString()) const {
       return below.isEmpty() ? key_ : key_ + "/" + below;
+   }
+
+   /// The scratch key, made if need be, opened with access past the library.
+   [[nodiscard]] voplatform::RegKey open(REGSAM access) const {
+      VoRegistry::mkdir_p(key_);
+      const SxString sub = key_.substitute("HKCU/", "").substitute("/", "\\");
+      voplatform::RegKey opened;
+      EXPECT_EQ(
+          RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, access, opened.receive()),
+          ERROR_SUCCESS);
+      return opened;
    }
 
 private:

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <common/FaultInjectingRegistryBackend.h>
+#include <common/ScopedEnv.h>
 #include <common/TempDir.h>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 
 namespace {
 
+using vo::test::ScopedEnv;
 using vo::test::ScopedRegistryBackend;
 using vo::test::storeFilesIn;
 using vo::test::TempDir;
@@ -130,7 +132,9 @@ TEST_F(RegistryApi, DataIsStoredExactlyAndBuffersFollowTheWindowsRules) {
    EXPECT_EQ(setDword(k.h, longest + u"v", 1), ERROR_INVALID_PARAMETER);
 }
 
-// The edges of the calls that Windows programs rely on, as Windows (and Wine) answer them.
+// The edges of the calls that Windows programs rely on, as Windows (and Wine) answer them. The
+// differential test compares the others with Wine: roots with other upper bits, null data, the
+// size of a missing value, and a value name that does not fit leaving the data buffer alone.
 TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
    Key k;
    ASSERT_EQ(create(HKEY_CURRENT_USER, u"Edges", &k), ERROR_SUCCESS);
@@ -143,27 +147,9 @@ TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
    EXPECT_EQ(created, nullptr);
    EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(uintptr_t{0x1234})), ERROR_INVALID_HANDLE);
    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
-   // Roots by their low 32 bits; a root opened with no sub-path is itself.
-   const auto low = static_cast<uintptr_t>(0x80000001u);
-   for (const uintptr_t bits : {low, low | (uintptr_t{0x12345} << 32)}) {
-      const auto root = reinterpret_cast<HKEY>(bits);
-      Key sub;
-      HKEY itself = nullptr;
-      EXPECT_EQ(open(root, u"Edges", &sub), ERROR_SUCCESS) << std::hex << bits;
-      EXPECT_EQ(RegOpenKeyExW(root, u"", 0, KEY_READ, &itself), ERROR_SUCCESS);
-      EXPECT_EQ(itself, root);
-   }
-   Key classes, bad;
-   EXPECT_EQ(open(HKEY_CLASSES_ROOT, u"\\", &classes), ERROR_SUCCESS);
+   Key bad;
    EXPECT_EQ(create(k.h, u"volatile", &bad, KEY_READ, nullptr, REG_OPTION_VOLATILE),
              ERROR_NOT_SUPPORTED);
-   EXPECT_EQ(RegSetValueExW(k.h, u"v", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
-
-   // A missing value: size 0 when only the size was asked for.
-   DWORD size = 7;
-   EXPECT_EQ(RegQueryValueExW(k.h, u"none", nullptr, nullptr, nullptr, &size),
-             ERROR_FILE_NOT_FOUND);
-   EXPECT_EQ(size, 0u);
    // String data stored without its NUL gets one where the buffer has room for it.
    const BYTE ab[] = {'a', 0, 'b', 0};
    ASSERT_EQ(RegSetValueExW(k.h, u"s", 0, REG_SZ, ab, 4), ERROR_SUCCESS);
@@ -173,6 +159,7 @@ TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
        {u"s", 6, {'a', 0, 'b', 0, 0, 0, 0xEE}},
        {u"s", 5, {'a', 0, 'b', 0, 0xEE, 0xEE, 0xEE}},
        {u"b", 6, {'a', 0, 'b', 0, 0xEE, 0xEE, 0xEE}}};
+   DWORD size = 0;
    for (const auto& [name, room, bytes] : reads) {
       std::vector<BYTE> buffer(7, 0xEE);
       EXPECT_EQ(RegQueryValueExW(k.h, name, nullptr, nullptr, buffer.data(), &(size = room)),
@@ -180,15 +167,6 @@ TEST_F(RegistryApi, CallsAnswerAtTheirEdgesAsWindowsDoes) {
       EXPECT_EQ(buffer, bytes) << room;
       EXPECT_EQ(size, 4u);
    }
-   std::vector<BYTE> data(7, 0xEE);
-   char16_t name[2];
-   DWORD cch = 2, type = 0;
-   ASSERT_EQ(RegSetValueExW(k.h, u"long", 0, REG_SZ, ab, 4), ERROR_SUCCESS);
-   EXPECT_EQ(RegEnumValueW(k.h, 1, name, &(cch = 2), nullptr, &type, data.data(), &(size = 7)),
-             ERROR_MORE_DATA);
-   EXPECT_EQ(data, std::vector<BYTE>(7, 0xEE)) << "the data buffer is left alone";
-   EXPECT_EQ(size, 4u);
-   EXPECT_EQ(cch, 2u);
 }
 
 // Every call works on a key as deep as Windows allows, 512 levels below its root, and no key
@@ -315,15 +293,12 @@ TEST_F(RegistryApi, AWriteLockHeldElsewhereEndsTheWaitWithBusy) {
 // directory. A place that cannot be used fails the calls with a line on standard error instead
 // of reading as an empty store.
 TEST_F(RegistryApi, TheUsersStoreLivesInItsHomeOrNowhere) {
-   std::vector<std::pair<const char*, std::string>> saved;
-   for (const char* name : {"HOME", "XDG_CONFIG_HOME", "VOUTIL_REGISTRY_DIR"}) {
-      if (const char* value = std::getenv(name))
-         saved.emplace_back(name, value);
-      ::unsetenv(name);
+   std::string userFile;
+   {
+      const ScopedEnv home("HOME", nullptr), config("XDG_CONFIG_HOME", nullptr),
+          store("VOUTIL_REGISTRY_DIR", nullptr);
+      userFile = voplatform::defaultSqliteStoreFiles().userFile;
    }
-   const std::string userFile = voplatform::defaultSqliteStoreFiles().userFile;
-   for (const auto& [name, value] : saved)
-      ::setenv(name, value.c_str(), 1);
    EXPECT_EQ(userFile,
              std::string(::getpwuid(::getuid())->pw_dir) + "/.config/voutil/registry/user.sqlite");
 

@@ -2,7 +2,6 @@
 #include <atomic>
 #include <common/Wine.h>
 #include <cstdint>
-#include <future>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <stdexcept>
@@ -234,21 +233,6 @@ TEST(SxMd5, MisuseRaisesAndLeavesTheDigestUnchanged) {
    md5.update("c", 1, 3);
    EXPECT_THROW(md5.update("d", 1), SxException);
    EXPECT_EQ(md5.get(), kAbc);
-}
-
-TEST(SxMd5, ThreadsEachWithTheirOwnDigestAgree) {
-   const std::string block(1 << 20, 'x');
-   const auto digest = [&] {
-      SxMd5 md5;
-      for (int i = 0; i < 4; ++i)
-         md5.update(block.data(), static_cast<int64_t>(block.size()));
-      return md5.get();
-   };
-   auto first = std::async(std::launch::async, digest);
-   auto second = std::async(std::launch::async, digest);
-   const SxString here = digest();
-   EXPECT_EQ(first.get(), here);
-   EXPECT_EQ(second.get(), here);
 }
 
 } // namespace

@@ -11,14 +11,13 @@
 #include <voutil/VoRegistry.h>
 #ifndef _WIN32
 #include <common/FaultInjectingRegistryBackend.h>
-#include <common/TempDir.h>
 #include <thread>
 #endif
 
 namespace {
 
 using Item = VoRegistry::Item;
-using vo::test::messageOf;
+using namespace vo::test;
 
 std::string utf8Of(SxArray<char> const& file) {
    std::u16string units;
@@ -39,7 +38,7 @@ std::string regKey(SxString const& key) {
 
 class VoRegFile : public ::testing::Test {
 protected:
-   vo::test::RegistryScratch scratch;
+   RegistryScratch scratch;
    const SxString key = scratch.key();
    const std::string k = regKey(key);
 };
@@ -78,11 +77,7 @@ TEST_F(VoRegFile, AnExportImportsBackToTheSameFileInEveryEncoding) {
       big += "0123456789abcdef"[i % 16];
    VoRegistry::setVal(key, "big", Item::Binary, big.c_str());
    // Types and sizes the Item types do not write.
-   voplatform::RegKey handle;
-   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
-                           key.substitute("HKCU/", "").substitute("/", "\\").utf16().elements(), 0,
-                           KEY_WRITE, handle.receive()),
-             ERROR_SUCCESS);
+   const voplatform::RegKey handle = scratch.open(KEY_WRITE);
    const BYTE data[] = {1, 2, 3, 4, 5};
    const struct {
       const char* name;
@@ -164,15 +159,12 @@ TEST_F(VoRegFile, ABadFileFailsWithItsLineAndWritesNothing) {
 
 #ifndef _WIN32
 TEST(VoRegFileBatch, AnImportThatFailsMidwayLeavesNothingOfIt) {
-   vo::test::TempDir dir;
-   auto faults = std::make_shared<vo::test::FaultInjectingRegistryBackend>(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-   vo::test::ScopedRegistryBackend installed{faults};
+   const ScratchStore store;
    VoRegistry::setVal("HKCU/Software/Kept", "v", Item::Sz, "old");
    const std::string file =
        "REGEDIT4\n[HKLM\\Software\\New]\n\"a\"=\"1\"\n[-HKCU\\Software\\Kept]\n"
        "[HKCU\\Software\\New]\n\"b\"=\"2\"\n\"c\"=\"3\"\n";
-   faults->failCall(vo::test::FaultInjectingRegistryBackend::Op::SetValue, ERROR_DISK_FULL, 2);
+   store.faults->failCall(FaultInjectingRegistryBackend::Op::SetValue, ERROR_DISK_FULL, 2);
    EXPECT_EQ(messageOf([&] { VoRegistry::importReg(bytesOf(file), "f.reg"); }),
              "f.reg:7: Can't set value 'c' in 'HKCU\\Software\\New' : " +
                  sxstrerror(ERROR_DISK_FULL).str());
@@ -185,9 +177,7 @@ TEST(VoRegFileBatch, AnImportThatFailsMidwayLeavesNothingOfIt) {
 }
 
 TEST(VoRegFileBatch, OtherThreadsWaitForAnImportAndGoOn) {
-   vo::test::TempDir dir;
-   vo::test::ScopedRegistryBackend installed{
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path()))};
+   const ScratchStore store;
    std::string file = "REGEDIT4\n";
    for (int i = 0; i < 200; ++i)
       file += "[HKCU\\Software\\Batch\\K" + std::to_string(i) + "]\n\"v\"=dword:1\n";

@@ -16,18 +16,15 @@ namespace {
 
 using Item = VoRegistry::Item;
 using Op = vo::test::FaultInjectingRegistryBackend::Op;
-using vo::test::messageOf;
+using namespace vo::test;
 
 const auto error = [](LSTATUS status) { return sxstrerror(status).str(); };
 
 class VoRegistryFault : public ::testing::Test {
 protected:
-   vo::test::TempDir dir;
-   std::shared_ptr<vo::test::FaultInjectingRegistryBackend> faults =
-       std::make_shared<vo::test::FaultInjectingRegistryBackend>(
-           voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-   vo::test::ScopedRegistryBackend installed{faults};
-   vo::test::RegistryScratch scratch;
+   ScratchStore store;
+   FaultInjectingRegistryBackend* faults = store.faults.get();
+   RegistryScratch scratch;
    const SxString key = scratch.key();
    const std::string k = key.str(); // for building expected messages
 };
@@ -84,15 +81,15 @@ TEST_F(VoRegistryFault, QuestionsAnswerFalseOnAnyFailure) {
 // of HKLM/SOFTWARE/Vendor. On POSIX the device-control library writes the machine store with
 // the caller's own rights, so the driver path fails too.
 TEST(VoRegistryReadOnlyMachine, WritesAreRefusedWithTheirMessages) {
-   vo::test::TempDir dir;
+   TempDir dir;
    {
-      vo::test::ScopedRegistryBackend writable(
-          voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
+      ScopedRegistryBackend writable(
+          voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path())));
       VoRegistry::setVal("HKLM/SOFTWARE/Vendor", "v", Item::Sz, "x");
       VoRegistry::mkdir_pAsAdmin("HKU/S-1-5-20/Other"); // the driver serves both machine roots
    }
-   vo::test::ScopedRegistryBackend readOnly(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path(), true)));
+   ScopedRegistryBackend readOnly(
+       voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path(), true)));
    const std::string denied = error(ERROR_ACCESS_DENIED);
    EXPECT_TRUE(VoRegistry::isReadable("HKLM/SOFTWARE/Vendor"));
    EXPECT_FALSE(VoRegistry::isWritable("HKLM/SOFTWARE/Vendor"));
@@ -121,9 +118,9 @@ TEST(VoDevCtl, AnExceptionBelowTheDriverBecomesAStatus) {
       using ForwardingRegistryBackend::ForwardingRegistryBackend;
       LSTATUS rootKey(HKEY, voplatform::KeyRef*) override { throw std::runtime_error("broken"); }
    };
-   const vo::test::TempDir dir;
-   vo::test::ScopedRegistryBackend installed(std::make_shared<Throwing>(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path()))));
+   const TempDir dir;
+   ScopedRegistryBackend installed(
+       std::make_shared<Throwing>(voplatform::makeSqliteRegistryBackend(storeFilesIn(dir.path()))));
    const char16_t* key = u"\\Registry\\Machine\\SOFTWARE";
    for (const int32_t status :
         {voDriveCreateRegKey(key, u"k"), voDriveSetRegKeyValue(key, u"v", REG_SZ, u"", 2),

@@ -66,9 +66,8 @@ const bool kStress =
 
 class VoRegistryReliability : public ::testing::Test {
 protected:
-   vo::test::TempDir dir;
-   vo::test::ScopedRegistryBackend store{
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path().string()))};
+   vo::test::ScratchStore store;
+   const vo::test::TempDir& dir = store.dir;
 
    void expectValues(const SxString& key, const std::string& prefix, long count) {
       for (long i = 0; i < count; ++i)

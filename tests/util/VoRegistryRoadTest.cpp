@@ -3,6 +3,7 @@
 #include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
 #include <common/RegistryScratch.h>
+#include <common/ScopedEnv.h>
 #include <common/TempDir.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,9 +15,7 @@
 namespace {
 
 using Item = VoRegistry::Item;
-using vo::test::messageOf;
-using vo::test::messagesOf;
-using vo::test::readFile;
+using namespace vo::test;
 
 TEST(JsonExceptionTags, TheLibraryDescribesTheTagsOfTheJsonFoundation) {
    const std::pair<const char*, const char*> tags[] = {
@@ -42,24 +41,11 @@ std::string describe(const VoRegistry::ItemList& items) {
    return text;
 }
 
-// Where the device-control library traces its calls; an empty name: nowhere.
-void traceDriverTo(const std::string& file) {
-#ifdef _WIN32
-   _putenv_s("VODEVCTL_TRACE", file.c_str());
-#else
-   ::setenv("VODEVCTL_TRACE", file.c_str(), 1);
-#endif
-}
-
 // A scratch directory and registry key, a machine key of its own, and a trace of what the
 // device-control library was asked.
 class RegistryRoad : public ::testing::Test {
 protected:
-   RegistryRoad() { traceDriverTo(trace_); }
-   ~RegistryRoad() override {
-      VoRegistry::rm_rf(machineKey_);
-      traceDriverTo("");
-   }
+   ~RegistryRoad() override { VoRegistry::rm_rf(machineKey_); }
 
    SxString dir(const char* below = "") const { return dir_.file(below).c_str(); }
    void writeFile(const std::string& name, const std::string& text) const {
@@ -91,9 +77,10 @@ protected:
       return text;
    }
 
-   vo::test::TempDir dir_;
+   TempDir dir_;
    const std::string trace_ = dir_.file("driver.trace");
-   vo::test::RegistryScratch scratch_;
+   const ScopedEnv traced_{"VODEVCTL_TRACE", trace_.c_str()}; // where the driver traces its calls
+   RegistryScratch scratch_;
    const SxString machineKey_ = scratch_.key().substitute("HKCU/Software", "HKLM/SOFTWARE");
 };
 
@@ -155,7 +142,7 @@ TEST_F(RegistryRoad, AFailedDescriptionWriteLeavesTheExistingFileAlone) {
 
    // The file is replaced whole or not at all, so a failed write leaves one that still reads.
    const VoRegistry::ItemList next{{"HKCU/a", "b", Item::Sz, std::string(100000, 'n').c_str()}};
-   for (const vo::test::WriteFault& fault : vo::test::writeFaults(false)) {
+   for (const WriteFault& fault : writeFaults(false)) {
       const auto messages = fault.messagesOf([&] { VoRegistry::write(dir(), next); });
       if (fault.harmless()) {
          EXPECT_EQ(describe(VoRegistry::read(dir())), describe(next)) << fault.what;

@@ -22,17 +22,6 @@ class VoRegistryTest : public ::testing::Test {
 protected:
    vo::test::RegistryScratch scratch;
    const SxString key = scratch.key();
-
-   // The scratch key opened past the library.
-   voplatform::RegKey open(REGSAM access) {
-      VoRegistry::mkdir_p(key);
-      const SxString sub = key.substitute("HKCU/", "").substitute("/", "\\");
-      voplatform::RegKey opened;
-      EXPECT_EQ(
-          RegOpenKeyExW(HKEY_CURRENT_USER, sub.utf16().elements(), 0, access, opened.receive()),
-          ERROR_SUCCESS);
-      return opened;
-   }
 };
 
 TEST_F(VoRegistryTest, ValuesAreWrittenWithTheWindowsTypesAndReadBackAsText) {
@@ -50,7 +39,7 @@ TEST_F(VoRegistryTest, ValuesAreWrittenWithTheWindowsTypesAndReadBackAsText) {
        {Item::ExpandSz, "%A%", REG_EXPAND_SZ, "2500410025000000", "%A%"},
        {Item::MultiSz, "one", REG_MULTI_SZ, "6f006e0065000000", "one"},
        {Item::None, "ignored", REG_NONE, "", ""}};
-   const voplatform::RegKey opened = open(KEY_READ);
+   const voplatform::RegKey opened = scratch.open(KEY_READ);
    for (const auto& c : cases) {
       SCOPED_TRACE(Item::type2String(c.type).str() + " " + c.data);
       VoRegistry::setVal(key, "v", c.type, c.data);
@@ -75,7 +64,7 @@ TEST_F(VoRegistryTest, ReadsStopAtTheFirstNulAndRefuseUnknownTypes) {
                 {REG_DWORD, {1, 2}, "513"},
                 {REG_LINK, {'x', 0}, ""},
                 {REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, "Unknown Registry Value Type!"}};
-   const voplatform::RegKey opened = open(KEY_WRITE);
+   const voplatform::RegKey opened = scratch.open(KEY_WRITE);
    for (const auto& c : cases) {
       ASSERT_EQ(RegSetValueExW(opened.get(), SxString("raw").utf16().elements(), 0, c.type,
                                c.bytes.data(), static_cast<DWORD>(c.bytes.size())),
@@ -167,7 +156,7 @@ TEST_F(VoRegistryTest, MakingAndRemoving) {
 
 // Move construction is used nowhere in the library, so only this test reaches it.
 TEST_F(VoRegistryTest, AMovedKeyHandleHandsItsKeyOver) {
-   voplatform::RegKey from = open(KEY_READ);
+   voplatform::RegKey from = scratch.open(KEY_READ);
    const HKEY opened = from.get();
    const voplatform::RegKey to(std::move(from));
    EXPECT_FALSE(from) << "a moved handle is empty";

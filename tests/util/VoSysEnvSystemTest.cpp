@@ -27,14 +27,14 @@ namespace {
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using vo::test::messagesOf;
+using namespace vo::test;
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
    // The sleeping child under a name of this process's own, so that it can be looked for by name;
    // its sleep is bounded should the test stop early.
-   vo::test::TempDir dir;
+   TempDir dir;
    const SxString name("vochild-" + std::to_string(::getpid()) + VO_TEST_EXE_SUFFIX);
    fs::copy_file(SYSENV_CHILD, dir.file(name.str()));
    SxProcess child(SxString(dir.file(name.str())));
@@ -60,11 +60,11 @@ TEST(VoSysEnvProcess, AChildIsFoundByNameWaitedForAndKilled) {
 
 TEST(VoSysEnvProcess, WaitingForAMissingNameLogsTheSearchAndFails) {
    // The search finds nothing and hands on the id of no process, which cannot be opened.
-   vo::test::TempDir dir;
+   TempDir dir;
    VoLog log(dir.file("wait.log").c_str());
    log.disableLogToStdOut();
    EXPECT_THROW(VoSysEnv::waitForProcess("no-such-program.exe", 1, 0), SxException);
-   EXPECT_THAT(vo::test::readFile(dir.file("wait.log")),
+   EXPECT_THAT(readFile(dir.file("wait.log")),
                AllOf(HasSubstr("[util] : Process no-such-program.exe identified as PID "
                                "18446744073709551615\n"),
                      HasSubstr("[util] : Waiting for Process 18446744073709551615 to end.\n")));
@@ -98,7 +98,7 @@ TEST(VoSysEnvProcess, BitWidthOfExecutables) {
        {peHeader("\xC4\x01"), "Bit width value is invalid in file specified. Please check wherever "
                               "file is a valid WIN32 .exe file."},
    };
-   vo::test::TempDir dir;
+   TempDir dir;
    for (std::size_t i = 0; i < std::size(kCases); ++i) {
       std::ofstream(dir.file(std::to_string(i) + ".exe"), std::ios::binary) << kCases[i].first;
       EXPECT_EQ(bitWidthOf(dir.file(std::to_string(i) + ".exe")), Strings{kCases[i].second})
@@ -157,7 +157,7 @@ TEST(VoSysEnvFiles, FreeSpaceOfAPath) {
 }
 
 TEST(VoSysEnvFiles, TruncatingCutsLengthensAndIgnoresMissingFiles) {
-   vo::test::TempDir dir;
+   TempDir dir;
    // A name outside every ANSI code page.
    const fs::path path = dir.path() / fs::path(u8"d\u00e5ta-\u0436.bin");
    const std::u8string name = path.u8string();
@@ -174,7 +174,7 @@ TEST(VoSysEnvFiles, TruncatingCutsLengthensAndIgnoresMissingFiles) {
 
 TEST(VoSysEnvFiles, ALinkIsMadeOnceThenFailsWithTheSystemText) {
    VO_SKIP_UNDER_WINE("CreateSymbolicLinkW is a stub that creates nothing");
-   vo::test::TempDir dir;
+   TempDir dir;
    const std::string base = VoSysEnv::unifySlashes(SxString(dir.path().string())).str();
    fs::create_directories(base + "/releases/7");
    const SxString target(base + "/releases/7");
@@ -188,7 +188,7 @@ TEST(VoSysEnvFiles, ALinkIsMadeOnceThenFailsWithTheSystemText) {
 
 TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
 #ifdef _WIN32
-   if (vo::test::runningUnderWine()) {
+   if (runningUnderWine()) {
       EXPECT_TRUE(VoSysEnv::isElevated()) << "Wine runs as administrator";
    }
 #else
@@ -206,7 +206,7 @@ TEST(VoSysEnvFiles, ElevationAndTheLogSwitch) {
 // chosen function fail with a chosen status.
 TEST(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
    // Only the drive search logs, and only a snapshot that cannot be taken.
-   vo::test::TempDir dir;
+   TempDir dir;
    VoLog log{SxString(dir.file("walk.log"))};
    log.disableLogToStdOut();
    for (const char* call : {"CreateToolhelp32Snapshot", "Process32FirstW"}) {
@@ -222,7 +222,7 @@ TEST(VoSysEnvFault, AFailedProcessSnapshotFindsNothing) {
       voplatform::failNextCall(call, ERROR_ACCESS_DENIED);
       EXPECT_FALSE(VoSysEnv::isProcOnDriveRunning("/")) << call;
    }
-   const std::string logged = vo::test::readFile(dir.file("walk.log"));
+   const std::string logged = readFile(dir.file("walk.log"));
    EXPECT_EQ(logged.substr(logged.find(" [")), " [util] : Failed to create Process snapshot\n");
 }
 
@@ -259,19 +259,16 @@ TEST(VoSysEnvFault, AdaptersAreSortedAndShowSixBytes) {
 }
 
 TEST(VoSysEnvFault, UserKeysWrapTheRegistryFailure) {
-   using Op = vo::test::FaultInjectingRegistryBackend::Op;
-   vo::test::TempDir dir;
-   auto faults = std::make_shared<vo::test::FaultInjectingRegistryBackend>(
-       voplatform::makeSqliteRegistryBackend(vo::test::storeFilesIn(dir.path())));
-   vo::test::ScopedRegistryBackend installed{faults};
+   using Op = FaultInjectingRegistryBackend::Op;
+   const ScratchStore store;
    VoSysEnv::setUserKey("App", "k");
    VoRegistry::setVal("HKCU/Software/MORV/Apps/App", "FeedbackProvided", VoRegistry::Item::DWord,
                       "1");
    // A read fails at the read after the look.
    const auto expectWraps = [&](Op op, const char* message, const std::function<void()>& call) {
-      faults->failCall(op, ERROR_DISK_FULL, op == Op::QueryValue ? 1 : 0);
+      store.faults->failCall(op, ERROR_DISK_FULL, op == Op::QueryValue ? 1 : 0);
       EXPECT_THAT(messagesOf(call), ElementsAre(message, ::testing::_));
-      EXPECT_TRUE(faults->fired());
+      EXPECT_TRUE(store.faults->fired());
    };
    expectWraps(Op::SetValue, "Failed to write user key", [] { VoSysEnv::setUserKey("App", "k"); });
    expectWraps(Op::QueryValue, "Failed to read user key",

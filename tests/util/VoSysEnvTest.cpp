@@ -6,14 +6,12 @@
 #include <chrono>
 #include <common/FaultInjectingOS.h>
 #include <common/Messages.h>
+#include <common/ScopedEnv.h>
 #include <common/TempDir.h>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <optional>
 #include <regex>
 #include <stdexcept>
 #include <sx/SxMd5.h>
@@ -210,27 +208,7 @@ TEST(VoSysEnvParallel, AWorkerThatCannotStartFailsTheLoopOnceTheStartedOnesEnd) 
 // The folder settings, the zone and the processor count come from the environment and the
 // platform layer, which a test can set.
 
-// Sets an environment variable, or unsets it for a null value, until the end of the scope, so
-// that later tests in the binary see the environment they started with.
-class ScopedEnv {
-public:
-   ScopedEnv(const char* name, const char* value) : name_(name) {
-      if (const char* old = std::getenv(name))
-         saved_ = old;
-      value ? ::setenv(name, value, 1) : ::unsetenv(name);
-      ::tzset();
-   }
-   ~ScopedEnv() {
-      saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_);
-      ::tzset();
-   }
-   ScopedEnv(const ScopedEnv&) = delete;
-   ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-   const char* name_;
-   std::optional<std::string> saved_;
-};
+using vo::test::ScopedEnv;
 
 TEST(VoSysEnvPaths, PosixKnownFoldersFollowTheXdgDirectories) {
    vo::test::TempDir home;

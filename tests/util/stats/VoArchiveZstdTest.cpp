@@ -77,10 +77,19 @@ protected:
       return readFile(back);
    }
 
-   // The messages that compressing a file, or extracting one into back, fails with.
-   Messages compressing(const std::string& from) const {
-      return messagesOf([&] { VoArchive::compressZSTD(from.c_str(), packed.c_str(), 3); });
+   // What compressing from into to, and extracting from into to, fail with; and the messages
+   // of both failures around their causes.
+   static std::pair<Messages, Messages> failures(const std::string& from, const std::string& to) {
+      return {messagesOf([&] { VoArchive::compressZSTD(from.c_str(), to.c_str(), 3); }),
+              messagesOf([&] { VoArchive::extractZSTD(from.c_str(), to.c_str()); })};
    }
+   static std::pair<Messages, Messages> wrapped(const std::string& from, const std::string& cause,
+                                                const std::string& extractCause = "") {
+      return {{"Cannot compress " + from + " using zstd", cause},
+              {"Cannot decompress " + from + " using zstd",
+               extractCause.empty() ? cause : extractCause}};
+   }
+   // The messages that extracting a file into back fails with.
    Messages extracting(const std::string& from, const VoArchive::ReadProgress& onRead = {}) const {
       return messagesOf([&] { VoArchive::extractZSTD(from.c_str(), back.c_str(), onRead); });
    }
@@ -110,25 +119,6 @@ TEST_F(VoArchiveZstd, RoundTripsGiveBackEveryByteAndFramesFollowOneAnother) {
    EXPECT_EQ(readFile(back), "shortshort");
 }
 
-TEST_F(VoArchiveZstd, FailuresNameTheFileAndTheirCause) {
-   const std::string missing = dir.file("missing");
-   EXPECT_EQ(compressing(missing), (Messages{"Cannot compress " + missing + " using zstd",
-                                             "File " + missing + " does not exist"}));
-   EXPECT_EQ(extracting(missing), (Messages{"Cannot decompress " + missing + " using zstd",
-                                            "File " + missing + " does not exist"}));
-   EXPECT_FALSE(std::filesystem::exists(packed));
-   EXPECT_FALSE(std::filesystem::exists(back));
-#ifndef _WIN32
-   writeFile(src, "data");
-   failContexts = true;
-   EXPECT_EQ(compressing(src), (Messages{"Cannot compress " + src + " using zstd",
-                                         "Cannot create zstd compression context"}));
-   EXPECT_EQ(extracting(src), (Messages{"Cannot decompress " + src + " using zstd",
-                                        "Cannot create zstd decompression context"}));
-   failContexts = false;
-#endif
-}
-
 TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    const std::string content = mixedData(400000, 3);
    roundTrip(content);
@@ -151,16 +141,22 @@ TEST_F(VoArchiveZstd, BadInputFailsWithTheOuterMessageOrStopsAtTheCut) {
    EXPECT_EQ(prefix, content.substr(0, prefix.size()));
 }
 
-TEST_F(VoArchiveZstd, TheSourceAsDestinationIsRefusedAndLeftAlone) {
+// A missing source, a context that cannot be made and the source as destination fail before
+// anything is written.
+TEST_F(VoArchiveZstd, FailuresNameTheFileAndTheirCauseAndLeaveTheSourceAlone) {
+   const std::string missing = dir.file("missing");
+   EXPECT_EQ(failures(missing, packed), wrapped(missing, "File " + missing + " does not exist"));
+   EXPECT_FALSE(std::filesystem::exists(packed));
    writeFile(src, "data");
+#ifndef _WIN32
+   failContexts = true;
+   EXPECT_EQ(failures(src, packed), wrapped(src, "Cannot create zstd compression context",
+                                            "Cannot create zstd decompression context"));
+   failContexts = false;
+#endif
    std::filesystem::create_hard_link(src, dir.file("alias"));
-   for (const std::string& same : {src, dir.file("alias")}) {
-      const std::string refused = "Destination " + same + " is the source file";
-      EXPECT_EQ(messagesOf([&] { VoArchive::compressZSTD(src.c_str(), same.c_str(), 3); }),
-                (Messages{"Cannot compress " + src + " using zstd", refused}));
-      EXPECT_EQ(messagesOf([&] { VoArchive::extractZSTD(src.c_str(), same.c_str()); }),
-                (Messages{"Cannot decompress " + src + " using zstd", refused}));
-   }
+   for (const std::string& same : {src, dir.file("alias")})
+      EXPECT_EQ(failures(src, same), wrapped(src, "Destination " + same + " is the source file"));
    EXPECT_EQ(readFile(src), "data");
 }
 

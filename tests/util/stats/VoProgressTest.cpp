@@ -55,18 +55,6 @@ TEST_F(VoSysEnvProgressFile, HoldsOnlyTheLatestLine) {
    EXPECT_EQ(readFile(file), "backup.img copy 3 3 100 0\n") << "a total of 0 reports nothing";
 }
 
-TEST_F(VoSysEnvProgressFile, AnUnwritableDirectoryIsLoggedNotRaised) {
-   pointDataPathAt(dir.file("missing") + "/");
-   const std::string log = dir.file("log.txt");
-   {
-      VoLog voLog(log.c_str());
-      voLog.disableLogToStdOut();
-      EXPECT_NO_THROW(VoSysEnv::logProgress(1, 2, 0, "copy", "backup.img"));
-   }
-   EXPECT_NE(readFile(log).find("[util] : Cannot log progress: Can't open file"), std::string::npos)
-       << readFile(log);
-}
-
 // A failed write is logged and leaves the last whole line; the log itself is never taken for
 // the progress file.
 TEST_F(VoSysEnvProgressFile, WriteFaultsAndTheLogAsProgressFileLeaveBothFilesWhole) {
