@@ -5,6 +5,7 @@
 #include <sx/SxUtf.h>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
+#include <mutex>
 #include <pcre2.h>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ struct CompiledPattern {
    SxString text;
    pcre2_code* code = nullptr;
    pcre2_match_context* context = nullptr;
+   // Compiled to machine code on the first match, not when built: patterns built while the
+   // library loads would otherwise cost every program's start-up.
+   mutable std::once_flag jitted;
 
    ~CompiledPattern() {
       pcre2_match_context_free(context);
@@ -41,6 +45,8 @@ struct CompiledPattern {
    // matches. Raises when a limit is hit. The subject comes from an SxString, which is always
    // valid UTF-8, so the matcher need not check it again.
    pcre2_match_data* matchAt(std::string_view subject, std::size_t offset) const {
+      // JIT is an optimisation only: where it is unavailable the interpreter runs the pattern.
+      std::call_once(jitted, [this] { (void)pcre2_jit_compile(code, PCRE2_JIT_COMPLETE); });
       pcre2_match_data* data = pcre2_match_data_create_from_pattern(code, nullptr);
       const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
                                  offset, PCRE2_NO_UTF_CHECK, data, context);
@@ -92,8 +98,6 @@ SxRegex::SxRegex(const SxString& pattern, const SxString& options)
                             SxString(static_cast<unsigned long long>(offset)) + ": " +
                             pcre2Message(error),
                         kSource);
-   // JIT is an optimisation only: where it is unavailable the interpreter runs the same pattern.
-   (void)pcre2_jit_compile(pattern_->code, PCRE2_JIT_COMPLETE);
    pattern_->context = pcre2_match_context_create(nullptr);
    pcre2_set_match_limit(pattern_->context, kMatchLimit);
    pcre2_set_depth_limit(pattern_->context, kDepthLimit);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define VO_BASE64_X86 1
 #endif
@@ -194,9 +195,19 @@ __attribute__((target("avx2"))) std::size_t decodeAvx2(char const* src, std::siz
    return i;
 }
 
+// Asked of the processor on first use. The compiler's own check would link in a constructor
+// that queries the processor whenever the library loads, and on a virtual machine each query
+// traps to the host, which every program's start-up would pay.
 bool processorHasAvx2() {
-   __builtin_cpu_init();
-   return __builtin_cpu_supports("avx2");
+   unsigned a = 0, b = 0, c = 0, d = 0;
+   // The processor has AVX and the system saves its registers (XSAVE enabled)...
+   if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX))
+      return false;
+   unsigned xcr0 = 0, high = 0;
+   __asm__("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
+   if ((xcr0 & 0x6) != 0x6) // ...with the SSE and AVX state among what it saves
+      return false;
+   return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2);
 }
 
 #endif
