@@ -135,6 +135,15 @@ SxAtomicFile::SxAtomicFile(const SxString& target, int permissions) : target_(ta
       if (!ec)
          real = fromPath(resolved);
    }
+   // Renaming over a device or a FIFO would put a plain file in its place, and a directory
+   // cannot take the name: only a regular file, or none yet, is replaced.
+   SxOS::FileStat existing;
+   if (SxOS::current().stat(real, &existing) == 0 && existing.kind != SxOS::FileStat::Kind::Regular)
+      throw SxException("Can't open file '" + target + "' : " +
+                            (existing.kind == SxOS::FileStat::Kind::Directory
+                                 ? reason(EISDIR)
+                                 : SxString("it is not a regular file")),
+                        kSource);
    // A hidden name of its own in the same directory, so that the rename stays on one device.
    const SxFileInfo info(real);
    temporary_ = info.getPath() + "/." + info.getName() + "." +

@@ -17,6 +17,8 @@
 #ifdef _WIN32
 #include <cstdlib>
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -128,7 +130,17 @@ TEST(SxAtomicFile, ReplacesTheTargetOnlyOnASuccessfulCommit) {
    viaLink.commit();
    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
    EXPECT_EQ(readFile(target.utf8()), "linked");
+   // Nothing but a regular file is replaced, through a link neither.
+   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+   std::filesystem::create_symlink("/dev/null", dir.file("device"));
+   for (const char* name : {"fifo", "device"})
+      EXPECT_EQ(messageOf([&] { SxAtomicFile(dir.file(name).c_str()); }),
+                "Can't open file '" + dir.file(name) + "' : it is not a regular file");
+   EXPECT_EQ(std::filesystem::status("/dev/null").type(), std::filesystem::file_type::character);
 #endif
+   const std::string directory = dir.path().string();
+   EXPECT_EQ(messageOf([&] { SxAtomicFile(directory.c_str()); }),
+             "Can't open file '" + directory + "' : " + std::strerror(EISDIR));
    EXPECT_EQ(messageOf([&] { SxAtomicFile(dir.file("no/such").c_str()); }),
              "Can't open file '" + dir.file("no/such") + "' : No such file or directory");
 }

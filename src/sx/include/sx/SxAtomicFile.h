@@ -9,7 +9,9 @@
 /// device and renames it over the target in one step. An object destroyed without a successful
 /// commit removes the temporary file and leaves the target as it was.
 ///
-/// A target that is a symbolic link is replaced where the link points, so the link stays.
+/// A target that is a symbolic link is replaced where the link points, so the link stays. A
+/// target that exists and is not a regular file (a directory, a device, a FIFO) is refused, and
+/// left as it is.
 /// Failures raise the texts of SxFileIO for the target's name.
 class SXFS_API SxAtomicFile {
 public:
