@@ -160,6 +160,11 @@ void pton(benchmark::State& state) {
 }
 BENCHMARK(pton)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1);
 
+// A 64 MiB case with the huge-page path off and on, each for at least a second.
+void bothHugePageSettings(benchmark::internal::Benchmark* b) {
+   b->ArgName("huge")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1);
+}
+
 void encode(benchmark::State& state) {
    useHugePages(state, 0);
    SxArray<char> const& data = randomData(kBig);
@@ -185,13 +190,7 @@ void encode(benchmark::State& state) {
                                   {"x_floor_time", floorSeconds(kBig / 3 * 4 + 1)}});
    state.counters["same"] = ours == theirs.c_str();
 }
-BENCHMARK(encode)
-    ->ArgName("huge")
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(1);
+BENCHMARK(encode)->Apply(bothHugePageSettings);
 
 void decode(benchmark::State& state) {
    useHugePages(state, 0);
@@ -217,13 +216,7 @@ void decode(benchmark::State& state) {
                                        {"x_floor_time", floorSeconds(kBig)}});
    state.counters["same"] = std::equal(ours.begin(), ours.end(), theirs.begin());
 }
-BENCHMARK(decode)
-    ->ArgName("huge")
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(1);
+BENCHMARK(decode)->Apply(bothHugePageSettings);
 
 // The plain loop once per size and direction: at 64 MiB it takes many seconds. Short inputs
 // take the best of several runs.
